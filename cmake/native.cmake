@@ -1,0 +1,38 @@
+# The native side: formats, package builder, native tests and fuzz targets,
+# plus the Windows side as an external project built with the mingw toolchain.
+
+option(QUENLITH_SANITIZE "Build native code with AddressSanitizer and UndefinedBehaviorSanitizer" ON)
+set(QUENLITH_DEPS "$ENV{HOME}/.cache/quenlith-deps" CACHE PATH "Where scripts/setup.sh put the cross-compiled dependencies")
+
+if(QUENLITH_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+add_compile_options(-Wall -Wextra)
+
+find_package(BZip2 REQUIRED)
+find_package(Threads REQUIRED)
+
+add_library(quenlith_formats STATIC ${QUENLITH_FORMAT_SOURCES})
+target_include_directories(quenlith_formats PUBLIC ${CMAKE_SOURCE_DIR}/setup)
+
+add_subdirectory(tools)
+
+include(ExternalProject)
+ExternalProject_Add(windows
+  SOURCE_DIR ${CMAKE_SOURCE_DIR}
+  BINARY_DIR ${CMAKE_BINARY_DIR}/windows
+  CMAKE_GENERATOR ${CMAKE_GENERATOR}
+  CMAKE_ARGS
+    -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-i686.cmake
+    -DCMAKE_BUILD_TYPE=Release
+    -DQUENLITH_DEPS=${QUENLITH_DEPS}
+    -DQUENLITH_PACK=$<TARGET_FILE:quenlith-pack>
+    -DQUENLITH_REPORT_HOST=${QUENLITH_REPORT_HOST}
+  BUILD_ALWAYS ON
+  INSTALL_COMMAND ""
+  DEPENDS quenlith-pack)
+set(QUENLITH_WINDOWS_BIN ${CMAKE_BINARY_DIR}/windows/bin)
+
+enable_testing()
+add_subdirectory(tests)

@@ -1,0 +1,80 @@
+#include "build.h"
+
+#include <chrono>
+#include <string>
+
+#include "compress.h"
+#include "files.h"
+#include "installer.h"
+#include "script.h"
+#include "split/layout.h"
+
+namespace pack {
+namespace {
+
+// A bar redrawn in place at most ten times a second.
+class ProgressBar {
+ public:
+  explicit ProgressBar(std::ostream& out) : out_(out) {}
+  void Update(std::uint64_t done, std::uint64_t total) {
+    const auto now = std::chrono::steady_clock::now();
+    if (done < total && now - last_ < std::chrono::milliseconds(100)) return;
+    last_ = now;
+    constexpr int kWidth = 40;
+    const int filled = total == 0 ? kWidth : static_cast<int>(done * kWidth / total);
+    char line[128];
+    std::snprintf(line, sizeof line, "\r[%-*s] %3d%%  %.1f/%.1f MB", kWidth, std::string(filled, '#').c_str(),
+                  total == 0 ? 100 : static_cast<int>(done * 100 / total), done / 1e6, total / 1e6);
+    out_ << line << (done >= total ? "\n" : "") << std::flush;
+  }
+
+ private:
+  std::ostream& out_;
+  std::chrono::steady_clock::time_point last_{};
+};
+
+std::string JoinLines(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += "\n  " + line;
+  return text;
+}
+
+}  // namespace
+
+void BuildPackage(const BuildOptions& options, std::ostream& messages) {
+  const std::string installer = ReadWholeFile(options.installer);
+  const std::uint32_t imageSize = CheckInstallerImage(installer, options.installer);
+
+  const PreparedScript script = PrepareScript(ReadWholeFile(options.script));
+  if (!script.error.empty()) throw Failure(Quoted(options.script) + ": " + script.error);
+  for (const std::string& note : script.notes) messages << "note: " << note << "\n";
+
+  const Payload payload = CollectPayload(options.payload, options.destinationRoom);
+  for (const std::string& warning : payload.warnings) messages << "warning: " << warning << "\n";
+  if (!payload.errors.empty())
+    throw Failure("the payload cannot be packaged:" + JoinLines(payload.errors));
+
+  AtomicOutput output(options.output);
+  output.Write(installer);
+  ProgressBar bar(messages);
+  ProgressFn progress;
+  if (options.progress) progress = [&bar](std::uint64_t done, std::uint64_t total) { bar.Update(done, total); };
+  CompressArchive(payload, options.jobs, [&output](std::string_view stream) { output.Write(stream); }, progress);
+
+  // Both trailers hold 32-bit offsets: the script must start below 4 GiB.
+  if (output.Written() + 2 * layout::kTrailerSize + script.text.size() > 0xFFFFFFFFull)
+    throw Failure("the package would be larger than 4 GiB");
+  std::string trailer;
+  layout::AppendLe32(trailer, imageSize);
+  output.Write(trailer);
+  const auto scriptStart = static_cast<std::uint32_t>(output.Written());
+  output.Write(script.text);
+  trailer.clear();
+  layout::AppendLe32(trailer, scriptStart);
+  output.Write(trailer);
+  output.Commit();
+  messages << "wrote " << Quoted(options.output) << ": " << payload.files.size() << " files, "
+           << payload.totalBytes << " bytes, package " << output.Written() << " bytes\n";
+}
+
+}  // namespace pack

@@ -1,0 +1,29 @@
+#pragma once
+// Writes a setup package: installer image, compressed payload archive and its
+// trailer, installer script and its trailer.
+
+#include <cstddef>
+#include <filesystem>
+#include <ostream>
+
+#include "payload.h"
+
+namespace pack {
+
+struct BuildOptions {
+  std::filesystem::path installer;
+  std::filesystem::path payload;
+  std::filesystem::path script;
+  std::filesystem::path output;
+  unsigned jobs = 1;
+  std::size_t destinationRoom = kDefaultDestinationRoom;
+  bool progress = false;  // draw a progress bar on `messages`
+};
+
+// Checks every input first, then writes the package under a temporary name
+// and renames it to `output` when complete. Throws Failure with every
+// problem found; nothing is left under `output` then. Notes and warnings go
+// to `messages`.
+void BuildPackage(const BuildOptions& options, std::ostream& messages);
+
+}  // namespace pack

@@ -1,0 +1,62 @@
+#pragma once
+// File access for the package builder: whole-file reads, positioned reads on
+// large files, and an output that appears under its final name only when it
+// was written completely.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace pack {
+
+// Thrown for any input or output failure; the text names the file.
+struct Failure : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+std::string ReadWholeFile(const std::filesystem::path& path);
+
+// A file opened for positioned reads.
+class InputFile {
+ public:
+  explicit InputFile(const std::filesystem::path& path);
+  std::uint64_t Size() const { return size_; }
+  // Reads exactly `count` bytes at `offset`; throws past the end.
+  void ReadAt(std::uint64_t offset, void* buffer, std::size_t count);
+  std::string ReadString(std::uint64_t offset, std::size_t count);
+
+ private:
+  std::filesystem::path path_;
+  std::ifstream stream_;
+  std::uint64_t size_ = 0;
+};
+
+// Writes to a temporary file beside `path`; Commit() renames it into place.
+// Destroyed without a commit, it removes the temporary file, so a failed
+// build never leaves anything under the output name.
+class AtomicOutput {
+ public:
+  explicit AtomicOutput(std::filesystem::path path);
+  ~AtomicOutput();
+  AtomicOutput(const AtomicOutput&) = delete;
+  AtomicOutput& operator=(const AtomicOutput&) = delete;
+
+  void Write(std::string_view bytes);
+  std::uint64_t Written() const { return written_; }
+  void Commit();
+
+ private:
+  std::filesystem::path path_;
+  std::filesystem::path temporary_;
+  std::ofstream stream_;
+  std::uint64_t written_ = 0;
+  bool committed_ = false;
+};
+
+std::string Quoted(const std::filesystem::path& path);
+
+}  // namespace pack

@@ -1,0 +1,78 @@
+#pragma once
+// Reads a setup package: its layout, its script and its payload archive.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "etar/archive.h"
+#include "files.h"
+
+namespace pack {
+
+struct PackageLayout {
+  std::uint64_t fileSize = 0;
+  std::uint32_t signatureSize = 0;
+  std::uint32_t payloadStart = 0;   // section 1; also the image size
+  std::uint32_t payloadLength = 0;
+  std::uint32_t scriptStart = 0;    // section 0, ending with the end-marker line
+  std::uint32_t scriptLength = 0;
+  std::optional<std::uint64_t> peImageEnd;          // none when the image is no PE file
+  std::optional<std::uint32_t> compiledImageSize;   // none without an image-size record
+};
+
+// Finds the end marker in the last 12,288 bytes, derives the signature size
+// and walks the chain of offsets back to the payload. Throws Failure with the
+// first fault: no marker, an offset that points outside the file or does not
+// leave room for the section after it.
+PackageLayout ReadLayout(InputFile& package);
+
+// The image checks that installation depends on: the image ends where the
+// payload starts and the installer's compiled image size says the same.
+// Returns the first fault, or an empty string.
+std::string ImageFault(const PackageLayout& layout);
+
+// Incremental parser of the payload archive. Checks the table (positive
+// count, terminated and installable names) and that the data holds exactly
+// the bytes the table declares.
+class ArchiveParser {
+ public:
+  using TableFn = std::function<void(const std::vector<archive::Entry>&)>;
+  using DataFn = std::function<void(std::size_t index, std::string_view bytes)>;
+  using FileEndFn = std::function<void(std::size_t index)>;
+
+  ArchiveParser(TableFn onTable, DataFn onData, FileEndFn onFileEnd);
+  // Throws Failure at the first fault.
+  void Feed(std::string_view bytes);
+  // Throws Failure when the archive stopped before its declared end.
+  void Finish();
+  bool TableComplete() const { return tableComplete_; }
+  const std::vector<archive::Entry>& Entries() const { return entries_; }
+
+ private:
+  void BeginFiles();
+  void FinishFilesOfSizeZero();
+
+  TableFn onTable_;
+  DataFn onData_;
+  FileEndFn onFileEnd_;
+  std::string pending_;
+  std::int32_t count_ = -1;
+  std::vector<archive::Entry> entries_;
+  bool tableComplete_ = false;
+  std::size_t fileIndex_ = 0;
+  std::uint64_t fileOffset_ = 0;
+};
+
+// Decompresses the payload section, which may hold several concatenated
+// bzip2 streams, passing the decompressed bytes to `consume` until it
+// returns false. Every block and stream CRC is checked. Throws Failure on
+// damaged or truncated data and on bytes after the last stream. Returns the
+// number of streams read.
+using ConsumeFn = std::function<bool(std::string_view bytes)>;
+unsigned DecompressPayload(InputFile& package, const PackageLayout& layout, const ConsumeFn& consume);
+
+}  // namespace pack
