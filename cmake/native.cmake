@@ -9,6 +9,10 @@ if(QUENLITH_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 add_compile_options(-Wall -Wextra)
+# Coverage for the fuzz targets' guidance, in everything they link.
+if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+  add_compile_options(-fsanitize=fuzzer-no-link)
+endif()
 
 find_package(BZip2 REQUIRED)
 find_package(Threads REQUIRED)

@@ -1,5 +1,6 @@
 #include "files.h"
 
+#include <cstring>
 #include <system_error>
 
 #ifdef _WIN32
@@ -42,10 +43,15 @@ void InputFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
   if (static_cast<std::size_t>(stream_.gcount()) != count) throw Failure("cannot read " + Quoted(path_));
 }
 
-std::string InputFile::ReadString(std::uint64_t offset, std::size_t count) {
+std::string ByteSource::ReadString(std::uint64_t offset, std::size_t count) {
   std::string bytes(count, '\0');
   ReadAt(offset, bytes.data(), count);
   return bytes;
+}
+
+void MemorySource::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
+  if (offset > bytes_.size() || count > bytes_.size() - offset) throw Failure("read past the end of the data");
+  std::memcpy(buffer, bytes_.data() + offset, count);
 }
 
 AtomicOutput::AtomicOutput(std::filesystem::path path) : path_(std::move(path)) {

@@ -20,14 +20,32 @@ struct Failure : std::runtime_error {
 
 std::string ReadWholeFile(const std::filesystem::path& path);
 
+// Bytes read by position: a package on disk, or in memory for tests.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  virtual std::uint64_t Size() const = 0;
+  // Reads exactly `count` bytes at `offset`; throws Failure past the end.
+  virtual void ReadAt(std::uint64_t offset, void* buffer, std::size_t count) = 0;
+  std::string ReadString(std::uint64_t offset, std::size_t count);
+};
+
+class MemorySource : public ByteSource {
+ public:
+  explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
+  std::uint64_t Size() const override { return bytes_.size(); }
+  void ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override;
+
+ private:
+  std::string_view bytes_;
+};
+
 // A file opened for positioned reads.
-class InputFile {
+class InputFile : public ByteSource {
  public:
   explicit InputFile(const std::filesystem::path& path);
-  std::uint64_t Size() const { return size_; }
-  // Reads exactly `count` bytes at `offset`; throws past the end.
-  void ReadAt(std::uint64_t offset, void* buffer, std::size_t count);
-  std::string ReadString(std::uint64_t offset, std::size_t count);
+  std::uint64_t Size() const override { return size_; }
+  void ReadAt(std::uint64_t offset, void* buffer, std::size_t count) override;
 
  private:
   std::filesystem::path path_;

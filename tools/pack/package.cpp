@@ -22,7 +22,7 @@ struct DecompressEnd {
 
 }  // namespace
 
-PackageLayout ReadLayout(InputFile& package) {
+PackageLayout ReadLayout(ByteSource& package) {
   PackageLayout result;
   result.fileSize = package.Size();
   if (result.fileSize > 0xFFFFFFFFull) throw Failure("the package is larger than 4 GiB");
@@ -141,7 +141,7 @@ void ArchiveParser::Finish() {
                   std::to_string(entries_[fileIndex_].size) + " bytes)");
 }
 
-unsigned DecompressPayload(InputFile& package, const PackageLayout& layout, const ConsumeFn& consume) {
+unsigned DecompressPayload(ByteSource& package, const PackageLayout& layout, const ConsumeFn& consume) {
   constexpr std::size_t kInputBlock = 64 * 1024, kOutputBlock = 256 * 1024;
   std::string input(kInputBlock, '\0'), output(kOutputBlock, '\0');
   std::uint64_t offset = 0;  // next unread byte of the payload section

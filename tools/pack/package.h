@@ -28,7 +28,7 @@ struct PackageLayout {
 // and walks the chain of offsets back to the payload. Throws Failure with the
 // first fault: no marker, an offset that points outside the file or does not
 // leave room for the section after it.
-PackageLayout ReadLayout(InputFile& package);
+PackageLayout ReadLayout(ByteSource& package);
 
 // The image checks that installation depends on: the image ends where the
 // payload starts and the installer's compiled image size says the same.
@@ -73,6 +73,6 @@ class ArchiveParser {
 // damaged or truncated data and on bytes after the last stream. Returns the
 // number of streams read.
 using ConsumeFn = std::function<bool(std::string_view bytes)>;
-unsigned DecompressPayload(InputFile& package, const PackageLayout& layout, const ConsumeFn& consume);
+unsigned DecompressPayload(ByteSource& package, const PackageLayout& layout, const ConsumeFn& consume);
 
 }  // namespace pack

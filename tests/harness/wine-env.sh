@@ -1,0 +1,84 @@
+#!/usr/bin/env bash
+# The Wine environment of one test run, kept in DIR (under the build tree):
+#   wine-env.sh up DIR     create a fresh 64-bit prefix (Windows 10, X11 Managed=N,
+#                          HOME in DIR), start Xvfb and a persistent wineserver
+#   wine-env.sh down DIR   stop both
+#   wine-env.sh exec DIR COMMAND...   run a command inside that environment
+# DIR/env holds the variables every run uses; the machine's ~/.wine is never touched.
+set -euo pipefail
+
+command=${1:?usage: wine-env.sh up|down|exec DIR}
+dir=$(mkdir -p "${2:?usage: wine-env.sh up|down|exec DIR}" && cd "$2" && pwd)
+
+environment() {
+  export HOME=$dir/home
+  export WINEPREFIX=$dir/prefix
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+  if [ -f "$dir/display" ]; then export DISPLAY=:$(cat "$dir/display"); fi
+}
+
+free_display() {
+  local n
+  for n in $(seq 90 199); do
+    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then echo "$n"; return; fi
+  done
+  echo "no free X display" >&2
+  exit 1
+}
+
+start_xvfb() {
+  local n
+  n=$(free_display)
+  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$dir/xvfb.log" 2>&1 </dev/null &
+  echo $! >"$dir/xvfb.pid"
+  for _ in $(seq 100); do
+    [ -e "/tmp/.X11-unix/X$n" ] && { echo "$n" >"$dir/display"; return; }
+    sleep 0.1
+  done
+  echo "Xvfb did not start; see $dir/xvfb.log" >&2
+  exit 1
+}
+
+down() {
+  environment
+  if [ -d "$WINEPREFIX" ]; then wineserver -k 2>/dev/null || true; fi
+  if [ -f "$dir/xvfb.pid" ]; then kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true; fi
+  rm -f "$dir/xvfb.pid" "$dir/display"
+}
+
+up() {
+  down
+  rm -rf "$dir/prefix" "$dir/home"
+  mkdir -p "$dir/home"
+  start_xvfb
+  environment
+  wineboot -i
+  wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
+  wineserver -w
+  wineserver -p
+}
+
+case $command in
+  up)
+    # Wine and Xvfb stay running; none of them may hold the caller's output
+    # open, so all of it goes to a log, shown when set-up fails.
+    if ! (up) >"$dir/up.log" 2>&1 </dev/null; then
+      cat "$dir/up.log" >&2
+      exit 1
+    fi
+    ;;
+  down)
+    down
+    ;;
+  exec)
+    shift 2
+    environment
+    exec "$@"
+    ;;
+  *)
+    echo "usage: wine-env.sh up|down|exec DIR" >&2
+    exit 2
+    ;;
+esac

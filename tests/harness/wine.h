@@ -1,0 +1,76 @@
+#pragma once
+// The Wine test harness: runs Windows programs in the test run's prefix and
+// looks at what they did. The prefix, Xvfb and the wineserver are set up once
+// per test run by the wine_env fixture (wine-env.sh) in the build tree.
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace harness {
+
+struct RunResult {
+  int exitCode = 0;       // the program's full signed 32-bit exit code
+  std::string output;     // what it and Wine printed
+  bool timedOut = false;  // killed after the time-out; exitCode is then meaningless
+};
+
+// A Windows program running in the background; killed if still running when
+// destroyed.
+class Process {
+ public:
+  Process(pid_t pid, int outputFd) : pid_(pid), outputFd_(outputFd) {}
+  Process(Process&& other) noexcept;
+  Process& operator=(Process&&) = delete;
+  ~Process();
+  // Waits for the program to end, at most `timeoutSeconds`.
+  RunResult Wait(int timeoutSeconds = 120);
+
+ private:
+  pid_t pid_;
+  int outputFd_;
+};
+
+class Wine {
+ public:
+  // The environment of this test run.
+  static Wine& Get();
+
+  // Runs a Windows program to its end. args[0] is the program: a Linux path
+  // or a Windows path.
+  RunResult Run(const std::vector<std::string>& args, int timeoutSeconds = 120);
+  Process Start(const std::vector<std::string>& args);
+  // Runs a command (a Linux program such as wine or wineboot) inside the environment.
+  RunResult RunInEnvironment(const std::vector<std::string>& command, int timeoutSeconds = 120);
+
+  // Waits up to `timeoutMs` for a message box with `caption`, presses
+  // `button` (ok, cancel, yes, no, retry, abort, ignore) and returns the
+  // box's text; none when no such box appeared.
+  std::optional<std::string> AnswerMessageBox(const std::string& caption, const std::string& button,
+                                              int timeoutMs = 20000);
+
+  // The data of a registry value as `reg query` prints it ("0x7" for a
+  // DWORD of 7, the text of a string); none when the key or value is missing.
+  std::optional<std::string> RegistryValue(const std::string& key, const std::string& name);
+
+  // "C:\users\x" to the file under the prefix, "Z:\tmp\x" to "/tmp/x".
+  std::filesystem::path LinuxPath(std::string_view windowsPath) const;
+  // An absolute Linux path as Windows programs see it ("Z:\tmp\x").
+  static std::string WindowsPath(const std::filesystem::path& linuxPath);
+
+  // A program of the Windows build, by file name ("wintool.exe").
+  std::filesystem::path Program(const std::string& name) const { return windowsBin_ / name; }
+  std::filesystem::path Directory() const { return directory_; }
+
+ private:
+  Wine();
+  std::filesystem::path directory_;
+  std::filesystem::path script_;
+  std::filesystem::path windowsBin_;
+};
+
+}  // namespace harness

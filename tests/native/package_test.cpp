@@ -1,0 +1,318 @@
+// Building setup packages and reading them back: layout, round trip,
+// determinism, parallel compression, and the faults verify must find.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+
+#include "build.h"
+#include "commands.h"
+#include "compress.h"
+#include "files.h"
+#include "package.h"
+#include "split/image_size.h"
+#include "split/layout.h"
+#include "test_support.h"
+
+namespace {
+
+using testing_support::Pattern;
+using testing_support::ReadFile;
+using testing_support::ScratchDir;
+using testing_support::WriteFile;
+
+std::filesystem::path Installer() { return std::filesystem::path(test_paths::kWindowsBin) / "QuenlithSetup.exe"; }
+
+const std::string kScript = "[install]\r\nInstallerSilent=1\r\n";
+const std::string kScriptSection =
+    kScript + "; End the file with this guid\r\n" + std::string(layout::kEndMarker) + "\r\n";
+
+// Files by entry name; a std::map keeps them in the builder's order.
+using Files = std::map<std::string, std::string>;
+
+Files SampleFiles() {
+  return {{"quenlith.exe", Pattern(10000, 1)},
+          {"empty.txt", ""},
+          {"block.bin", Pattern(4096, 2)},
+          {"two-blocks.bin", Pattern(8192, 3)},
+          {"languages\\en\\buddy.xml", "<buddy/>"},
+          {"skins\\windows6\\xml\\controls\\messageboxcontrols.xml", std::string(5000, 'x')},
+          {"skins\\windows6\\xml\\controls\\zero.xml", ""}};
+}
+
+void WritePayload(const std::filesystem::path& folder, const Files& files) {
+  for (const auto& [name, bytes] : files) {
+    std::string path = name;
+    for (char& c : path)
+      if (c == '\\') c = '/';
+    WriteFile(folder / path, bytes);
+  }
+}
+
+// The archive as the format defines it, built independently of the builder.
+std::string ReferenceArchive(const Files& files) {
+  std::vector<archive::Entry> entries;
+  std::string data;
+  for (const auto& [name, bytes] : files) {
+    entries.push_back({name, static_cast<std::uint32_t>(bytes.size())});
+    data += bytes;
+  }
+  return archive::EncodeTable(entries) + data;
+}
+
+struct Built {
+  std::filesystem::path package;
+  std::string messages;
+};
+
+Built BuildPackage(const ScratchDir& dir, const Files& files, unsigned jobs = 2, const std::string& name = "setup.exe") {
+  WritePayload(dir / "payload", files);
+  WriteFile(dir / "script.ini", kScript);
+  pack::BuildOptions options;
+  options.installer = Installer();
+  options.payload = dir / "payload";
+  options.script = dir / "script.ini";
+  options.output = dir / name;
+  options.jobs = jobs;
+  std::ostringstream messages;
+  pack::BuildPackage(options, messages);
+  return {options.output, messages.str()};
+}
+
+std::string DecompressedArchive(const std::filesystem::path& package, unsigned* streams = nullptr) {
+  pack::InputFile file(package);
+  const pack::PackageLayout layout = pack::ReadLayout(file);
+  std::string archive;
+  const unsigned count = pack::DecompressPayload(file, layout, [&archive](std::string_view bytes) {
+    archive.append(bytes);
+    return true;
+  });
+  if (streams) *streams = count;
+  return archive;
+}
+
+TEST(BuildPackage, WritesImagePayloadTrailerScriptTrailer) {
+  ScratchDir dir;
+  const Built built = BuildPackage(dir, SampleFiles());
+  const std::string package = ReadFile(built.package);
+  const std::string installer = ReadFile(Installer());
+
+  ASSERT_GT(package.size(), installer.size());
+  EXPECT_EQ(package.substr(0, installer.size()), installer);
+  EXPECT_EQ(package.substr(installer.size(), 4), "BZh9");
+  const auto* bytes = reinterpret_cast<const unsigned char*>(package.data());
+  const std::uint32_t scriptStart = layout::ReadLe32(bytes + package.size() - 4);
+  EXPECT_EQ(package.substr(scriptStart, package.size() - 4 - scriptStart), kScriptSection);
+  EXPECT_EQ(layout::ReadLe32(bytes + scriptStart - 4), installer.size());
+
+  pack::InputFile file(built.package);
+  const pack::PackageLayout layout = pack::ReadLayout(file);
+  EXPECT_EQ(layout.signatureSize, 0u);
+  EXPECT_EQ(layout.payloadStart, installer.size());
+  EXPECT_EQ(layout.scriptStart, scriptStart);
+  EXPECT_EQ(pack::ImageFault(layout), "");
+}
+
+TEST(BuildPackage, PayloadDecompressesToTheArchiveOfTheFolder) {
+  ScratchDir dir;
+  const Files files = SampleFiles();
+  EXPECT_EQ(DecompressedArchive(BuildPackage(dir, files).package), ReferenceArchive(files));
+}
+
+TEST(BuildPackage, ExtractGivesBackEveryFileByteForByte) {
+  ScratchDir dir;
+  const Files files = SampleFiles();
+  const Built built = BuildPackage(dir, files);
+  std::ostringstream out;
+  pack::ExtractPackage(built.package, dir / "extracted", out);
+  std::size_t count = 0;
+  for (const auto& item : std::filesystem::recursive_directory_iterator(dir / "extracted")) {
+    if (!item.is_regular_file()) continue;
+    std::string name = item.path().lexically_relative(dir / "extracted").string();
+    for (char& c : name)
+      if (c == '/') c = '\\';
+    ASSERT_EQ(files.count(name), 1u) << name;
+    EXPECT_EQ(ReadFile(item.path()), files.at(name)) << name;
+    ++count;
+  }
+  EXPECT_EQ(count, files.size());
+}
+
+TEST(BuildPackage, SameInputsGiveTheSameBytesForAnyNumberOfJobs) {
+  ScratchDir dir;
+  Files files = SampleFiles();
+  // Over two chunks, so that jobs really run side by side.
+  files["big\\random.bin"] = Pattern(pack::kChunkSize + 12345, 9);
+  files["big\\text.txt"] = std::string(pack::kChunkSize, 'q');
+  const std::string first = ReadFile(BuildPackage(dir, files, 1, "one.exe").package);
+  const std::string second = ReadFile(BuildPackage(dir, files, 1, "again.exe").package);
+  const std::string parallel = ReadFile(BuildPackage(dir, files, 3, "three.exe").package);
+  EXPECT_TRUE(first == second);
+  EXPECT_TRUE(first == parallel);
+
+  unsigned streams = 0;
+  EXPECT_TRUE(DecompressedArchive(dir / "three.exe", &streams) == ReferenceArchive(files));
+  EXPECT_EQ(streams, 3u);
+}
+
+TEST(BuildPackage, RefusesBadInputsAndLeavesNothingUnderTheOutputName) {
+  ScratchDir dir;
+  WritePayload(dir / "payload", {{"a.txt", "a"}});
+  WriteFile(dir / "script.ini", kScript);
+  WriteFile(dir / "marker-inside.ini", "[a]\nk=" + std::string(layout::kEndMarker) + "\n");
+  std::filesystem::create_directories(dir / "empty");
+  std::string installer = ReadFile(Installer());
+  WriteFile(dir / "appended.exe", installer + "extra");
+  WriteFile(dir / "not-pe.exe", std::string(4096, 'x'));
+  std::string unstamped = installer;
+  const auto mark = image_size::FindMark(reinterpret_cast<const unsigned char*>(installer.data()), installer.size());
+  ASSERT_TRUE(mark.offset.has_value());
+  image_size::StampMark(reinterpret_cast<unsigned char*>(unstamped.data()), *mark.offset, 0);
+  WriteFile(dir / "unstamped.exe", unstamped);
+  WriteFile(dir / "setup.exe", "an older package that must stay untouched");
+
+  const struct {
+    const char* what;
+    std::filesystem::path installer, payload, script;
+    const char* errorPart;
+  } cases[] = {
+      {"missing installer", dir / "none.exe", dir / "payload", dir / "script.ini", "not an existing file"},
+      {"installer is a folder", dir / "empty", dir / "payload", dir / "script.ini", "not an existing file"},
+      {"not a PE file", dir / "not-pe.exe", dir / "payload", dir / "script.ini", "not a Windows executable"},
+      {"data after the image", dir / "appended.exe", dir / "payload", dir / "script.ini", "bytes after its image"},
+      {"unstamped image size", dir / "unstamped.exe", dir / "payload", dir / "script.ini", "compiled SetupImageSize 0"},
+      {"missing script", Installer(), dir / "payload", dir / "none.ini", "not an existing file"},
+      {"marker inside the script", Installer(), dir / "payload", dir / "marker-inside.ini", "line 2"},
+      {"missing payload", Installer(), dir / "none", dir / "script.ini", "does not exist"},
+      {"empty payload", Installer(), dir / "empty", dir / "script.ini", "holds no files"},
+  };
+  for (const auto& c : cases) {
+    pack::BuildOptions options{c.installer, c.payload, c.script, dir / "setup.exe"};
+    std::ostringstream messages;
+    try {
+      pack::BuildPackage(options, messages);
+      ADD_FAILURE() << c.what << ": no error";
+    } catch (const pack::Failure& failure) {
+      EXPECT_NE(std::string(failure.what()).find(c.errorPart), std::string::npos) << c.what << ": " << failure.what();
+    }
+    EXPECT_EQ(ReadFile(dir / "setup.exe"), "an older package that must stay untouched") << c.what;
+  }
+  for (const auto& item : std::filesystem::directory_iterator(dir.path()))
+    EXPECT_EQ(item.path().filename().string().find(".partial"), std::string::npos) << item.path();
+}
+
+// Packages assembled by hand, for the faults the builder never writes.
+struct Parts {
+  std::string image = ReadFile(Installer());
+  std::string payload;
+  std::uint32_t payloadOffset = 0;  // 0: the image size
+  std::string script = kScriptSection;
+  std::string signature;
+};
+
+std::string Assemble(const Parts& parts) {
+  std::string file = parts.image + parts.payload;
+  layout::AppendLe32(file, parts.payloadOffset ? parts.payloadOffset : static_cast<std::uint32_t>(parts.image.size()));
+  const auto scriptStart = static_cast<std::uint32_t>(file.size());
+  file += parts.script;
+  layout::AppendLe32(file, scriptStart);
+  return file + parts.signature;
+}
+
+std::string VerifyFault(const ScratchDir& dir, const std::string& package) {
+  WriteFile(dir / "crafted.exe", package);
+  std::ostringstream out;
+  try {
+    pack::VerifyPackage(dir / "crafted.exe", out);
+  } catch (const pack::Failure& failure) {
+    return failure.what();
+  }
+  return "";
+}
+
+TEST(VerifyPackage, AcceptsSoundPackagesSignedOrNot) {
+  ScratchDir dir;
+  const Files files = {{"a.txt", "alpha"}, {"b\\c.bin", Pattern(9000, 4)}};
+  const std::string stream = pack::CompressChunk(ReferenceArchive(files));
+  EXPECT_EQ(VerifyFault(dir, Assemble({.payload = stream})), "");
+  // Two streams back to back decompress as one archive.
+  const std::string archive = ReferenceArchive(files);
+  const std::string two = pack::CompressChunk(archive.substr(0, 700)) + pack::CompressChunk(archive.substr(700));
+  EXPECT_EQ(VerifyFault(dir, Assemble({.payload = two})), "");
+  // The largest signature that leaves the marker in the last 12,288 bytes.
+  EXPECT_EQ(VerifyFault(dir, Assemble({.payload = stream, .signature = std::string(12244, 's')})), "");
+}
+
+TEST(VerifyPackage, FindsTheFirstFault) {
+  ScratchDir dir;
+  const Files files = {{"a.txt", "alpha"}, {"b\\c.bin", Pattern(9000, 4)}};
+  const std::string archive = ReferenceArchive(files);
+  const std::string stream = pack::CompressChunk(archive);
+  std::string damaged = stream;
+  damaged[damaged.size() / 2] ^= 0x10;
+  std::string lowerMarker = kScriptSection;
+  const std::string sound = Assemble({.payload = stream});
+  const std::uint32_t imageSize = static_cast<std::uint32_t>(ReadFile(Installer()).size());
+  std::string lfOnly = kScript + std::string(layout::kEndMarker) + "\n";
+
+  auto withTable = [](std::vector<archive::Entry> entries, const std::string& data) {
+    return pack::CompressChunk(archive::EncodeTable(entries) + data);
+  };
+  std::string noTerminator = archive::EncodeTable({{"a", 1}});
+  std::fill(noTerminator.begin() + 4, noTerminator.begin() + 4 + 260, 'n');
+
+  const struct {
+    const char* what;
+    std::string package;
+    const char* faultPart;
+  } cases[] = {
+      {"one flipped byte", Assemble({.payload = damaged}), "damaged"},
+      {"truncated stream", Assemble({.payload = stream.substr(0, stream.size() - 20)}), "truncated"},
+      {"truncated download", sound.substr(0, sound.size() - 30), "end marker not found"},
+      {"marker with LF alone", Assemble({.payload = stream, .script = lfOnly}), "end marker not found"},
+      {"signature of 12,245 bytes", Assemble({.payload = stream, .signature = std::string(12245, 's')}),
+       "end marker not found"},
+      {"payload 92 bytes late", Assemble({.image = ReadFile(Installer()) + std::string(92, '\0'), .payload = stream}),
+       "image ends at"},
+      {"payload offset past its trailer", Assemble({.payload = stream, .payloadOffset = 0x7FFFFFF0}), "payload offset"},
+      {"payload offset before the image end", Assemble({.payload = stream, .payloadOffset = imageSize - 16}),
+       "image ends at"},
+      {"not bzip2", Assemble({.payload = archive}), "does not start with a bzip2 stream"},
+      {"junk after the last stream", Assemble({.payload = stream + "junk"}), "bytes after the last bzip2 stream"},
+      {"data shorter than the table", Assemble({.payload = pack::CompressChunk(archive.substr(0, archive.size() - 1))}),
+       "ends inside the data"},
+      {"data longer than the table", Assemble({.payload = pack::CompressChunk(archive + "x")}), "after the last file"},
+      {"table cut short", Assemble({.payload = pack::CompressChunk(archive.substr(0, 100))}), "inside its file table"},
+      {"escaping entry name", Assemble({.payload = withTable({{"..\\evil.dll", 1}}, "x")}), "\"..\\evil.dll\""},
+      {"absolute entry name", Assemble({.payload = withTable({{"C:\\Windows\\evil.dll", 1}}, "x")}), "colon"},
+      {"name without terminator", Assemble({.payload = pack::CompressChunk(noTerminator + "x")}), "no terminator"},
+      {"count of zero", Assemble({.payload = withTable({}, "")}), "declares 0 files"},
+      {"negative count", Assemble({.payload = pack::CompressChunk(std::string("\xFF\xFF\xFF\xFF", 4))}),
+       "declares -1 files"},
+  };
+  for (const auto& c : cases) {
+    const std::string fault = VerifyFault(dir, c.package);
+    EXPECT_NE(fault.find(c.faultPart), std::string::npos) << c.what << ": \"" << fault << "\"";
+  }
+}
+
+TEST(VerifyPackage, AcceptsAPackageSignedByOsslsigncode) {
+  ScratchDir dir;
+  const Built built = BuildPackage(dir, SampleFiles());
+  const std::string command = std::filesystem::path(test_paths::kSignScript).string() + " " +
+                              std::filesystem::path(test_paths::kSigningDir).string() + " " + built.package.string() + " " +
+                              (dir / "signed.exe").string();
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  std::ostringstream out;
+  pack::VerifyPackage(dir / "signed.exe", out);
+  pack::InputFile file(dir / "signed.exe");
+  const pack::PackageLayout layout = pack::ReadLayout(file);
+  const std::uint64_t unsignedSize = std::filesystem::file_size(built.package);
+  EXPECT_GT(layout.signatureSize, 1000u);
+  // osslsigncode pads the unsigned part to 8 bytes, then appends the certificate table.
+  EXPECT_EQ(layout.fileSize - layout.signatureSize, unsignedSize);
+  EXPECT_TRUE(DecompressedArchive(dir / "signed.exe") == ReferenceArchive(SampleFiles()));
+}
+
+}  // namespace

@@ -1,0 +1,179 @@
+// Small Windows-side operations for the test harness, one per command:
+//   click CAPTION BUTTON [TIMEOUT_MS]  answer a message box: prints its text, then
+//                                      presses ok, cancel, yes, no, retry, abort or ignore
+//   find CLASS TITLE [TIMEOUT_MS]      wait for a top-level window; exit 0 when found
+//   close CLASS TITLE                  ask a top-level window to close
+//   msgbox CAPTION TEXT TYPE           show a message box (TYPE ok, retrycancel, yesno);
+//                                      exits with the button id pressed
+//   regset KEY NAME dword|sz VALUE     write a value under HKEY_CURRENT_USER\KEY
+//   version FILE                       print the FileVersion text of the first translation
+//   trust FILE                         print WinVerifyTrust's result in hexadecimal
+//   resources FILE                     print the manifest and the sizes in icon group 138
+// Exit codes: 0 done, 1 not found or failed, 2 usage.
+
+#include <windows.h>
+#include <softpub.h>
+#include <wintrust.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Utf8(const std::wstring& text) {
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string bytes(size > 0 ? size - 1 : 0, '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, bytes.data(), size, nullptr, nullptr);
+  return bytes;
+}
+
+HWND WaitForWindow(const wchar_t* className, const wchar_t* title, DWORD timeoutMs) {
+  const DWORD start = GetTickCount();
+  while (true) {
+    if (HWND window = FindWindowW(className, title)) return window;
+    if (GetTickCount() - start >= timeoutMs) return nullptr;
+    Sleep(50);
+  }
+}
+
+int ButtonId(const std::wstring& name) {
+  static const struct { const wchar_t* name; int id; } kButtons[] = {
+      {L"ok", IDOK}, {L"cancel", IDCANCEL}, {L"yes", IDYES}, {L"no", IDNO},
+      {L"retry", IDRETRY}, {L"abort", IDABORT}, {L"ignore", IDIGNORE}};
+  for (const auto& button : kButtons)
+    if (name == button.name) return button.id;
+  return 0;
+}
+
+int Click(const std::vector<std::wstring>& args) {
+  const int id = ButtonId(args[1]);
+  if (id == 0) return 2;
+  const DWORD timeout = args.size() > 2 ? wcstoul(args[2].c_str(), nullptr, 10) : 20000;
+  HWND box = WaitForWindow(L"#32770", args[0].c_str(), timeout);
+  if (box == nullptr) {
+    std::printf("no message box \"%s\"\n", Utf8(args[0]).c_str());
+    return 1;
+  }
+  wchar_t text[4096] = L"";
+  GetDlgItemTextW(box, 0xFFFF, text, 4096);  // the static text of a message box
+  std::printf("%s\n", Utf8(text).c_str());
+  std::fflush(stdout);
+  HWND button = GetDlgItem(box, id);
+  if (button != nullptr)
+    SendMessageW(button, BM_CLICK, 0, 0);
+  else
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+  return 0;
+}
+
+int Find(const std::vector<std::wstring>& args) {
+  const DWORD timeout = args.size() > 2 ? wcstoul(args[2].c_str(), nullptr, 10) : 0;
+  return WaitForWindow(args[0].c_str(), args[1].c_str(), timeout) ? 0 : 1;
+}
+
+int Close(const std::vector<std::wstring>& args) {
+  HWND window = FindWindowW(args[0].c_str(), args[1].c_str());
+  return window != nullptr && PostMessageW(window, WM_CLOSE, 0, 0) ? 0 : 1;
+}
+
+int ShowBox(const std::vector<std::wstring>& args) {
+  UINT type = MB_OK;
+  if (args[2] == L"retrycancel") type = MB_RETRYCANCEL;
+  if (args[2] == L"yesno") type = MB_YESNO;
+  return MessageBoxW(nullptr, args[1].c_str(), args[0].c_str(), type);
+}
+
+int RegSet(const std::vector<std::wstring>& args) {
+  HKEY key;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, args[0].c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) !=
+      ERROR_SUCCESS)
+    return 1;
+  LONG status;
+  if (args[2] == L"dword") {
+    const DWORD value = wcstoul(args[3].c_str(), nullptr, 10);
+    status = RegSetValueExW(key, args[1].c_str(), 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+  } else {
+    status = RegSetValueExW(key, args[1].c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(args[3].c_str()),
+                            static_cast<DWORD>((args[3].size() + 1) * sizeof(wchar_t)));
+  }
+  RegCloseKey(key);
+  return status == ERROR_SUCCESS ? 0 : 1;
+}
+
+int Version(const std::vector<std::wstring>& args) {
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(args[0].c_str(), &ignored);
+  if (size == 0) return 1;
+  std::vector<BYTE> data(size);
+  if (!GetFileVersionInfoW(args[0].c_str(), 0, size, data.data())) return 1;
+  WORD* translation = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) ||
+      length < 4)
+    return 1;
+  wchar_t query[64];
+  swprintf(query, 64, L"\\StringFileInfo\\%04x%04x\\FileVersion", translation[0], translation[1]);
+  wchar_t* text = nullptr;
+  if (!VerQueryValueW(data.data(), query, reinterpret_cast<void**>(&text), &length) || length == 0) return 1;
+  std::printf("%s\n", Utf8(text).c_str());
+  return 0;
+}
+
+int Trust(const std::vector<std::wstring>& args) {
+  WINTRUST_FILE_INFO file = {};
+  file.cbStruct = sizeof file;
+  file.pcwszFilePath = args[0].c_str();
+  WINTRUST_DATA data = {};
+  data.cbStruct = sizeof data;
+  data.dwUIChoice = WTD_UI_NONE;
+  data.fdwRevocationChecks = WTD_REVOKE_NONE;
+  data.dwUnionChoice = WTD_CHOICE_FILE;
+  data.pFile = &file;
+  data.dwStateAction = WTD_STATEACTION_VERIFY;
+  GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+  const LONG result = WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+  data.dwStateAction = WTD_STATEACTION_CLOSE;
+  WinVerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &action, &data);
+  std::printf("0x%08lX\n", static_cast<unsigned long>(result));
+  return 0;
+}
+
+int Resources(const std::vector<std::wstring>& args) {
+  HMODULE module = LoadLibraryExW(args[0].c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (module == nullptr) return 1;
+  if (HRSRC manifest = FindResourceW(module, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24))) {
+    const char* text = static_cast<const char*>(LockResource(LoadResource(module, manifest)));
+    std::printf("%.*s\n", static_cast<int>(SizeofResource(module, manifest)), text);
+  }
+  if (HRSRC group = FindResourceW(module, MAKEINTRESOURCEW(138), MAKEINTRESOURCEW(14))) {
+    // GRPICONDIR: 3 words, then 14-byte entries starting with width and height (0 means 256).
+    const BYTE* data = static_cast<const BYTE*>(LockResource(LoadResource(module, group)));
+    const WORD count = *reinterpret_cast<const WORD*>(data + 4);
+    for (WORD i = 0; i < count; ++i) {
+      const BYTE* entry = data + 6 + 14 * i;
+      std::printf("icon %dx%d\n", entry[0] ? entry[0] : 256, entry[1] ? entry[1] : 256);
+    }
+  }
+  FreeLibrary(module);
+  return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  const std::vector<std::wstring> args(argv + (argc > 1 ? 2 : argc), argv + argc);
+  const std::wstring command = argc > 1 ? argv[1] : L"";
+  const struct {
+    const wchar_t* name;
+    std::size_t minArgs;
+    int (*run)(const std::vector<std::wstring>&);
+  } kCommands[] = {{L"click", 2, Click},    {L"find", 2, Find},       {L"close", 2, Close},
+                   {L"msgbox", 3, ShowBox}, {L"regset", 4, RegSet},   {L"version", 1, Version},
+                   {L"trust", 1, Trust},      {L"resources", 1, Resources}};
+  for (const auto& entry : kCommands)
+    if (command == entry.name && args.size() >= entry.minArgs) return entry.run(args);
+  std::fprintf(stderr, "usage: wintool click|find|close|msgbox|regset|version|trust ...\n");
+  return 2;
+}
