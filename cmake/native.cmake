@@ -32,11 +32,12 @@ ExternalProject_Add(windows
     -DCMAKE_BUILD_TYPE=Release
     -DQUENLITH_DEPS=${QUENLITH_DEPS}
     -DQUENLITH_PACK=$<TARGET_FILE:quenlith-pack>
-    -DQUENLITH_REPORT_HOST=${QUENLITH_REPORT_HOST}
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
   DEPENDS quenlith-pack)
 set(QUENLITH_WINDOWS_BIN ${CMAKE_BINARY_DIR}/windows/bin)
+
+add_subdirectory(sample)
 
 enable_testing()
 add_subdirectory(tests)
