@@ -10,7 +10,7 @@ if(QUENLITH_SANITIZE)
 endif()
 add_compile_options(-Wall -Wextra)
 # Coverage for the fuzz targets' guidance, in everything they link.
-if(CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+if(QUENLITH_SANITIZE AND CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
   add_compile_options(-fsanitize=fuzzer-no-link)
 endif()
 
