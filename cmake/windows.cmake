@@ -9,8 +9,8 @@ if(NOT EXISTS ${QUENLITH_MINGW_ROOT}/lib/libbz2.a OR NOT EXISTS ${QUENLITH_MINGW
 endif()
 
 set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/bin)
-add_compile_options(-Wall -Wextra)
-add_compile_definitions(UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX _WIN32_WINNT=0x0601)
+add_compile_options(-Wall -Wextra "-fmacro-prefix-map=${CMAKE_SOURCE_DIR}/=")
+add_compile_definitions(UNICODE _UNICODE NOMINMAX _WIN32_WINNT=0x0601)
 # No time stamp in the PE header, so the same sources give the same bytes.
 add_link_options(-Wl,--no-insert-timestamp)
 
@@ -26,6 +26,7 @@ add_library(quenlith_formats STATIC ${QUENLITH_FORMAT_SOURCES})
 target_include_directories(quenlith_formats PUBLIC ${CMAKE_SOURCE_DIR}/setup)
 
 add_subdirectory(resources)
+add_subdirectory(platform)
 add_subdirectory(setup)
 add_subdirectory(tools)
 add_subdirectory(tests/windows)

@@ -2,8 +2,10 @@
 
 #include <windows.h>
 
-#include "run.h"
+#include "main/startup.h"
+#include "text.h"
 
-int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int) {
-  return RunSetup(instance, commandLine);
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  // The wide command line, so that paths outside the ANSI code page survive.
+  return RunSetup(instance, CommandLineArgumentsUtf8());
 }

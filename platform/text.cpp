@@ -1,0 +1,29 @@
+#include "text.h"
+
+#include <windows.h>
+
+std::wstring WideFromUtf8(std::string_view text) {
+  if (text.empty()) return {};
+  const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  std::wstring wide(static_cast<std::size_t>(size), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), wide.data(), size);
+  return wide;
+}
+
+std::string Utf8FromWide(std::wstring_view text) {
+  if (text.empty()) return {};
+  const int size =
+      WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr, nullptr);
+  std::string narrow(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), narrow.data(), size, nullptr, nullptr);
+  return narrow;
+}
+
+std::string CommandLineArgumentsUtf8() {
+  const wchar_t* line = GetCommandLineW();
+  bool quoted = false;
+  for (; *line != L'\0' && (quoted || (*line != L' ' && *line != L'\t')); ++line)
+    if (*line == L'"') quoted = !quoted;
+  while (*line == L' ' || *line == L'\t') ++line;
+  return Utf8FromWide(line);
+}

@@ -1,0 +1,135 @@
+#include "log/setup_log.h"
+
+#include <shlobj.h>
+
+#include <fmt/args.h>
+#include <fmt/format.h>
+
+#include <ctime>
+
+#include "files.h"
+#include "main/user_context.h"
+#include "number_locale.h"
+#include "shell.h"
+
+SetupLog gSetupLog;
+
+namespace {
+
+const std::locale& NumberLocale() {
+  static const std::locale locale = UserNumberLocale();
+  return locale;
+}
+
+// Holds the log's mutex for one scope; the mutex is recursive for its owner.
+class LockGuard {
+ public:
+  explicit LockGuard(HANDLE mutex) : mutex_(mutex) { WaitForSingleObject(mutex_, INFINITE); }
+  ~LockGuard() { ReleaseMutex(mutex_); }
+  LockGuard(const LockGuard&) = delete;
+  LockGuard& operator=(const LockGuard&) = delete;
+
+ private:
+  HANDLE mutex_;
+};
+
+std::string WindowsVersionLine() {
+  OSVERSIONINFOA version = {};
+  version.dwOSVersionInfoSize = sizeof version;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  GetVersionExA(&version);
+#pragma GCC diagnostic pop
+  return FormatLogMessage("Windows: {}.{} Build {}",
+                          {version.dwMajorVersion, version.dwMinorVersion, version.dwBuildNumber});
+}
+
+}  // namespace
+
+std::string FormatLogMessage(std::string_view format, std::initializer_list<LogArg> args) {
+  fmt::dynamic_format_arg_store<fmt::format_context> store;
+  for (const LogArg& arg : args) std::visit([&store](const auto& value) { store.push_back(value); }, arg.value());
+  try {
+    return fmt::vformat(NumberLocale(), fmt::string_view(format.data(), format.size()), store);
+  } catch (const fmt::format_error& error) {
+    return std::string(format) + " (format error: " + error.what() + ")";
+  }
+}
+
+std::string CallSiteText(int line, std::string_view format, std::initializer_list<LogArg> args) {
+  return ":" + std::to_string(line) + " " + FormatLogMessage(format, args);
+}
+
+SetupLog::SetupLog() {
+  startMs_ = NowMs();
+  const std::string name = "log" + std::to_string(static_cast<long long>(std::time(nullptr)));
+  logLock_ = CreateMutexA(nullptr, FALSE, name.c_str());
+}
+
+SetupLog::~SetupLog() {
+  Close();
+  if (logLock_ != nullptr) CloseHandle(logLock_);
+}
+
+std::int64_t SetupLog::NowMs() const {
+  FILETIME now;
+  GetSystemTimeAsFileTime(&now);
+  const std::int64_t ticks = (static_cast<std::int64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime;
+  return (ticks - 116444736000000000LL) / 10000;
+}
+
+std::string SetupLog::LogPath() const {
+  LockGuard lock(logLock_);
+  return logPath_;
+}
+
+void SetupLog::Write(int level, std::string_view sourcePath, std::string_view callSiteText) {
+  if (level == log_format::kError) errorsSeen_ = true;
+  if (!enabled_) return;
+  if (logFile_ == nullptr) OpenFile();
+  if (logFile_ == nullptr) return;
+  WriteLine(log_format::MessageEntry(static_cast<long>(GetCurrentThreadId()), level, sourcePath, callSiteText));
+}
+
+void SetupLog::OpenFile() {
+  LockGuard lock(logLock_);
+  if (logFile_ != nullptr) return;
+  // Without a desktop folder the log goes to the temporary folder.
+  std::string folder = ShellFolderPath(CSIDL_DESKTOPDIRECTORY, ShellUserToken()).value_or(TempFolder());
+  if (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  const std::time_t now = std::time(nullptr);
+  std::tm local = {};
+  localtime_s(&local, &now);
+  logPath_ = folder + "\\" + log_format::LogFileName(local);
+  logFile_ = OpenFileUtf8(logPath_, "a+");
+  if (logFile_ == nullptr) return;
+  // The header is written under the lock, so no other thread's line comes first.
+  WriteLine("Quenlith setup log file");
+  WriteLine(log_format::kSeparator);
+  WriteLine(std::string("Version: ") + __DATE__);
+  WriteLine(WindowsVersionLine());
+  WriteLine(log_format::kSeparator);
+}
+
+void SetupLog::WriteLine(std::string_view entry) {
+  LockGuard lock(logLock_);
+  const double elapsed = static_cast<double>(NowMs() - startMs_) / 1000.0;
+  if (logFile_ != nullptr) {
+    const std::string line = log_format::FileLine(lineCounter_, elapsed, entry);
+    std::fwrite(line.data(), 1, line.size(), logFile_);
+    ++lineCounter_;
+    std::fflush(logFile_);
+    std::fclose(logFile_);
+  }
+  logFile_ = logPath_.empty() ? nullptr : OpenFileUtf8(logPath_, "a+");
+}
+
+void SetupLog::Close() {
+  LockGuard lock(logLock_);
+  if (logFile_ != nullptr) {
+    WriteLine(log_format::kSeparator);
+    WriteLine(errorsSeen_ ? "Quenlith setup exited with errors" : "Quenlith setup exited successfully");
+    std::fclose(logFile_);
+  }
+  logFile_ = nullptr;
+}

@@ -1,0 +1,158 @@
+#include "main/config.h"
+
+#include <new>
+#include <stdexcept>
+
+namespace {
+
+// Sizes the family's arrays to `count` entries (none for a count of 0 or
+// less, or one too large to allocate) and returns the number of entries.
+template <typename... Arrays>
+std::int32_t AllocateFamily(std::int32_t& count, Arrays&... arrays) {
+  const std::int32_t entries = count > 0 && count <= kMaxFamilyEntries ? count : 0;
+  try {
+    (arrays.assign(static_cast<std::size_t>(entries), typename Arrays::value_type{}), ...);
+  } catch (const std::bad_alloc&) {
+    (arrays.clear(), ...);
+    count = 0;
+    return 0;
+  }
+  if (count > kMaxFamilyEntries) count = 0;
+  return entries;
+}
+
+std::string Indexed(const char* key, std::int32_t index) { return key + std::to_string(index); }
+
+}  // namespace
+
+void FillInstallerConfig(const IniDocument& script, const CommandLine& commandLine, InstallerConfig& c) {
+  auto str = [&script](const char* section, const char* key) { return script.String(section, key); };
+  auto num = [&script](const char* section, const char* key, std::int32_t fallback = 0) {
+    return script.Int(section, key, fallback);
+  };
+
+  c.installerName = str("install", "installerName");
+  c.installerSilent = num("install", "InstallerSilent");
+  if (commandLine.Has("/nosilent"))
+    c.installerSilent = 0;
+  else if (commandLine.Has("/silent"))
+    c.installerSilent = 1;
+
+  c.productName = str("product", "productName");
+  c.productShortName = str("product", "productShortName");
+  c.productVersion = str("product", "productVersion");
+  c.productCopyright = str("product", "productCopyright");
+  c.productWebLink = str("product", "productWebLink");
+  c.productDescription = str("product", "productDescription");
+  c.productInstructions = str("product", "productInstructions");
+  c.productInstructionsDescription = str("product", "productInstructionsDescription");
+  c.productInstructionsInstalling = str("product", "productInstructionsInstalling");
+  c.productInstructionsInstallingDescription = str("product", "productInstructionsInstallingDescription");
+  c.productInstructionsEnd = str("product", "productInstructionsEnd");
+  c.productInstructionsEndDescription = str("product", "productInstructionsEndDescription");
+  c.productLocationNotice = str("product", "productLocationNotice");
+
+  c.destinationAuto = num("destination", "destinationAuto");
+  if (commandLine.Has("/prompt")) c.destinationAuto = 0;
+  c.destinationProgramData = num("destination", "destinationProgramData");
+  c.destinationProgramFiles = num("destination", "destinationProgramFiles");
+  c.destinationQuenlithPlugins = num("destination", "destinationQuenlithPlugins");
+  c.destinationQuenlith = num("destination", "destinationQuenlith");
+  c.destinationQuenlithPelko = num("destination", "destinationQuenlithPelko");
+  c.destinationQuenlithSkins = num("destination", "destinationQuenlithSkins");
+  c.destinationDirectoryCreate = num("destination", "destinationDirectoryCreate");
+  c.destinationDirectoryTitle = str("destination", "destinationDirectoryTitle");
+  c.destinationDirectoryInstruction = str("destination", "destinationDirectoryInstruction");
+
+  c.dateChange = num("date", "dateChange");
+  c.dateMonth = num("date", "dateMonth") - 1;
+  c.dateDay = num("date", "dateDay");
+  c.dateYear = num("date", "dateYear") - 1900;
+
+  const bool wait = commandLine.Has("/wait");
+  c.setupCheckIfQuenlithLoaded = num("setup", "setupCheckIfQuenlithLoaded");
+  if (wait) c.setupCheckIfQuenlithLoaded = 0;
+  c.setupCheckIfQuenlithLoadedText = str("setup", "setupCheckIfQuenlithLoadedText");
+  c.setupCheckIfQuenlithLoadedTitle = str("setup", "setupCheckIfQuenlithLoadedTitle");
+  c.setupCheckIfQuenlithExiting = num("setup", "setupCheckIfQuenlithExiting");
+  if (wait) c.setupCheckIfQuenlithExiting = 1;
+  c.setupCheckVistaGreater = num("setup", "setupCheckVistaGreater");
+  c.setupCheckVistaGreaterText = str("setup", "setupCheckVistaGreaterText");
+  c.setupCheckVistaGreaterTitle = str("setup", "setupCheckVistaGreaterTitle");
+  c.setupFirstRun = num("setup", "setupFirstRun");
+  c.setupMediaPlayer = num("setup", "setupMediaPlayer");
+
+  c.setupDesktopIcon = num("setup", "setupDesktopIcon");
+  if (commandLine.Has("/nodesktop")) c.setupDesktopIcon = 0;
+  c.setupDesktopIconNum = num("setup", "setupDesktopIconNum");
+  const std::int32_t desktop = AllocateFamily(c.setupDesktopIconNum, c.setupDesktopIconLink, c.setupDesktopIconTitle,
+                                              c.setupDesktopIconDescription, c.setupDesktopIconResource,
+                                              c.setupDesktopIconArguments);
+  for (std::int32_t i = 0; i < desktop; ++i) {
+    c.setupDesktopIconLink[i] = script.String("setup", Indexed("setupDesktopIconLink", i));
+    c.setupDesktopIconTitle[i] = script.String("setup", Indexed("setupDesktopIconTitle", i));
+    c.setupDesktopIconDescription[i] = script.String("setup", Indexed("setupDesktopIconDescription", i));
+    c.setupDesktopIconResource[i] = script.Int("setup", Indexed("setupDesktopIconResource", i), -1);
+    c.setupDesktopIconArguments[i] = script.String("setup", Indexed("setupDesktopIconArguments", i));
+  }
+
+  c.setupStartup = num("setup", "setupStartup");
+  if (commandLine.Has("/nostartup")) c.setupStartup = 0;
+  c.setupStartMenu = num("setup", "setupStartMenu");
+  if (commandLine.Has("/nostartmenu")) c.setupStartMenu = 0;
+  c.setupStartMenuDirectory = str("setup", "setupStartMenuDirectory");
+  c.setupStartMenuNum = num("setup", "setupStartMenuNum");
+  const std::int32_t startMenu =
+      AllocateFamily(c.setupStartMenuNum, c.setupStartMenuLink, c.setupStartMenuTitle, c.setupStartMenuDescription,
+                     c.setupStartMenuResource, c.setupStartMenuArguments);
+  for (std::int32_t i = 0; i < startMenu; ++i) {
+    c.setupStartMenuLink[i] = script.String("setup", Indexed("setupStartMenuLink", i));
+    c.setupStartMenuTitle[i] = script.String("setup", Indexed("setupStartMenuTitle", i));
+    c.setupStartMenuDescription[i] = script.String("setup", Indexed("setupStartMenuDescription", i));
+    c.setupStartMenuResource[i] = script.Int("setup", Indexed("setupStartMenuResource", i), -1);
+    c.setupStartMenuArguments[i] = script.String("setup", Indexed("setupStartMenuArguments", i));
+  }
+
+  c.setupUninstallInformation = num("setup", "setupUninstallInformation");
+  c.setupUninstallInformationNum = num("setup", "setupUninstallInformationNum");
+  c.setupUninstallInformationHidden = num("setup", "setupUninstallInformationHidden");
+  const std::int32_t uninstall = AllocateFamily(
+      c.setupUninstallInformationNum, c.setupUninstallInformationLink, c.setupUninstallInformationTitle,
+      c.setupUninstallInformationIcon, c.setupUninstallInformationPublisher,
+      c.setupUninstallInformationDisplayVersion, c.setupUninstallInformationEstimatedSize);
+  for (std::int32_t i = 0; i < uninstall; ++i) {
+    c.setupUninstallInformationLink[i] = script.String("setup", Indexed("setupUninstallInformationLink", i));
+    c.setupUninstallInformationTitle[i] = script.String("setup", Indexed("setupUninstallInformationTitle", i));
+    c.setupUninstallInformationIcon[i] = script.String("setup", Indexed("setupUninstallInformationIcon", i));
+    c.setupUninstallInformationPublisher[i] = script.String("setup", Indexed("setupUninstallInformationPublisher", i));
+    c.setupUninstallInformationDisplayVersion[i] =
+        script.String("setup", Indexed("setupUninstallInformationDisplayVersion", i));
+    c.setupUninstallInformationEstimatedSize[i] =
+        script.Int("setup", Indexed("setupUninstallInformationEstimatedSize", i), 0);
+  }
+
+  c.pluginAutoInstall = num("plugin", "pluginAutoInstall");
+  c.pluginAutoInstallNum = num("plugin", "pluginAutoInstallNum");
+  const std::int32_t plugins = AllocateFamily(c.pluginAutoInstallNum, c.pluginAutoInstallLink, c.pluginAutoInstallGuid);
+  for (std::int32_t i = 0; i < plugins; ++i) {
+    c.pluginAutoInstallLink[i] = script.String("plugin", Indexed("pluginAutoInstallLink", i));
+    c.pluginAutoInstallGuid[i] = script.String("plugin", Indexed("pluginAutoInstallGuid", i));
+  }
+
+  c.launch = num("launch", "launch");
+  c.launchAuto = num("launch", "launchAuto");
+  c.launchTarget = str("launch", "launchTarget");
+  c.launchParameters = str("launch", "launchParameters");
+  if (c.launchParameters->empty()) c.launchParameters.reset();
+
+  c.setupCheckVersion = num("setup", "setupCheckVersion");
+  c.setupCheckVersionMax = str("setup", "setupCheckVersionMax");
+  if (commandLine.Has("/checkversion") && !c.setupCheckVersionMax.empty()) c.setupCheckVersion = 1;
+  c.setupCleanProgramFilesWithElevation = num("setup", "setupCleanProgramFilesWithElevation");
+
+  c.deleteFiles = num("delete", "deleteFiles");
+  c.deleteFilesNum = num("delete", "deleteFilesNum");
+  const std::int32_t deletions = AllocateFamily(c.deleteFilesNum, c.deleteFilenames);
+  for (std::int32_t i = 0; i < deletions; ++i)
+    c.deleteFilenames[i] = script.String("delete", Indexed("deleteFilenames", i));
+}

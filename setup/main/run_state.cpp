@@ -1,0 +1,5 @@
+#include "main/run_state.h"
+
+InstallerConfig installerConfig;
+CommandLine setupCommandLine{std::string()};
+HINSTANCE setupInstance = nullptr;

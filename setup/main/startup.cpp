@@ -1,0 +1,139 @@
+#include "main/startup.h"
+
+#include <commctrl.h>
+#include <gdiplus.h>
+#include <objbase.h>
+
+#include <cstdlib>
+
+#include "exit_codes.h"
+#include "files.h"
+#include "log/setup_log.h"
+#include "main/messages.h"
+#include "main/paths.h"
+#include "main/report.h"
+#include "main/run_state.h"
+#include "main/script.h"
+#include "main/user_context.h"
+#include "registry.h"
+#include "split/setup_image_size.h"
+#include "split/split.h"
+
+namespace {
+
+constexpr const char* kSettingsKey = "Software\\Quenlith\\";
+
+ULONG_PTR gdiplusToken = 0;
+
+void RestrictLibraryLoading() {
+  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
+  const auto setDirectories = reinterpret_cast<SetDefaultDllDirectoriesFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+  if (setDirectories != nullptr) setDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
+}
+
+bool LoggingRequested() {
+  if (setupCommandLine.Debug()) return true;
+  return ReadRegistryDword(UserRegistryRoot(), UserKeyPath(kSettingsKey), "InstallationLogging") == 1u;
+}
+
+void StartPlatform(HINSTANCE instance) {
+  setupInstance = instance;
+  CoInitialize(nullptr);
+  InitCommonControls();
+  Gdiplus::GdiplusStartupInput input;
+  Gdiplus::GdiplusStartup(&gdiplusToken, &input, nullptr);
+}
+
+bool SystemTooOld() {
+  OSVERSIONINFOA version = {};
+  version.dwOSVersionInfoSize = sizeof version;
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+  GetVersionExA(&version);
+#pragma GCC diagnostic pop
+  return version.dwMajorVersion < 6;
+}
+
+void ExtractAndReadScript() {
+  const std::optional<std::string> scriptPath = JoinPath(TempFolder(), "quenlith_setup_text");
+  if (!scriptPath || !SplitSetupFile(OwnModulePath(), *scriptPath, 0, false, 0)) {
+    if (scriptPath) DeleteFileUtf8(*scriptPath);
+    LOG_WARNING("Error reading configuration file.");
+    ReportState("cancel_configuration");
+    ExitSetup(kExitFailure);
+  }
+  ReadInstallerScript(*scriptPath);
+  DeleteFileUtf8(*scriptPath);
+}
+
+void CheckEnvironment() {
+  if (installerConfig.setupCheckVistaGreater != 0 && SystemTooOld()) {
+    LOG_WARNING("Operating system is too old.");
+    SetupMessageBox(nullptr, installerConfig.setupCheckVistaGreaterText, installerConfig.setupCheckVistaGreaterTitle,
+                    MB_OK);
+    ReportState("cancel_os");
+    ExitSetup(kExitFailure);
+  }
+  if (setupCommandLine.Has("/elevate") || setupCommandLine.Has("/noprogramfileselevation")) {
+    LOG_NORMAL("Removing Quenlith check due to command line arguments.");
+    installerConfig.setupCheckIfQuenlithLoaded = 0;
+  }
+  if (setupCommandLine.Has("/checkmsi")) {
+    const std::string keyPath = UserKeyPath(kSettingsKey);
+    LOG_NORMAL("Searching for settings at \"{}\".", keyPath);
+    if (ReadRegistryDword(UserRegistryRoot(), keyPath, "PreventInstallationFromMsi") == 1u) {
+      LOG_WARNING("MSI-based installation is disabled due to registry key setting.");
+      ReportState("cancel_msi");
+      ExitSetup(kExitFailure);
+    }
+  }
+}
+
+bool ProductRunning() { return FindWindowA("Quenlith", "Quenlith") != nullptr; }
+
+[[noreturn]] void RunSilentInstallation() {
+  LOG_NORMAL("Starting silent installation.");
+  LOG_ERROR("Silent installation is not available in this build; nothing was installed.");
+  ExitSetup(kExitFailure);
+}
+
+int RunWizard() {
+  LOG_NORMAL("Starting UI-based installation.");
+  if (installerConfig.setupCheckIfQuenlithLoaded != 0 && ProductRunning()) {
+    const int answer = SetupMessageBox(nullptr, installerConfig.setupCheckIfQuenlithLoadedText,
+                                       installerConfig.setupCheckIfQuenlithLoadedTitle, MB_YESNO);
+    if (answer == IDNO) {
+      LOG_WARNING("Exiting, Quenlith is already running.");
+      ReportState("cancel_quenlith");
+      ExitSetup(kExitFailure);
+    }
+  }
+  LOG_ERROR("The setup wizard is not available in this build; nothing was installed.");
+  ExitSetup(kExitFailure);
+}
+
+}  // namespace
+
+void ExitSetup(int code) { std::exit(code); }
+
+int RunSetup(HINSTANCE instance, const std::string& commandLine) {
+  RestrictLibraryLoading();
+  setupCommandLine = CommandLine(commandLine);
+  elevatedRelaunch = setupCommandLine.ElevatedRelaunch();
+  // Until the script is read, a silent command line already keeps message boxes away.
+  installerConfig.installerSilent = setupCommandLine.Silent() ? 1 : 0;
+  if (LoggingRequested()) gSetupLog.Enable();
+
+  LOG_NORMAL("Setup size: \"{}\".", SetupImageSize());
+  LOG_NORMAL("Browser version: \"{}\".", kReportUserAgent);
+  StartPlatform(instance);
+  LOG_NORMAL("Command line: \"{}\".", setupCommandLine.Full());
+  ReportState("start");
+
+  ExtractAndReadScript();
+  CheckEnvironment();
+
+  if (installerConfig.installerSilent != 0) RunSilentInstallation();
+  return RunWizard();
+}

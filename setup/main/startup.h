@@ -1,0 +1,15 @@
+#pragma once
+// Start-up and run control: the order of a run from the entry point to the
+// choice between the silent run and the wizard, with every early exit.
+
+#include <windows.h>
+
+#include <string>
+
+// Runs the installer with `commandLine`, the part after the program name in
+// UTF-8; returns the exit code of a wizard run, and ends the process itself
+// on every other path (which writes the log's closing lines).
+int RunSetup(HINSTANCE instance, const std::string& commandLine);
+
+// Ends the process with `code`; the log's closing lines are written on the way out.
+[[noreturn]] void ExitSetup(int code);
