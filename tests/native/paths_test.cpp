@@ -1,0 +1,30 @@
+// Joining installer paths and the elevated user's key path.
+
+#include <gtest/gtest.h>
+
+#include "main/paths.h"
+#include "main/user_key_path.h"
+
+namespace {
+
+TEST(JoinPath, AddsABackslashOnlyWhenMissing) {
+  EXPECT_EQ(JoinPath("C:\\Temp\\", "quenlith_setup_text"), "C:\\Temp\\quenlith_setup_text");
+  EXPECT_EQ(JoinPath("C:\\Temp", "x.dat"), "C:\\Temp\\x.dat");
+  EXPECT_EQ(JoinFolder("C:\\ProgramData", "Quenlith"), "C:\\ProgramData\\Quenlith\\");
+}
+
+TEST(JoinPath, RefusesWhatWouldNotFitInsteadOfCuttingIt) {
+  const std::string folder = "C:\\" + std::string(250, 'f');  // 253 characters
+  EXPECT_EQ(JoinPath(folder, "12345")->size(), 259u);
+  EXPECT_EQ(JoinPath(folder, "123456"), std::nullopt);
+  EXPECT_EQ(JoinFolder(folder, "12345"), std::nullopt);
+  EXPECT_EQ(JoinFolder(folder, "1234")->size(), 259u);
+}
+
+TEST(UserKeyPath, PrefixesTheShellUsersIdentifierOnlyWhenKnown) {
+  EXPECT_EQ(UserKeyPathFor("", "Software\\Quenlith\\"), "Software\\Quenlith\\");
+  EXPECT_EQ(UserKeyPathFor("S-1-5-21-1004336348-1177238915-682003330-512", "Software\\Quenlith\\"),
+            "S-1-5-21-1004336348-1177238915-682003330-512\\Software\\Quenlith\\");
+}
+
+}  // namespace
