@@ -3,6 +3,8 @@
 
 option(QUENLITH_SANITIZE "Build native code with AddressSanitizer and UndefinedBehaviorSanitizer" ON)
 set(QUENLITH_DEPS "$ENV{HOME}/.cache/quenlith-deps" CACHE PATH "Where scripts/setup.sh put the cross-compiled dependencies")
+set(QUENLITH_REPORT_HOST "partner.quenlith.invalid" CACHE STRING "Host that receives the shipped installer's state reports")
+set(QUENLITH_TEST_REPORT_PORT 48443 CACHE STRING "Port of the tests' report server on localhost")
 
 if(QUENLITH_SANITIZE)
   add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
@@ -32,6 +34,8 @@ ExternalProject_Add(windows
     -DCMAKE_BUILD_TYPE=Release
     -DQUENLITH_DEPS=${QUENLITH_DEPS}
     -DQUENLITH_PACK=$<TARGET_FILE:quenlith-pack>
+    -DQUENLITH_REPORT_HOST=${QUENLITH_REPORT_HOST}
+    -DQUENLITH_TEST_REPORT_HOST=localhost:${QUENLITH_TEST_REPORT_PORT}
   BUILD_ALWAYS ON
   INSTALL_COMMAND ""
   DEPENDS quenlith-pack)

@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # The Wine environment of one test run, kept in DIR (under the build tree):
-#   wine-env.sh up DIR     create a fresh 64-bit prefix (Windows 10, X11 Managed=N,
-#                          HOME in DIR), start Xvfb and a persistent wineserver
+#   wine-env.sh up DIR [CA_CERT WINTOOL]
+#                          create a fresh 64-bit prefix (Windows 10, X11 Managed=N,
+#                          HOME in DIR), start Xvfb and a persistent wineserver;
+#                          with CA_CERT, make the prefix trust that authority
+#                          (WINTOOL is the harness's wintool.exe)
 #   wine-env.sh down DIR   stop both
 #   wine-env.sh exec DIR COMMAND...   run a command inside that environment
 # DIR/env holds the variables every run uses; the machine's ~/.wine is never touched.
@@ -53,15 +56,18 @@ up() {
   mkdir -p "$dir/home"
   start_xvfb
   environment
+  # A persistent server from the start keeps the prefix warm between the tests' programs.
+  wineserver -p
   wineboot -i
   wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
-  wineserver -w
-  wineserver -p
+  if [ -n "$ca_cert" ]; then wine "$wintool" trustca "Z:${ca_cert//\//\\}"; fi
 }
 
 case $command in
   up)
+    ca_cert=${3:-}
+    wintool=${4:-}
     # Wine and Xvfb stay running; none of them may hold the caller's output
     # open, so all of it goes to a log, shown when set-up fails.
     if ! (up) >"$dir/up.log" 2>&1 </dev/null; then

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <stdexcept>
@@ -110,29 +111,42 @@ RunResult Wine::RunInEnvironment(const std::vector<std::string>& command, int ti
   return Spawn(full).Wait(timeoutSeconds);
 }
 
-Process Wine::Start(const std::vector<std::string>& args) {
-  std::vector<std::string> command = {script_.string(), "exec", directory_.string(), "wine"};
+Process Wine::StartRaw(const std::vector<std::string>& args, const std::vector<std::string>& environment) {
+  std::vector<std::string> command = {script_.string(), "exec", directory_.string(), "env"};
+  command.insert(command.end(), environment.begin(), environment.end());
+  command.push_back("wine");
   command.insert(command.end(), args.begin(), args.end());
   return Spawn(command);
 }
 
-RunResult Wine::Run(const std::vector<std::string>& args, int timeoutSeconds) {
+Process Wine::Start(const std::vector<std::string>& args, const std::vector<std::string>& environment) {
   // Through runexit.exe: Wine's own exit status keeps only the low 8 bits.
   std::vector<std::string> command = {WindowsPath(Program("runexit.exe"))};
   command.push_back(args.at(0).front() == '/' ? WindowsPath(args[0]) : args[0]);
   command.insert(command.end(), args.begin() + 1, args.end());
-  RunResult result = Start(command).Wait(timeoutSeconds);
+  return StartRaw(command, environment);
+}
+
+std::optional<int> Wine::ExitCodeOf(const RunResult& result) {
   const std::size_t mark = result.output.rfind("exit=");
+  if (result.timedOut || mark == std::string::npos) return std::nullopt;
+  return static_cast<int>(std::strtol(result.output.c_str() + mark + 5, nullptr, 10));
+}
+
+RunResult Wine::Run(const std::vector<std::string>& args, int timeoutSeconds,
+                    const std::vector<std::string>& environment) {
+  RunResult result = Start(args, environment).Wait(timeoutSeconds);
   if (result.timedOut) return result;
-  if (mark == std::string::npos) throw std::runtime_error("runexit printed no exit code:\n" + result.output);
-  result.exitCode = static_cast<int>(std::strtol(result.output.c_str() + mark + 5, nullptr, 10));
-  result.output.erase(mark);
+  const std::optional<int> code = ExitCodeOf(result);
+  if (!code) throw std::runtime_error("runexit printed no exit code:\n" + result.output);
+  result.exitCode = *code;
+  result.output.erase(result.output.rfind("exit="));
   return result;
 }
 
 std::optional<std::string> Wine::AnswerMessageBox(const std::string& caption, const std::string& button, int timeoutMs) {
   const RunResult result =
-      Start({WindowsPath(Program("wintool.exe")), "click", caption, button, std::to_string(timeoutMs)})
+      StartRaw({WindowsPath(Program("wintool.exe")), "click", caption, button, std::to_string(timeoutMs)}, {})
           .Wait(timeoutMs / 1000 + 30);
   if (result.timedOut || result.exitCode != 0) return std::nullopt;
   std::string text = result.output;
@@ -157,6 +171,27 @@ std::optional<std::string> Wine::RegistryValue(const std::string& key, const std
     return data == std::string::npos ? std::string() : line.substr(data + 4);
   }
   return std::nullopt;
+}
+
+std::filesystem::path Wine::DesktopFolder() const {
+  for (const auto& user : std::filesystem::directory_iterator(directory_ / "prefix" / "drive_c" / "users"))
+    if (user.path().filename() != "Public" && std::filesystem::is_directory(user.path() / "Desktop"))
+      return user.path() / "Desktop";
+  throw std::runtime_error("the prefix has no user desktop");
+}
+
+std::vector<std::filesystem::path> Wine::SetupLogs() const {
+  std::vector<std::filesystem::path> logs;
+  for (const auto& item : std::filesystem::directory_iterator(DesktopFolder())) {
+    const std::string name = item.path().filename().string();
+    if (name.rfind("Quenlith-setup-", 0) == 0 && item.path().extension() == ".log") logs.push_back(item.path());
+  }
+  std::sort(logs.begin(), logs.end());
+  return logs;
+}
+
+void Wine::RemoveSetupLogs() const {
+  for (const std::filesystem::path& log : SetupLogs()) std::filesystem::remove(log);
 }
 
 std::filesystem::path Wine::LinuxPath(std::string_view windowsPath) const {

@@ -41,9 +41,14 @@ class Wine {
   static Wine& Get();
 
   // Runs a Windows program to its end. args[0] is the program: a Linux path
-  // or a Windows path.
-  RunResult Run(const std::vector<std::string>& args, int timeoutSeconds = 120);
-  Process Start(const std::vector<std::string>& args);
+  // or a Windows path. `environment` adds "NAME=value" variables.
+  RunResult Run(const std::vector<std::string>& args, int timeoutSeconds = 120,
+                const std::vector<std::string>& environment = {});
+  // Starts a Windows program through runexit.exe, so that Wait() reports
+  // its full exit code in the output ("exit=N"); see ExitCodeOf().
+  Process Start(const std::vector<std::string>& args, const std::vector<std::string>& environment = {});
+  // The full exit code that runexit.exe printed in `result`; none if absent.
+  static std::optional<int> ExitCodeOf(const RunResult& result);
   // Runs a command (a Linux program such as wine or wineboot) inside the environment.
   RunResult RunInEnvironment(const std::vector<std::string>& command, int timeoutSeconds = 120);
 
@@ -62,6 +67,12 @@ class Wine {
   // An absolute Linux path as Windows programs see it ("Z:\tmp\x").
   static std::string WindowsPath(const std::filesystem::path& linuxPath);
 
+  // The desktop of the prefix's user, where the setup log goes.
+  std::filesystem::path DesktopFolder() const;
+  // The setup logs on that desktop, by name (which sorts by time within a day).
+  std::vector<std::filesystem::path> SetupLogs() const;
+  void RemoveSetupLogs() const;
+
   // A program of the Windows build, by file name ("wintool.exe").
   std::filesystem::path Program(const std::string& name) const { return windowsBin_ / name; }
   std::filesystem::path Directory() const { return directory_; }
@@ -71,6 +82,7 @@ class Wine {
   std::filesystem::path directory_;
   std::filesystem::path script_;
   std::filesystem::path windowsBin_;
+  Process StartRaw(const std::vector<std::string>& args, const std::vector<std::string>& environment);
 };
 
 }  // namespace harness

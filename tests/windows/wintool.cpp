@@ -9,10 +9,12 @@
 //   version FILE                       print the FileVersion text of the first translation
 //   trust FILE                         print WinVerifyTrust's result in hexadecimal
 //   resources FILE                     print the manifest and the sizes in icon group 138
+//   trustca FILE                       add a PEM certificate to the user's trusted roots
 // Exit codes: 0 done, 1 not found or failed, 2 usage.
 
 #include <windows.h>
 #include <softpub.h>
+#include <wincrypt.h>
 #include <wintrust.h>
 
 #include <cstdio>
@@ -160,6 +162,20 @@ int Resources(const std::vector<std::wstring>& args) {
   return 0;
 }
 
+int TrustCa(const std::vector<std::wstring>& args) {
+  HANDLE file = CreateFileW(args[0].c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 1;
+  char pem[16384];
+  DWORD size = 0;
+  const BOOL read = ReadFile(file, pem, sizeof pem, &size, nullptr);
+  CloseHandle(file);
+  if (!read) return 1;
+  BYTE der[8192];
+  DWORD derSize = sizeof der;
+  if (!CryptStringToBinaryA(pem, size, CRYPT_STRING_BASE64HEADER, der, &derSize, nullptr, nullptr)) return 1;
+  return CertAddEncodedCertificateToSystemStoreW(L"Root", der, derSize) ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -171,7 +187,7 @@ int wmain(int argc, wchar_t** argv) {
     int (*run)(const std::vector<std::wstring>&);
   } kCommands[] = {{L"click", 2, Click},    {L"find", 2, Find},       {L"close", 2, Close},
                    {L"msgbox", 3, ShowBox}, {L"regset", 4, RegSet},   {L"version", 1, Version},
-                   {L"trust", 1, Trust},      {L"resources", 1, Resources}};
+                   {L"trust", 1, Trust},      {L"resources", 1, Resources}, {L"trustca", 1, TrustCa}};
   for (const auto& entry : kCommands)
     if (command == entry.name && args.size() >= entry.minArgs) return entry.run(args);
   std::fprintf(stderr, "usage: wintool click|find|close|msgbox|regset|version|trust ...\n");
