@@ -7,6 +7,9 @@
 #                          (WINTOOL is the harness's wintool.exe)
 #   wine-env.sh down DIR   stop both
 #   wine-env.sh exec DIR COMMAND...   run a command inside that environment
+#   wine-env.sh run DIR PROGRAM...    run a Windows program; its output goes
+#                          through a file, since services Wine starts on demand
+#                          would otherwise hold the caller's output open
 # DIR/env holds the variables every run uses; the machine's ~/.wine is never touched.
 set -euo pipefail
 
@@ -83,8 +86,18 @@ case $command in
     environment
     exec "$@"
     ;;
+  run)
+    shift 2
+    environment
+    output=$(mktemp)
+    status=0
+    wine "$@" >"$output" 2>&1 </dev/null || status=$?
+    cat "$output"
+    rm -f "$output"
+    exit "$status"
+    ;;
   *)
-    echo "usage: wine-env.sh up|down|exec DIR" >&2
+    echo "usage: wine-env.sh up|down|exec|run DIR" >&2
     exit 2
     ;;
 esac
