@@ -125,7 +125,9 @@ TEST_F(StartupTest, LoggingIsOnlyOnWhenAskedFor) {
     const char* registryValue;  // InstallationLogging, or none
     bool logs;
   } cases[] = {{"/debug", nullptr, true}, {"/DeBuG", nullptr, true}, {"", nullptr, false},
-               {"", "1", true},           {"", "0", false},          {"", "2", false}};
+               {"", "1", true},           {"", "0", false},          {"", "2", false},
+               // An elevated relaunch without a shell window falls back to the current user's hive.
+               {"/elevate", "1", true},   {"/noprogramfileselevation", "1", true}};
   for (const auto& c : cases) {
     if (c.registryValue)
       ASSERT_EQ(wine_.Run({wine_.Program("wintool.exe").string(), "regset", "Software\\Quenlith", "InstallationLogging",
@@ -204,6 +206,11 @@ TEST_F(StartupTest, InstallationPolicyIsHonouredOnlyWithCheckmsi) {
   EXPECT_TRUE(HasEntry(entries, "WARNING", "MSI-based installation is disabled due to registry key setting."));
   EXPECT_EQ(entries.back(), "Quenlith setup exited successfully");
   EXPECT_EQ(server.States(), (std::vector<std::string>{"start", "cancel_msi"}));
+  wine_.RemoveSetupLogs();
+
+  // An elevated relaunch that cannot reach the shell's user reads its own hive, without a SID prefix.
+  EXPECT_EQ(Install(package, {"/elevate", "/checkmsi", "/debug"}).exitCode, -1);
+  EXPECT_TRUE(HasEntry(Entries(Log()), "NORMAL", "Searching for settings at \"Software\\Quenlith\\\"."));
   wine_.RemoveSetupLogs();
 
   Install(package, {"/debug"});
