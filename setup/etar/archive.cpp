@@ -77,3 +77,18 @@ std::uint64_t TableSize(std::int32_t count) {
 }
 
 }  // namespace archive
+
+namespace archive {
+
+const char* TableProblem(std::int32_t count, std::uint64_t archiveSize) {
+  if (archiveSize < kCountSize) return "the archive is shorter than its entry count";
+  if (TableSize(count) > archiveSize) return "the entry table runs past the end of the archive";
+  return nullptr;
+}
+
+const char* EntryProblem(bool terminated, std::string_view name) {
+  if (!terminated) return "an entry name without terminator";
+  return EntryNameProblem(name);
+}
+
+}  // namespace archive

@@ -42,3 +42,15 @@ bool DecodeEntry(const unsigned char* field, Entry& entry);
 std::uint64_t TableSize(std::int32_t count);
 
 }  // namespace archive
+
+namespace archive {
+
+// Why a payload archive's table must not be installed, or nullptr: a table
+// that runs past the end of an archive of `archiveSize` bytes (`count`
+// entries declared), or an entry whose name is unterminated (`terminated`
+// false for it) or would write outside the destination. Checked on the whole
+// table before any file is written.
+const char* TableProblem(std::int32_t count, std::uint64_t archiveSize);
+const char* EntryProblem(bool terminated, std::string_view name);
+
+}  // namespace archive

@@ -15,3 +15,33 @@ std::optional<std::string> JoinFolder(std::string_view folder, std::string_view 
   if (path->size() > kMaxPathLength) return std::nullopt;
   return path;
 }
+
+std::string DiskRootOf(std::string_view path) {
+  const std::size_t backslash = path.find('\\');
+  const std::size_t colon = path.find(':');
+  if (backslash != std::string_view::npos && colon != std::string_view::npos && colon < backslash)
+    return std::string(path.substr(0, backslash + 1));
+  if (backslash != std::string_view::npos) {
+    const std::size_t second = path.find('\\', backslash + 1);
+    const std::size_t third = second == std::string_view::npos ? second : path.find('\\', second + 1);
+    if (third != std::string_view::npos) return std::string(path.substr(0, third + 1));
+  }
+  return std::string(path);
+}
+
+std::string ParentFolderOf(std::string_view path) {
+  if (!path.empty() && path.back() == '\\') path.remove_suffix(1);
+  const std::size_t at = path.rfind('\\');
+  if (at == std::string_view::npos || at == 0) return {};
+  return std::string(path.substr(0, at));
+}
+
+std::string TrimTrailingBlanks(std::string_view path) {
+  while (!path.empty() && path.back() == ' ') path.remove_suffix(1);
+  return std::string(path);
+}
+
+std::uint64_t RequiredBytes(std::int32_t installedSize) {
+  if (installedSize == 0) return 60000000;
+  return 2 * static_cast<std::uint64_t>(static_cast<std::uint32_t>(installedSize));
+}

@@ -3,6 +3,7 @@
 // would not fit is refused, never cut into another valid path. Needs no
 // Windows API.
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -15,3 +16,18 @@ std::optional<std::string> JoinPath(std::string_view folder, std::string_view na
 
 // The same, ending in a backslash: a folder path.
 std::optional<std::string> JoinFolder(std::string_view folder, std::string_view name);
+
+// The root a free-space query is made on: "D:\" for "D:\Apps\Quenlith\",
+// "\\server\" for "\\server\share\dir", the path itself otherwise.
+std::string DiskRootOf(std::string_view path);
+
+// The folder above `path` (one trailing backslash ignored; a backslash in
+// the first position does not count); empty when there is none.
+std::string ParentFolderOf(std::string_view path);
+
+// `path` without the blanks at its end.
+std::string TrimTrailingBlanks(std::string_view path);
+
+// Bytes the destination must have free: twice the installed size, or
+// 60,000,000 when the script gives none.
+std::uint64_t RequiredBytes(std::int32_t installedSize);

@@ -14,6 +14,7 @@
 #include "main/report.h"
 #include "main/run_state.h"
 #include "main/script.h"
+#include "main/silent.h"
 #include "main/user_context.h"
 #include "registry.h"
 #include "split/setup_image_size.h"
@@ -92,12 +93,6 @@ void CheckEnvironment() {
 
 bool ProductRunning() { return FindWindowA("Quenlith", "Quenlith") != nullptr; }
 
-[[noreturn]] void RunSilentInstallation() {
-  LOG_NORMAL("Starting silent installation.");
-  LOG_ERROR("Silent installation is not available in this build; nothing was installed.");
-  ExitSetup(kExitFailure);
-}
-
 int RunWizard() {
   LOG_NORMAL("Starting UI-based installation.");
   if (installerConfig.setupCheckIfQuenlithLoaded != 0 && ProductRunning()) {
@@ -134,6 +129,6 @@ int RunSetup(HINSTANCE instance, const std::string& commandLine) {
   ExtractAndReadScript();
   CheckEnvironment();
 
-  if (installerConfig.installerSilent != 0) RunSilentInstallation();
+  if (installerConfig.installerSilent != 0) RunSilent();
   return RunWizard();
 }

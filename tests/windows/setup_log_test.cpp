@@ -109,7 +109,9 @@ TEST_F(SetupLogTest, ClosingLineSaysWhetherAnErrorWasLoggedAtAnyTime) {
     const std::vector<std::string> lines = FileLines(path);
     ASSERT_EQ(lines.size(), 8u) << c.what;
     EXPECT_EQ(EntryOf(lines.back(), 7), c.closing) << c.what;
-    if (c.levelAfter == 7) EXPECT_NE(lines[5].find("] UNKNOWN: a.cpp:2 after"), std::string::npos) << lines[5];
+    if (c.levelAfter == 7) {
+      EXPECT_NE(lines[5].find("] UNKNOWN: a.cpp:2 after"), std::string::npos) << lines[5];
+    }
     // The next case may open a file of the same name within the same second.
     std::filesystem::remove(std::filesystem::path(WideFromUtf8(path)));
   }

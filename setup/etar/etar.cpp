@@ -1,0 +1,247 @@
+#include "etar/etar.h"
+
+#include <aclapi.h>
+#include <windows.h>
+
+#include <cstdio>
+#include <ctime>
+#include <set>
+
+#include "etar/archive.h"
+#include "exit_codes.h"
+#include "files.h"
+#include "guards.h"
+#include "log/setup_log.h"
+#include "main/messages.h"
+#include "main/paths.h"
+#include "main/startup.h"
+#include "profile.h"
+#include "split/layout.h"
+#include "text.h"
+
+std::function<void(unsigned)> extractionSleep = [](unsigned milliseconds) { Sleep(milliseconds); };
+
+namespace {
+
+constexpr std::size_t kBlock = 4096;
+
+[[noreturn]] void RefuseArchive(const std::string& why) {
+  LOG_ERROR("The payload archive cannot be installed: {}.", why);
+  SetupMessageBox(nullptr, "The setup file does not appear to be valid, please re-download.",
+                  "Quenlith: Invalid setup file", MB_OK);
+  ExitSetup(kExitFailure);
+}
+
+void SetFileTimes(const std::string& path, std::int64_t fileTime) {
+  FileHandle file(CreateFileW(WideFromUtf8(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+  FILETIME time;
+  time.dwLowDateTime = static_cast<DWORD>(fileTime);
+  time.dwHighDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(fileTime) >> 32);
+  SetFileTime(file.get(), &time, &time, &time);
+}
+
+bool MoveFileUtf8(const std::string& from, const std::string& to) {
+  return MoveFileW(WideFromUtf8(from).c_str(), WideFromUtf8(to).c_str()) != FALSE;
+}
+
+void DeleteOnRestart(const std::string& path) {
+  MoveFileExW(WideFromUtf8(path).c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT);
+}
+
+// A target that cannot be opened for writing is moved aside and tried again;
+// from the eleventh further attempt on the user decides. Returns the open
+// target or ends the process when the user cancels.
+std::FILE* OpenLockedTarget(const std::string& target) {
+  // A probe of the kind that shows whether another process holds the file.
+  FileHandle(CreateFileW(WideFromUtf8(target).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                         FILE_ATTRIBUTE_NORMAL, nullptr));
+  LOG_WARNING("Creating file \"{}\" failed.  Moving previous file and trying again.", target);
+  const std::string moved = target + ".old";
+  DeleteFileUtf8(moved);
+  MoveFileUtf8(target, moved);
+  if (std::FILE* file = OpenFileUtf8(target, "wb")) {
+    LOG_NORMAL("Marking file \"{}\" to delete on reboot.", moved);
+    DeleteOnRestart(moved);
+    return file;
+  }
+  LOG_WARNING("Creating file \"{}\" failed.  Error code {}.", target, GetLastError());
+  const std::string text = "An error occured while trying to create a file (" + target +
+                           ").  Please check for available disk space/permissions.  If you had a previous version of "
+                           "Quenlith running recently, it may be closing, so try again.  Sorry.";
+  for (int attempt = 0;; ++attempt) {
+    if (attempt >= 10 && SetupMessageBox(nullptr, text, "Error occurred during quenlith installation.",
+                                         MB_RETRYCANCEL, IDCANCEL) != IDRETRY)
+      ExitSetup(kExitFailure);
+    const std::string aside = target + ".old" + std::to_string(attempt);
+    DeleteFileUtf8(aside);
+    MoveFileUtf8(target, aside);
+    if (std::FILE* file = OpenFileUtf8(target, "wb")) {
+      DeleteOnRestart(aside);
+      return file;
+    }
+    extractionSleep(100);
+  }
+}
+
+struct TableEntry {
+  archive::Entry entry;
+  std::string target;
+};
+
+// Reads and checks the whole table before anything is written.
+std::vector<TableEntry> ReadTable(std::FILE* input, const std::string& destination) {
+  _fseeki64(input, 0, SEEK_END);
+  const std::int64_t archiveSize = _ftelli64(input);
+  _fseeki64(input, 0, SEEK_SET);
+  unsigned char countBytes[archive::kCountSize] = {};
+  const bool countRead = std::fread(countBytes, 1, sizeof countBytes, input) == sizeof countBytes;
+  const auto count = static_cast<std::int32_t>(layout::ReadLe32(countBytes));
+  if (const char* problem = archive::TableProblem(countRead ? count : 0, archiveSize < 0 ? 0 : archiveSize))
+    RefuseArchive(problem);
+  std::vector<TableEntry> table;
+  table.reserve(count > 0 ? static_cast<std::size_t>(count) : 0);
+  unsigned char field[archive::kEntrySize];
+  for (std::int32_t i = 0; i < count; ++i) {
+    if (std::fread(field, 1, sizeof field, input) != sizeof field) RefuseArchive("the entry table is cut short");
+    TableEntry item;
+    const bool terminated = archive::DecodeEntry(field, item.entry);
+    if (const char* problem = archive::EntryProblem(terminated, item.entry.name))
+      RefuseArchive("entry " + std::to_string(i) + " \"" + item.entry.name + "\": " + problem);
+    const std::optional<std::string> target = JoinPath(destination, item.entry.name);
+    if (!target) {
+      LOG_ERROR("The path of \"{}\" below \"{}\" is longer than 259 characters.", item.entry.name, destination);
+      SetupMessageBox(nullptr,
+                      "The destination folder's path is too long for the files of this package, please choose a "
+                      "shorter one.",
+                      kSetupErrorCaption, MB_OK);
+      ExitSetup(kExitFailure);
+    }
+    item.target = *target;
+    table.push_back(std::move(item));
+  }
+  return table;
+}
+
+void CreateFolders(const std::string& destination, const std::string& name, std::set<std::string>& handled) {
+  for (std::size_t at = name.find('\\'); at != std::string::npos; at = name.find('\\', at + 1)) {
+    // Fits: the whole target path was checked with the table.
+    const std::string folder = *JoinFolder(destination, name.substr(0, at));
+    if (!handled.insert(folder).second) continue;
+    LOG_NORMAL("Creating directory \"{}\".", folder);
+    CreateDirectoryW(WideFromUtf8(folder).c_str(), nullptr);
+    LOG_NORMAL("Setting directory permissions \"{}\".", folder);
+    SetDirectoryPermissions(folder);
+  }
+}
+
+}  // namespace
+
+int ExtractPayload(const std::string& archivePath, const std::string& destination, int dateMonth, int dateDay,
+                   int dateYear, const std::optional<std::string>& uninstallListPath) {
+  const std::time_t now = std::time(nullptr);
+  std::tm date = {};
+  localtime_s(&date, &now);
+  date.tm_mday = dateDay;
+  date.tm_mon = dateMonth;
+  date.tm_year = dateYear;
+  date.tm_hour = date.tm_min = date.tm_sec = 0;
+  const auto seconds = static_cast<std::int32_t>(std::mktime(&date));
+  const std::int64_t fileTime = static_cast<std::int64_t>(seconds) * 10000000 + 116444736000000000LL;
+  ExtractArchive(archivePath, destination, fileTime, uninstallListPath);
+  return 0;
+}
+
+bool ExtractArchive(const std::string& archivePath, const std::string& destination, std::int64_t fileTime,
+                    const std::optional<std::string>& uninstallListPath) {
+  std::FILE* input = OpenFileUtf8(archivePath, "rb");
+  if (input == nullptr) return false;
+  const std::vector<TableEntry> table = ReadTable(input, destination);
+  if (uninstallListPath) WriteProfileValue(*uninstallListPath, "Uninstall", "NumFiles", std::to_string(table.size()));
+
+  std::set<std::string> handledFolders;
+  char block[kBlock];
+  for (std::size_t index = 0; index < table.size(); ++index) {
+    const TableEntry& item = table[index];
+    CreateFolders(destination, item.entry.name, handledFolders);
+    std::FILE* output = OpenFileUtf8(item.target, "wb");
+    if (output == nullptr) output = OpenLockedTarget(item.target);
+    LOG_NORMAL("Installing file \"{}\".", item.target);
+    std::uint32_t written = 0;
+    bool archiveEnded = false;
+    while (written < item.entry.size) {
+      const std::size_t want = std::min<std::size_t>(kBlock, item.entry.size - written);
+      const std::size_t got = std::fread(block, 1, want, input);
+      std::fwrite(block, 1, got, output);
+      written += static_cast<std::uint32_t>(got);
+      if (got < want) {
+        archiveEnded = true;
+        break;
+      }
+    }
+    std::fclose(output);
+    // An archive that ends early leaves its last file partly written, unrecorded and unstamped.
+    if (archiveEnded) break;
+    if (uninstallListPath) {
+      char key[16];
+      std::snprintf(key, sizeof key, "File%03d", static_cast<int>(index));
+      WriteProfileValue(*uninstallListPath, "Uninstall", key, item.target);
+    }
+    LOG_NORMAL("Setting file date.");
+    SetFileTimes(item.target, fileTime);
+  }
+  std::fclose(input);
+  return true;
+}
+
+bool SetDirectoryPermissions(const std::string& directoryPath) {
+  const std::wstring path = WideFromUtf8(directoryPath);
+  PACL existing = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  DWORD status = GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
+                                       &existing, nullptr, &descriptor);
+  if (status != ERROR_SUCCESS) {
+    LOG_WARNING("GetNamedSecurityInfo failed for \"{}\" (Error code: {}).", directoryPath, status);
+    return false;
+  }
+  SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
+  PSID users = nullptr;
+  if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS, 0, 0, 0, 0, 0, 0,
+                                &users)) {
+    LOG_WARNING("AllocateAndInitializeSid failed for \"{}\" (Error code: {}).", directoryPath, GetLastError());
+    LocalFree(descriptor);
+    return false;
+  }
+  EXPLICIT_ACCESSA access = {};
+  access.grfAccessPermissions = GENERIC_ALL;
+  access.grfAccessMode = GRANT_ACCESS;
+  access.grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
+  access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
+  access.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
+  access.Trustee.ptstrName = static_cast<LPSTR>(users);
+  PACL merged = nullptr;
+  status = SetEntriesInAclA(1, &access, existing, &merged);
+  bool result = false;
+  if (status != ERROR_SUCCESS) {
+    LOG_WARNING("SetEntriesInAcl failed for \"{}\" (Error code: {}).", directoryPath, status);
+  } else {
+    status = SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
+                                   nullptr, nullptr, merged, nullptr);
+    if (status != ERROR_SUCCESS)
+      LOG_WARNING("SetNamedSecurityInfo failed for \"{}\" (Error code: {}).", directoryPath, status);
+    result = status == ERROR_SUCCESS;
+  }
+  if (merged != nullptr) LocalFree(merged);
+  FreeSid(users);
+  LocalFree(descriptor);
+  return result;
+}
+
+void ReadUninstallList(const std::string& listPath, std::vector<std::string>& list) {
+  const int count = ReadProfileInt(listPath, "Uninstall", "NumFiles", 0);
+  for (int i = 0; i < count; ++i) {
+    char key[16];
+    std::snprintf(key, sizeof key, "File%03d", i);
+    list.push_back(ReadProfileValue(listPath, "Uninstall", key, "NULL"));
+  }
+}

@@ -1,0 +1,95 @@
+#include "main/destination.h"
+
+#include <shlobj.h>
+
+#include "exit_codes.h"
+#include "guards.h"
+#include "log/setup_log.h"
+#include "main/paths.h"
+#include "main/run_state.h"
+#include "main/user_context.h"
+#include "main/validation.h"
+#include "shell.h"
+#include "text.h"
+
+std::string destinationDir;
+
+namespace {
+
+std::string ProgramDataLocation() {
+  const std::optional<std::string> common = ShellFolderPath(CSIDL_COMMON_APPDATA, nullptr);
+  if (!common) return {};
+  const std::optional<std::string> product = JoinFolder(*common, "Quenlith");
+  const std::optional<std::string> bin = product ? JoinFolder(*product, "bin") : std::nullopt;
+  return bin.value_or(std::string());
+}
+
+}  // namespace
+
+std::string ProgramFilesFolder() {
+  RegistryKey key;
+  wchar_t value[MAX_PATH] = L"";
+  DWORD size = sizeof value - sizeof(wchar_t);
+  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion", 0, KEY_READ,
+                    key.receive()) == ERROR_SUCCESS &&
+      RegQueryValueExW(key.get(), L"ProgramFilesDir", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) ==
+          ERROR_SUCCESS)
+    return Utf8FromWide(std::wstring_view(value, size / sizeof(wchar_t))).c_str();
+  return "C:\\Program Files";
+}
+
+std::string FindPreviousInstallation(HKEY root) {
+  const std::string title =
+      installerConfig.setupUninstallInformationTitle.empty() ? "" : installerConfig.setupUninstallInformationTitle[0];
+  std::string subKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + title;
+  if (subKey.size() > kMaxPathLength) return {};
+  if (root == HKEY_CURRENT_USER) {
+    root = UserRegistryRoot();
+    subKey = UserKeyPath(subKey);
+  }
+  LOG_NORMAL("Searching for previous installation at \"{}\".", subKey);
+  RegistryKey key;
+  if (RegOpenKeyExW(root, WideFromUtf8(subKey).c_str(), 0, KEY_READ, key.receive()) != ERROR_SUCCESS) return {};
+  wchar_t value[261] = L"";
+  DWORD size = 520;
+  if (RegQueryValueExW(key.get(), L"UninstallString", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) !=
+      ERROR_SUCCESS)
+    return {};
+  std::wstring text(value);  // terminated: the buffer holds one character more than read
+  if (text.empty()) return {};
+  const std::size_t cut = text.rfind(L'\\');
+  text = cut == std::wstring::npos ? std::wstring() : text.substr(0, cut);
+  if (text.empty() || text.back() != L'\\') text += L'\\';
+  const std::string folder = Utf8FromWide(text);
+  return folder.size() > kMaxPathLength ? std::string() : folder;
+}
+
+std::string DefaultDestination() {
+  std::string base;
+  if (installerConfig.destinationProgramFiles != 0) {
+    base = ProgramFilesFolder();
+  } else if (installerConfig.destinationProgramData != 0) {
+    base = ProgramDataLocation();
+  } else if (installerConfig.destinationQuenlith != 0) {
+    base = FindPreviousInstallation(HKEY_LOCAL_MACHINE);
+    if (base.empty()) base = FindPreviousInstallation(HKEY_CURRENT_USER);
+    if (base.empty()) base = JoinFolder(ProgramFilesFolder(), "Quenlith").value_or(std::string());
+  }
+  if (installerConfig.destinationDirectoryCreate != 0 && !base.empty())
+    base = JoinFolder(base, installerConfig.destinationDirectoryTitle).value_or(base);
+  return base;
+}
+
+int ChooseSilentDestination() {
+  destinationDir = TrimTrailingBlanks(DefaultDestination());
+  LOG_NORMAL("Destination directory is {}", destinationDir);
+  if (!CheckDiskSpace(nullptr, destinationDir)) {
+    LOG_WARNING("Exiting, no disk space available.");
+    return kExitNoDiskSpace;
+  }
+  if (!CreateAndValidateDirectory(destinationDir, nullptr, false)) {
+    LOG_WARNING("Exiting, unable to validate directory.");
+    return kExitNotWritable;
+  }
+  return kExitSuccess;
+}

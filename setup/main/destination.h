@@ -1,0 +1,26 @@
+#pragma once
+// Where the product is installed: the default destination from the script's
+// keys and an earlier installation, and the silent run's choice.
+
+#include <windows.h>
+
+#include <string>
+
+// The chosen installation folder (at most 259 characters, no trailing
+// blanks); the install sequence appends a trailing backslash to it.
+extern std::string destinationDir;
+
+// The platform's program-files folder, "C:\Program Files" when unknown.
+std::string ProgramFilesFolder();
+
+// The folder of an earlier installation registered under `root`
+// (HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER), ending in a backslash; empty
+// when there is none.
+std::string FindPreviousInstallation(HKEY root);
+
+// The default destination the script's destination keys give; may be empty.
+std::string DefaultDestination();
+
+// The silent run's destination: the default, checked for space and
+// created. Returns 0, or the exit code -4 (no space) or -3 (not writable).
+int ChooseSilentDestination();

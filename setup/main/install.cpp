@@ -1,0 +1,119 @@
+#include "main/install.h"
+
+#include <cstdio>
+#include <ctime>
+
+#include "bzip/bzip2.h"
+#include "etar/etar.h"
+#include "exit_codes.h"
+#include "files.h"
+#include "log/setup_log.h"
+#include "main/destination.h"
+#include "main/messages.h"
+#include "main/paths.h"
+#include "main/run_state.h"
+#include "main/startup.h"
+#include "profile.h"
+#include "split/setup_image_size.h"
+#include "split/split.h"
+#include "text.h"
+#include "tray/tray.h"
+
+namespace {
+
+void Step(HWND window) { SendMessageW(window, WM_SETUP_STEP, 0, 0); }
+
+void WaitForProductToClose() {
+  if (installerConfig.setupCheckIfQuenlithExiting == 0) return;
+  for (int waits = 0; FindWindowA("Quenlith", "Quenlith") != nullptr; ++waits) {
+    if (waits == 0) LOG_NORMAL("Waiting for Quenlith to exit.");
+    if (waits == 401) {
+      LOG_NORMAL("Giving up, will try to install anyway..");
+      return;
+    }
+    Sleep(50);
+  }
+}
+
+void RemoveFolder(const std::string& folder) { RemoveDirectoryW(WideFromUtf8(folder).c_str()); }
+
+}  // namespace
+
+int RunInstallSequence(int startMenu, int desktop, int uninstall, int startup, HWND window) {
+  GUID trayGuid;
+  NewTrayGuid(trayGuid);
+  AddTrayIcon(window, LoadIconW(setupInstance, MAKEINTRESOURCEW(138)), "Quenlith is installing...", trayGuid);
+  LOG_NORMAL("Installation is starting at {}", destinationDir);
+  LOG_NORMAL("Start menu icon: {}, Desktop icon: {}, Startup: {}, Uninstallation: {}", startMenu, desktop, startup,
+             uninstall);
+  WaitForProductToClose();
+
+  if (destinationDir.empty() || destinationDir.back() != '\\') destinationDir += '\\';
+  const std::optional<std::string> uninstallList = JoinPath(destinationDir, "uninstall.ini");
+
+  const std::string temporary = TempFolder() + "quenlith_temp_" + std::to_string(static_cast<long long>(std::time(nullptr)));
+  CreateDirectoryW(WideFromUtf8(temporary).c_str(), nullptr);
+  Step(window);
+
+  const std::string compressed = temporary + "\\compressed.dat";
+  const std::string uncompressed = temporary + "\\uncompressed.dat";
+  LOG_NORMAL("Splitting files.");
+  if (!SplitSetupFile(OwnModulePath(), compressed, SetupImageSize(), true, 1)) {
+    LOG_ERROR("Exiting, error during split.");
+    RemoveFolder(temporary);
+    ExitSetup(kExitFailure);
+  }
+
+  Step(window);
+  LOG_NORMAL("Decompressing files.");
+  std::FILE* input = OpenFileUtf8(compressed, "rb");
+  std::FILE* output = OpenFileUtf8(uncompressed, "wb");
+  if (input == nullptr || output == nullptr) {
+    LOG_ERROR("Unable to open files ({}, {}) for \"{}\" and \"{}\".", input, output, compressed, uncompressed);
+    if (input != nullptr) std::fclose(input);
+    if (output != nullptr) std::fclose(output);
+    SetupMessageBox(nullptr, "Setup was unable to create its temporary files, please check disk space and try again.",
+                    kSetupErrorCaption, MB_OK);
+    RemoveFolder(temporary);
+    ExitSetup(kExitFailure);
+  }
+  if (!DecompressStream(input, output)) {
+    LOG_ERROR("Decompression failed - the setup file does not appear to be valid.");
+    SetupMessageBox(nullptr, "The setup file does not appear to be valid, please re-download.",
+                    "Quenlith: Invalid setup file", MB_OK);
+    RemoveFolder(temporary);
+    ExitSetup(kExitFailure);
+  }
+
+  Step(window);
+  LOG_NORMAL("Copying files to location.");
+  ExtractPayload(uncompressed, destinationDir, installerConfig.dateMonth, installerConfig.dateDay,
+                 installerConfig.dateYear,
+                 installerConfig.setupUninstallInformation != 0 ? uninstallList : std::nullopt);
+  Step(window);
+
+  DeleteFileUtf8(compressed);
+  DeleteFileUtf8(uncompressed);
+  RemoveFolder(temporary);
+  Step(window);
+
+  // Shortcuts and the uninstall entry come with their own stages; the
+  // progress still counts one step for each the script asks for.
+  if (installerConfig.setupStartMenu != 0) Step(window);
+  if (installerConfig.setupDesktopIcon != 0) Step(window);
+  if (installerConfig.setupStartup != 0) Step(window);
+  if (installerConfig.setupUninstallInformation != 0) {
+    Step(window);
+    if (uninstallList) {
+      WriteProfileValue(*uninstallList, "Uninstall", "Desktop", desktop ? "yes" : "no");
+      WriteProfileValue(*uninstallList, "Uninstall", "Start Menu", startMenu ? "yes" : "no");
+      WriteProfileValue(*uninstallList, "Uninstall", "Add Remove", uninstall ? "yes" : "no");
+    }
+  }
+
+  LOG_NORMAL("Installation finished.");
+  PostMessageW(window, WM_USER + 5, 0, 0);
+  PostMessageW(window, WM_USER + 4, 0, 0);
+  RemoveTrayIcon(window, trayGuid);
+  return 0;
+}
