@@ -28,3 +28,36 @@ TEST(UserKeyPath, PrefixesTheShellUsersIdentifierOnlyWhenKnown) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DestinationPaths, FreeSpaceIsMeasuredAtTheRoot) {
+  EXPECT_EQ(DiskRootOf("D:\\Apps\\Quenlith\\"), "D:\\");
+  EXPECT_EQ(DiskRootOf("\\\\server\\share\\Quenlith"), "\\\\server\\");
+  EXPECT_EQ(DiskRootOf("\\\\server"), "\\\\server");
+  EXPECT_EQ(DiskRootOf("relative"), "relative");
+  EXPECT_EQ(DiskRootOf("C:"), "C:");
+}
+
+TEST(DestinationPaths, ParentFolderIgnoresOneTrailingBackslash) {
+  EXPECT_EQ(ParentFolderOf("D:\\a\\b\\c"), "D:\\a\\b");
+  EXPECT_EQ(ParentFolderOf("D:\\a\\b\\c\\"), "D:\\a\\b");
+  EXPECT_EQ(ParentFolderOf("D:\\a"), "D:");
+  EXPECT_EQ(ParentFolderOf("\\top"), "");
+  EXPECT_EQ(ParentFolderOf("nofolder"), "");
+  EXPECT_EQ(ParentFolderOf(""), "");
+}
+
+TEST(DestinationPaths, TrailingBlanksAreTrimmed) {
+  EXPECT_EQ(TrimTrailingBlanks("C:\\Quenlith   "), "C:\\Quenlith");
+  EXPECT_EQ(TrimTrailingBlanks("C:\\Que nlith\t "), "C:\\Que nlith\t");
+  EXPECT_EQ(TrimTrailingBlanks("   "), "");
+}
+
+TEST(DestinationPaths, RequiredSpaceIsTwiceTheInstalledSize) {
+  EXPECT_EQ(RequiredBytes(0), 60000000u);
+  EXPECT_EQ(RequiredBytes(66775654), 133551308u);
+  EXPECT_EQ(RequiredBytes(-1), 2u * 0xFFFFFFFFull);  // the size is taken as unsigned
+}
+
+}  // namespace
