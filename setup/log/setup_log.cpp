@@ -11,6 +11,7 @@
 #include "main/user_context.h"
 #include "number_locale.h"
 #include "shell.h"
+#include "system.h"
 
 SetupLog gSetupLog;
 
@@ -34,14 +35,8 @@ class LockGuard {
 };
 
 std::string WindowsVersionLine() {
-  OSVERSIONINFOA version = {};
-  version.dwOSVersionInfoSize = sizeof version;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  GetVersionExA(&version);
-#pragma GCC diagnostic pop
-  return FormatLogMessage("Windows: {}.{} Build {}",
-                          {version.dwMajorVersion, version.dwMinorVersion, version.dwBuildNumber});
+  const SystemVersion version = ReportedSystemVersion();
+  return FormatLogMessage("Windows: {}.{} Build {}", {version.major, version.minor, version.build});
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "registry.h"
 #include "split/setup_image_size.h"
 #include "split/split.h"
+#include "system.h"
 
 namespace {
 
@@ -46,15 +47,7 @@ void StartPlatform(HINSTANCE instance) {
   Gdiplus::GdiplusStartup(&gdiplusToken, &input, nullptr);
 }
 
-bool SystemTooOld() {
-  OSVERSIONINFOA version = {};
-  version.dwOSVersionInfoSize = sizeof version;
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
-  GetVersionExA(&version);
-#pragma GCC diagnostic pop
-  return version.dwMajorVersion < 6;
-}
+bool SystemTooOld() { return ReportedSystemVersion().major < 6; }
 
 void ExtractAndReadScript() {
   const std::optional<std::string> scriptPath = JoinPath(TempFolder(), "quenlith_setup_text");

@@ -28,7 +28,8 @@ const std::string kScript =
     "[date]\nDateMonth=8\nDateDay=28\nDateYear=2026\n"
     "[setup]\nSetupUninstallInformation=1\nSetupUninstallInformationNum=1\nSetupUninstallInformationTitle0=Quenlith\n";
 
-using Files = std::map<std::string, std::string>;
+using testing_support::ArchiveOf;
+using testing_support::Files;
 
 class SilentInstallTest : public testing::Test {
  protected:
@@ -41,12 +42,7 @@ class SilentInstallTest : public testing::Test {
 
   // A package of `files` and `script`, built by the package builder.
   std::filesystem::path Package(const Files& files, const std::string& script = kScript) {
-    for (const auto& [name, bytes] : files) {
-      std::string path = name;
-      for (char& c : path)
-        if (c == '\\') c = '/';
-      WriteFile(dir_ / "payload" / path, bytes);
-    }
+    testing_support::WritePayloadFolder(dir_ / "payload", files);
     WriteFile(dir_ / "script.ini", script);
     pack::BuildOptions options{kInstaller, dir_ / "payload", dir_ / "script.ini", dir_ / "setup.exe"};
     std::ostringstream messages;
@@ -56,16 +52,10 @@ class SilentInstallTest : public testing::Test {
 
   // A package assembled by hand around `payloadSection`, for payloads the builder never writes.
   std::filesystem::path Crafted(const std::string& payloadSection, const std::string& name) {
-    std::string file = ReadFile(kInstaller);
-    const auto imageSize = static_cast<std::uint32_t>(file.size());
-    file += payloadSection;
-    layout::AppendLe32(file, imageSize);
-    const auto scriptStart = static_cast<std::uint32_t>(file.size());
     std::string script;
     for (char c : kScript) script += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    file += script + std::string(layout::kEndMarker) + "\r\n";
-    layout::AppendLe32(file, scriptStart);
-    WriteFile(dir_ / name, file);
+    WriteFile(dir_ / name, testing_support::AssemblePackage(ReadFile(kInstaller), payloadSection, 0,
+                                                            script + std::string(layout::kEndMarker) + "\r\n", ""));
     return dir_ / name;
   }
 
@@ -92,16 +82,6 @@ Files SampleFiles() {
           {"languages\\en\\buddy.xml", "<buddy/>"},
           {"languages\\en\\chat.xml", "<chat/>"},
           {"skins\\windows6\\xml\\controls\\messageboxcontrols.xml", std::string(5000, 'x')}};
-}
-
-std::string ArchiveOf(const Files& files) {
-  std::vector<archive::Entry> entries;
-  std::string data;
-  for (const auto& [name, bytes] : files) {
-    entries.push_back({name, static_cast<std::uint32_t>(bytes.size())});
-    data += bytes;
-  }
-  return archive::EncodeTable(entries) + data;
 }
 
 std::size_t Count(const std::string& text, const std::string& part) {

@@ -28,8 +28,8 @@ const std::string kScript = "[install]\r\nInstallerSilent=1\r\n";
 const std::string kScriptSection =
     kScript + "; End the file with this guid\r\n" + std::string(layout::kEndMarker) + "\r\n";
 
-// Files by entry name; a std::map keeps them in the builder's order.
-using Files = std::map<std::string, std::string>;
+using testing_support::ArchiveOf;
+using testing_support::Files;
 
 Files SampleFiles() {
   return {{"quenlith.exe", Pattern(10000, 1)},
@@ -41,25 +41,7 @@ Files SampleFiles() {
           {"skins\\windows6\\xml\\controls\\zero.xml", ""}};
 }
 
-void WritePayload(const std::filesystem::path& folder, const Files& files) {
-  for (const auto& [name, bytes] : files) {
-    std::string path = name;
-    for (char& c : path)
-      if (c == '\\') c = '/';
-    WriteFile(folder / path, bytes);
-  }
-}
-
-// The archive as the format defines it, built independently of the builder.
-std::string ReferenceArchive(const Files& files) {
-  std::vector<archive::Entry> entries;
-  std::string data;
-  for (const auto& [name, bytes] : files) {
-    entries.push_back({name, static_cast<std::uint32_t>(bytes.size())});
-    data += bytes;
-  }
-  return archive::EncodeTable(entries) + data;
-}
+using testing_support::WritePayloadFolder;
 
 struct Built {
   std::filesystem::path package;
@@ -67,7 +49,7 @@ struct Built {
 };
 
 Built BuildPackage(const ScratchDir& dir, const Files& files, unsigned jobs = 2, const std::string& name = "setup.exe") {
-  WritePayload(dir / "payload", files);
+  WritePayloadFolder(dir / "payload", files);
   WriteFile(dir / "script.ini", kScript);
   pack::BuildOptions options;
   options.installer = Installer();
@@ -117,7 +99,7 @@ TEST(BuildPackage, WritesImagePayloadTrailerScriptTrailer) {
 TEST(BuildPackage, PayloadDecompressesToTheArchiveOfTheFolder) {
   ScratchDir dir;
   const Files files = SampleFiles();
-  EXPECT_EQ(DecompressedArchive(BuildPackage(dir, files).package), ReferenceArchive(files));
+  EXPECT_EQ(DecompressedArchive(BuildPackage(dir, files).package), ArchiveOf(files));
 }
 
 TEST(BuildPackage, ExtractGivesBackEveryFileByteForByte) {
@@ -152,13 +134,13 @@ TEST(BuildPackage, SameInputsGiveTheSameBytesForAnyNumberOfJobs) {
   EXPECT_TRUE(first == parallel);
 
   unsigned streams = 0;
-  EXPECT_TRUE(DecompressedArchive(dir / "three.exe", &streams) == ReferenceArchive(files));
+  EXPECT_TRUE(DecompressedArchive(dir / "three.exe", &streams) == ArchiveOf(files));
   EXPECT_EQ(streams, 3u);
 }
 
 TEST(BuildPackage, RefusesBadInputsAndLeavesNothingUnderTheOutputName) {
   ScratchDir dir;
-  WritePayload(dir / "payload", {{"a.txt", "a"}});
+  WritePayloadFolder(dir / "payload", {{"a.txt", "a"}});
   WriteFile(dir / "script.ini", kScript);
   WriteFile(dir / "marker-inside.ini", "[a]\nk=" + std::string(layout::kEndMarker) + "\n");
   std::filesystem::create_directories(dir / "empty");
@@ -212,12 +194,7 @@ struct Parts {
 };
 
 std::string Assemble(const Parts& parts) {
-  std::string file = parts.image + parts.payload;
-  layout::AppendLe32(file, parts.payloadOffset ? parts.payloadOffset : static_cast<std::uint32_t>(parts.image.size()));
-  const auto scriptStart = static_cast<std::uint32_t>(file.size());
-  file += parts.script;
-  layout::AppendLe32(file, scriptStart);
-  return file + parts.signature;
+  return testing_support::AssemblePackage(parts.image, parts.payload, parts.payloadOffset, parts.script, parts.signature);
 }
 
 std::string VerifyFault(const ScratchDir& dir, const std::string& package) {
@@ -234,10 +211,10 @@ std::string VerifyFault(const ScratchDir& dir, const std::string& package) {
 TEST(VerifyPackage, AcceptsSoundPackagesSignedOrNot) {
   ScratchDir dir;
   const Files files = {{"a.txt", "alpha"}, {"b\\c.bin", Pattern(9000, 4)}};
-  const std::string stream = pack::CompressChunk(ReferenceArchive(files));
+  const std::string stream = pack::CompressChunk(ArchiveOf(files));
   EXPECT_EQ(VerifyFault(dir, Assemble({.payload = stream})), "");
   // Two streams back to back decompress as one archive.
-  const std::string archive = ReferenceArchive(files);
+  const std::string archive = ArchiveOf(files);
   const std::string two = pack::CompressChunk(archive.substr(0, 700)) + pack::CompressChunk(archive.substr(700));
   EXPECT_EQ(VerifyFault(dir, Assemble({.payload = two})), "");
   // The largest signature that leaves the marker in the last 12,288 bytes.
@@ -247,7 +224,7 @@ TEST(VerifyPackage, AcceptsSoundPackagesSignedOrNot) {
 TEST(VerifyPackage, FindsTheFirstFault) {
   ScratchDir dir;
   const Files files = {{"a.txt", "alpha"}, {"b\\c.bin", Pattern(9000, 4)}};
-  const std::string archive = ReferenceArchive(files);
+  const std::string archive = ArchiveOf(files);
   const std::string stream = pack::CompressChunk(archive);
   std::string damaged = stream;
   damaged[damaged.size() / 2] ^= 0x10;
@@ -312,7 +289,7 @@ TEST(VerifyPackage, AcceptsAPackageSignedByOsslsigncode) {
   EXPECT_GT(layout.signatureSize, 1000u);
   // osslsigncode pads the unsigned part to 8 bytes, then appends the certificate table.
   EXPECT_EQ(layout.fileSize - layout.signatureSize, unsignedSize);
-  EXPECT_TRUE(DecompressedArchive(dir / "signed.exe") == ReferenceArchive(SampleFiles()));
+  EXPECT_TRUE(DecompressedArchive(dir / "signed.exe") == ArchiveOf(SampleFiles()));
 }
 
 }  // namespace

@@ -29,12 +29,7 @@ struct Package {
 };
 
 std::string Assemble(const Package& p) {
-  std::string file = p.image + p.payload;
-  layout::AppendLe32(file, p.payloadOffset ? p.payloadOffset : static_cast<std::uint32_t>(p.image.size()));
-  const auto scriptStart = static_cast<std::uint32_t>(file.size());
-  file += p.script;
-  layout::AppendLe32(file, scriptStart);
-  return file + p.signature;
+  return testing_support::AssemblePackage(p.image, p.payload, p.payloadOffset, p.script, p.signature);
 }
 
 struct Split {

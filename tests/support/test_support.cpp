@@ -8,6 +8,9 @@
 #include <random>
 #include <stdexcept>
 
+#include "etar/archive.h"
+#include "split/layout.h"
+
 namespace testing_support {
 
 ScratchDir::ScratchDir() {
@@ -43,6 +46,35 @@ std::string Pattern(std::size_t size, unsigned seed) {
   std::string bytes(size, '\0');
   for (char& c : bytes) c = static_cast<char>(random());
   return bytes;
+}
+
+void WritePayloadFolder(const std::filesystem::path& folder, const Files& files) {
+  for (const auto& [name, bytes] : files) {
+    std::string path = name;
+    for (char& c : path)
+      if (c == '\\') c = '/';
+    WriteFile(folder / path, bytes);
+  }
+}
+
+std::string ArchiveOf(const Files& files) {
+  std::vector<archive::Entry> entries;
+  std::string data;
+  for (const auto& [name, bytes] : files) {
+    entries.push_back({name, static_cast<std::uint32_t>(bytes.size())});
+    data += bytes;
+  }
+  return archive::EncodeTable(entries) + data;
+}
+
+std::string AssemblePackage(const std::string& image, const std::string& payload, std::uint32_t payloadOffset,
+                            const std::string& script, const std::string& signature) {
+  std::string file = image + payload;
+  layout::AppendLe32(file, payloadOffset != 0 ? payloadOffset : static_cast<std::uint32_t>(image.size()));
+  const auto scriptStart = static_cast<std::uint32_t>(file.size());
+  file += script;
+  layout::AppendLe32(file, scriptStart);
+  return file + signature;
 }
 
 }  // namespace testing_support

@@ -2,7 +2,9 @@
 // Helpers shared by the tests: scratch folders, files, and the locations of
 // the build's programs.
 
+#include <cstdint>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <string_view>
 
@@ -29,5 +31,22 @@ std::string ReadFile(const std::filesystem::path& path);
 
 // Bytes that do not repeat, so each file's content is its own.
 std::string Pattern(std::size_t size, unsigned seed);
+
+// Payload files by entry name (backslash-separated); a map keeps them in the
+// builder's order.
+using Files = std::map<std::string, std::string>;
+
+// Writes `files` below `folder`, one file per entry.
+void WritePayloadFolder(const std::filesystem::path& folder, const Files& files);
+
+// The payload archive of `files` as the format defines it, built
+// independently of the package builder.
+std::string ArchiveOf(const Files& files);
+
+// A package assembled by hand: image, payload section and its trailer
+// (`payloadOffset`, or the image size when 0), script section and its
+// trailer, then `signature`. For layouts the builder never writes.
+std::string AssemblePackage(const std::string& image, const std::string& payload, std::uint32_t payloadOffset,
+                            const std::string& script, const std::string& signature);
 
 }  // namespace testing_support
