@@ -1,11 +1,24 @@
 #include "main/silent.h"
 
+#include <shlobj.h>
+
+#include <cstdio>
+#include <vector>
+
 #include "exit_codes.h"
+#include "files.h"
 #include "log/setup_log.h"
 #include "main/destination.h"
 #include "main/install.h"
+#include "main/launch.h"
+#include "main/paths.h"
 #include "main/run_state.h"
 #include "main/startup.h"
+#include "main/user_context.h"
+#include "main/version.h"
+#include "profile.h"
+#include "shell.h"
+#include "text.h"
 
 namespace {
 
@@ -26,6 +39,81 @@ HWND CreateSilentWindow() {
                          nullptr, nullptr, nullptr);
 }
 
+bool FileOpens(const std::optional<std::string>& path) {
+  if (!path) return false;
+  std::FILE* file = OpenFileUtf8(*path, "rb");
+  if (file == nullptr) return false;
+  std::fclose(file);
+  return true;
+}
+
+// The "FileVersion" text of the first translation of `path`'s version
+// resource, normalised; empty when there is none.
+std::string InstalledVersion(const std::string& path) {
+  const std::wstring widePath = WideFromUtf8(path);
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(widePath.c_str(), &ignored);
+  if (size == 0) return {};
+  std::vector<BYTE> data(size);
+  if (!GetFileVersionInfoW(widePath.c_str(), 0, size, data.data())) return {};
+  WORD* translation = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) ||
+      length < 2 * sizeof(WORD))
+    return {};
+  wchar_t query[64];
+  swprintf(query, 64, L"\\StringFileInfo\\%04x%04x\\FileVersion", translation[0], translation[1]);
+  wchar_t* text = nullptr;
+  if (!VerQueryValueW(data.data(), query, reinterpret_cast<void**>(&text), &length) || length == 0) return {};
+  return NormaliseVersionText(Utf8FromWide(text));
+}
+
+// Whether shortcuts were already made once for this user; sets the mark.
+bool ShortcutsAlreadyConfigured() {
+  const std::optional<std::string> appData = ShellFolderPath(CSIDL_APPDATA, ShellUserToken());
+  if (!appData) return false;
+  std::optional<std::string> folder = appData;
+  for (const char* name : {"Quenlith", "users", "global"}) {
+    folder = folder ? JoinFolder(*folder, name) : std::nullopt;
+    if (folder) CreateDirectoryW(WideFromUtf8(*folder).c_str(), nullptr);
+  }
+  const std::optional<std::string> settings = folder ? JoinPath(*folder, "quenlith.ini") : std::nullopt;
+  if (!settings) return false;
+  const bool configured = ReadProfileInt(*settings, "Install", "Shortcuts", 0) != 0;
+  if (configured)
+    LOG_NORMAL("Shortcuts have already been configured according to \"{}\".", *settings);
+  else
+    LOG_NORMAL("Shortcuts have not been configured according to \"{}\".", *settings);
+  WriteProfileValue(*settings, "Install", "Shortcuts", "1");
+  return configured;
+}
+
+// Compares the copy at the destination with the script's version; returns
+// when it is older (or cannot be read), ends the run when it is as new or newer.
+void CheckInstalledVersion() {
+  const std::optional<std::string> program = JoinPath(destinationDir, "quenlith.exe");
+  if (!FileOpens(program)) return;
+  FileOpens(JoinPath(destinationDir, "basekit.dll"));
+  if (!FileOpens(JoinPath(destinationDir, "comms.dll"))) {
+    LOG_WARNING("Check version can only find quenlith.exe (no helper files).");
+    return;
+  }
+  const std::string installed = InstalledVersion(*program);
+  if (installed.empty()) return;
+  LOG_NORMAL("Version comparison {} vs {}", installed, installerConfig.setupCheckVersionMax);
+  if (CompareVersions(installed, installerConfig.setupCheckVersionMax)) return;
+
+  // As new or newer: the shortcuts and the uninstall entry are repaired once per user.
+  ShortcutsAlreadyConfigured();
+  if (installerConfig.launchAuto != 0) {
+    LOG_WARNING("Checked version is newer or equal, launching.");
+    LaunchProduct(nullptr);
+    ExitSetup(kExitSuccess);
+  }
+  LOG_WARNING("Checked version is newer or equal, exiting.");
+  ExitSetup(kExitUpToDate);
+}
+
 }  // namespace
 
 void RunSilent() {
@@ -36,11 +124,13 @@ void RunSilent() {
   }
   const int destination = ChooseSilentDestination();
   if (destination != kExitSuccess) ExitSetup(destination);
+  if (installerConfig.setupCheckVersion != 0) CheckInstalledVersion();
 
   HWND window = CreateSilentWindow();
   const int result =
       RunInstallSequence(installerConfig.setupStartMenu, installerConfig.setupDesktopIcon,
                          installerConfig.setupUninstallInformation, installerConfig.setupStartup, window);
+  if (installerConfig.launchAuto != 0) LaunchProduct(nullptr);
   gSetupLog.Close();
   ExitSetup(result);
 }

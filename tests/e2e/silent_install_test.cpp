@@ -198,3 +198,98 @@ TEST_F(SilentInstallTest, AnArchiveThatWouldWriteOutsideTheDestinationInstallsNo
 }
 
 }  // namespace
+
+namespace {
+
+std::string ProductScript(const std::string& extra) {
+  return kScript + "SetupCheckVersionMax=6.6.0.18\n" + extra;
+}
+
+Files ProductFiles(bool withComms = true, bool signedProgram = false) {
+  const std::filesystem::path program =
+      signedProgram ? std::filesystem::path(test_paths::kSigningDir) / "product" / "Quenlith.exe"
+                    : std::filesystem::path(test_paths::kProductDir) / "Quenlith.exe";
+  Files files = {{"Quenlith.exe", ReadFile(program)}, {"readme.txt", "read me"}};
+  if (withComms) files["comms.dll"] = ReadFile(std::filesystem::path(test_paths::kProductDir) / "comms.dll");
+  return files;
+}
+
+TEST_F(SilentInstallTest, VersionCheckInstallsOnlyOverAnOlderCopy) {
+  // A first installation puts version 6.6.0.18 in place.
+  ASSERT_EQ(Install(Package(ProductFiles())).exitCode, 0);
+  wine_.RemoveSetupLogs();
+  std::filesystem::remove(Installed("readme.txt"));
+
+  const struct {
+    const char* what;
+    std::string wanted;
+    int exitCode;
+    bool installs;
+    const char* logPart;
+  } cases[] = {
+      {"equal", "6.6.0.18", -2, false, "Checked version is newer or equal, exiting."},
+      {"installed is newer", "6.6.0.9", -2, false, "Checked version is newer or equal, exiting."},
+      {"installed is older", "6.6.0.19", 0, true, "Version comparison 6.6.0.18 vs 6.6.0.19"},
+      {"missing parts count as zero", "6.6.0.18.0", -2, false, "Checked version is newer or equal, exiting."},
+  };
+  for (const auto& c : cases) {
+    ScratchDir dir;
+    Files files = ProductFiles();
+    files["readme.txt"] = "new";
+    testing_support::WritePayloadFolder(dir / "payload", files);
+    WriteFile(dir / "script.ini", kScript + "SetupCheckVersionMax=" + c.wanted + "\n");
+    pack::BuildOptions options{kInstaller, dir / "payload", dir / "script.ini", dir / "setup.exe"};
+    std::ostringstream messages;
+    pack::BuildPackage(options, messages);
+    const harness::RunResult result = wine_.Run({options.output.string(), "/checkversion", "/debug"}, 120);
+    EXPECT_EQ(result.exitCode, c.exitCode) << c.what;
+    EXPECT_EQ(std::filesystem::exists(Installed("readme.txt")), c.installs) << c.what;
+    EXPECT_NE(Log().find(c.logPart), std::string::npos) << c.what << "\n" << Log();
+    std::filesystem::remove(Installed("readme.txt"));
+    wine_.RemoveSetupLogs();
+  }
+}
+
+TEST_F(SilentInstallTest, VersionCheckNeedsTheSupportLibraryAndTheSwitch) {
+  ASSERT_EQ(Install(Package(ProductFiles(false), ProductScript(""))).exitCode, 0);
+  wine_.RemoveSetupLogs();
+  // Without comms.dll beside the program the check is skipped: the run installs.
+  EXPECT_EQ(wine_.Run({(dir_ / "setup.exe").string(), "/checkversion", "/debug"}, 120).exitCode, 0);
+  EXPECT_NE(Log().find("WARNING: silent.cpp"), std::string::npos);
+  EXPECT_NE(Log().find("Check version can only find quenlith.exe (no helper files)."), std::string::npos);
+  wine_.RemoveSetupLogs();
+  // Without /checkversion (and SetupCheckVersion=0) nothing is compared.
+  EXPECT_EQ(Install(dir_ / "setup.exe").exitCode, 0);
+  EXPECT_EQ(Log().find("Version comparison"), std::string::npos);
+}
+
+TEST_F(SilentInstallTest, ASignedProductIsLaunchedWithItsArgumentsAndAnUnsignedOneIsNot) {
+  const std::string launching = "[launch]\nLaunchAuto=1\nLaunchTarget=Quenlith.exe\nLaunchParameters=/runnormal\n";
+  const std::filesystem::path record = dir_ / "launch-record.txt";
+  const std::vector<std::string> environment = {"QUENLITH_DOUBLE_RECORD=" + Wine::WindowsPath(record)};
+
+  const harness::RunResult launched =
+      wine_.Run({Package(ProductFiles(true, true), ProductScript(launching)).string(), "/debug"}, 120, environment);
+  EXPECT_EQ(launched.exitCode, 0);
+  EXPECT_EQ(wine_.Run({wine_.Program("wintool.exe").string(), "find", "Quenlith", "Quenlith", "20000"}).exitCode, 0);
+  EXPECT_EQ(wine_.Run({wine_.Program("wintool.exe").string(), "close", "Quenlith", "Quenlith"}).exitCode, 0);
+  const std::string started = ReadFile(record);
+  EXPECT_NE(started.find("args=/runnormal\r\n"), std::string::npos) << started;
+  EXPECT_NE(started.find("cwd=C:\\ProgramData\\Quenlith\\bin"), std::string::npos) << started;
+  wine_.RemoveSetupLogs();
+  std::filesystem::remove(record);
+
+  ScratchDir other;
+  testing_support::WritePayloadFolder(other / "payload", ProductFiles(true, false));
+  WriteFile(other / "script.ini", ProductScript(launching));
+  pack::BuildOptions options{kInstaller, other / "payload", other / "script.ini", other / "setup.exe"};
+  std::ostringstream messages;
+  pack::BuildPackage(options, messages);
+  EXPECT_EQ(wine_.Run({options.output.string(), "/debug"}, 120, environment).exitCode, 0);
+  EXPECT_FALSE(std::filesystem::exists(record));
+  const std::string log = Log();
+  EXPECT_NE(log.find("Verification error code -2146762496."), std::string::npos) << log;
+  EXPECT_NE(log.find("Executible not launched due to signing."), std::string::npos) << log;
+}
+
+}  // namespace

@@ -1,0 +1,57 @@
+#include "main/launch.h"
+
+#include <shellapi.h>
+#include <softpub.h>
+#include <wintrust.h>
+
+#include "log/setup_log.h"
+#include "main/destination.h"
+#include "main/messages.h"
+#include "main/paths.h"
+#include "main/run_state.h"
+#include "text.h"
+
+bool VerifySignature(const std::string& path) {
+  const std::wstring widePath = WideFromUtf8(path);
+  WINTRUST_FILE_INFO file = {};
+  file.cbStruct = sizeof file;
+  file.pcwszFilePath = widePath.c_str();
+  WINTRUST_DATA data = {};
+  data.cbStruct = sizeof data;
+  data.dwUIChoice = WTD_UI_NONE;
+  data.fdwRevocationChecks = WTD_REVOKE_NONE;
+  data.dwUnionChoice = WTD_CHOICE_FILE;
+  data.pFile = &file;
+  data.dwStateAction = WTD_STATEACTION_VERIFY;
+  GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
+  const LONG result = WinVerifyTrust(nullptr, &action, &data);
+  // Release the verification state whatever the result.
+  data.dwStateAction = WTD_STATEACTION_CLOSE;
+  WinVerifyTrust(nullptr, &action, &data);
+  if (result == 0) return true;
+  LOG_WARNING("Verification error code {}.", static_cast<long>(result));
+  return false;
+}
+
+void LaunchProduct(HWND owner) {
+  // One backslash is always inserted, as the product expects its path.
+  std::string path = destinationDir + "\\" + installerConfig.launchTarget;
+  if (path.size() > kMaxPathLength) {
+    LOG_WARNING("Executible not launched: the path \"{}\" is too long.", path);
+    return;
+  }
+  if (!VerifySignature(path)) {
+    LOG_WARNING("Executible not launched due to signing.");
+    return;
+  }
+  if (owner != nullptr) ShowWindow(owner, SW_HIDE);
+  const std::wstring parameters = WideFromUtf8(installerConfig.launchParameters.value_or(""));
+  const auto result = reinterpret_cast<INT_PTR>(
+      ShellExecuteW(nullptr, nullptr, WideFromUtf8(path).c_str(),
+                    installerConfig.launchParameters ? parameters.c_str() : nullptr,
+                    WideFromUtf8(destinationDir).c_str(), SW_SHOWNORMAL));
+  if (result > 32) return;
+  LOG_WARNING("Executible not launched due to error {}.", static_cast<long long>(result));
+  if (owner != nullptr)
+    SetupMessageBox(owner, "We are sorry, please launch the program manually.", "Unable to launch application.", MB_OK);
+}
