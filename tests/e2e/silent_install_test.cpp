@@ -293,3 +293,53 @@ TEST_F(SilentInstallTest, ASignedProductIsLaunchedWithItsArgumentsAndAnUnsignedO
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SilentInstallTest, ALockedFileThatCanBeMovedIsReplacedAndTheOldOneDeletedOnRestart) {
+  ASSERT_EQ(Install(Package({{"plugin.dll", "old contents"}})).exitCode, 0);
+  wine_.RemoveSetupLogs();
+  harness::Process holder = wine_.Start({wine_.Program("wintool.exe").string(), "hold",
+                                         std::string(kDestination) + "plugin.dll", "delete", "20"});
+  ASSERT_TRUE(holder.WaitForOutput("held"));
+
+  ScratchDir update;
+  testing_support::WritePayloadFolder(update / "payload", {{"plugin.dll", "new contents"}});
+  WriteFile(update / "script.ini", kScript);
+  pack::BuildOptions options{kInstaller, update / "payload", update / "script.ini", update / "setup.exe"};
+  std::ostringstream messages;
+  pack::BuildPackage(options, messages);
+  EXPECT_EQ(Install(options.output).exitCode, 0);
+  EXPECT_EQ(ReadFile(Installed("plugin.dll")), "new contents");
+  EXPECT_EQ(ReadFile(Installed("plugin.dll.old")), "old contents");
+  const std::string log = Log();
+  EXPECT_NE(log.find("WARNING: etar.cpp"), std::string::npos) << log;
+  EXPECT_NE(log.find("Creating file \"C:\\ProgramData\\Quenlith\\bin\\plugin.dll\" failed.  Moving previous file and "
+                     "trying again."), std::string::npos) << log;
+  EXPECT_NE(log.find("Marking file \"C:\\ProgramData\\Quenlith\\bin\\plugin.dll.old\" to delete on reboot."),
+            std::string::npos) << log;
+  const auto pending = wine_.RegistryValue("HKLM\\System\\CurrentControlSet\\Control\\Session Manager",
+                                           "PendingFileRenameOperations");
+  ASSERT_TRUE(pending.has_value());
+  EXPECT_NE(pending->find("plugin.dll.old"), std::string::npos) << *pending;
+}
+
+TEST_F(SilentInstallTest, AFileHeldWithoutSharingEndsTheRunAfterTenSilentRetries) {
+  ASSERT_EQ(Install(Package({{"plugin.dll", "old contents"}})).exitCode, 0);
+  wine_.RemoveSetupLogs();
+  harness::Process holder = wine_.Start({wine_.Program("wintool.exe").string(), "hold",
+                                         std::string(kDestination) + "plugin.dll", "none", "30"});
+  ASSERT_TRUE(holder.WaitForOutput("held"));
+
+  // Silent: the Retry/Cancel box is answered Cancel without being shown.
+  EXPECT_EQ(Install(dir_ / "setup.exe").exitCode, -1);
+  EXPECT_EQ(ReadFile(Installed("plugin.dll")), "old contents");
+  const std::string log = Log();
+  EXPECT_NE(log.find("Creating file \"C:\\ProgramData\\Quenlith\\bin\\plugin.dll\" failed.  Error code 32."),
+            std::string::npos) << log;
+  EXPECT_EQ(log.find("Installation finished."), std::string::npos);
+  EXPECT_NE(log.find("Quenlith setup exited successfully"), std::string::npos)
+      << "a cancelled retry is the user's choice, not an error";
+}
+
+}  // namespace

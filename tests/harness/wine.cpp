@@ -49,7 +49,8 @@ Process Spawn(const std::vector<std::string>& command) {
 
 }  // namespace
 
-Process::Process(Process&& other) noexcept : pid_(other.pid_), outputFd_(other.outputFd_) {
+Process::Process(Process&& other) noexcept
+    : pid_(other.pid_), outputFd_(other.outputFd_), output_(std::move(other.output_)) {
   other.pid_ = -1;
   other.outputFd_ = -1;
 }
@@ -62,10 +63,25 @@ Process::~Process() {
   if (outputFd_ >= 0) close(outputFd_);
 }
 
+bool Process::WaitForOutput(const std::string& text, int timeoutSeconds) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
+  char buffer[4096];
+  while (output_.find(text) == std::string::npos) {
+    if (outputFd_ < 0 || std::chrono::steady_clock::now() >= deadline) return false;
+    pollfd fd{outputFd_, POLLIN, 0};
+    if (poll(&fd, 1, 50) <= 0) continue;
+    const ssize_t count = read(outputFd_, buffer, sizeof buffer);
+    if (count > 0) output_.append(buffer, static_cast<std::size_t>(count));
+    if (count == 0) return false;
+  }
+  return true;
+}
+
 RunResult Process::Wait(int timeoutSeconds) {
   // Ends when the program exits, not when its output closes: programs it
   // started may hold the output open for longer.
   RunResult result;
+  result.output = std::move(output_);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeoutSeconds);
   auto drain = [&] {
     char buffer[4096];

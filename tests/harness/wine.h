@@ -29,10 +29,13 @@ class Process {
   ~Process();
   // Waits for the program to end, at most `timeoutSeconds`.
   RunResult Wait(int timeoutSeconds = 120);
+  // Waits until the program has printed `text`; false after the time-out.
+  bool WaitForOutput(const std::string& text, int timeoutSeconds = 30);
 
  private:
   pid_t pid_;
   int outputFd_;
+  std::string output_;  // read by WaitForOutput, handed on by Wait
 };
 
 class Wine {

@@ -10,6 +10,8 @@
 //   trust FILE                         print WinVerifyTrust's result in hexadecimal
 //   resources FILE                     print the manifest and the sizes in icon group 138
 //   trustca FILE                       add a PEM certificate to the user's trusted roots
+//   hold FILE none|delete SECONDS      keep FILE open for reading, sharing nothing or only
+//                                      renames and deletes, for SECONDS; prints "held" once open
 // Exit codes: 0 done, 1 not found or failed, 2 usage.
 
 #include <windows.h>
@@ -176,6 +178,17 @@ int TrustCa(const std::vector<std::wstring>& args) {
   return CertAddEncodedCertificateToSystemStoreW(L"Root", der, derSize) ? 0 : 1;
 }
 
+int Hold(const std::vector<std::wstring>& args) {
+  const DWORD share = args[1] == L"delete" ? FILE_SHARE_READ | FILE_SHARE_DELETE : 0;
+  HANDLE file = CreateFileW(args[0].c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return 1;
+  std::printf("held\n");
+  std::fflush(stdout);
+  Sleep(wcstoul(args[2].c_str(), nullptr, 10) * 1000);
+  CloseHandle(file);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -187,7 +200,7 @@ int wmain(int argc, wchar_t** argv) {
     int (*run)(const std::vector<std::wstring>&);
   } kCommands[] = {{L"click", 2, Click},    {L"find", 2, Find},       {L"close", 2, Close},
                    {L"msgbox", 3, ShowBox}, {L"regset", 4, RegSet},   {L"version", 1, Version},
-                   {L"trust", 1, Trust},      {L"resources", 1, Resources}, {L"trustca", 1, TrustCa}};
+                   {L"trust", 1, Trust},      {L"resources", 1, Resources}, {L"trustca", 1, TrustCa}, {L"hold", 3, Hold}};
   for (const auto& entry : kCommands)
     if (command == entry.name && args.size() >= entry.minArgs) return entry.run(args);
   std::fprintf(stderr, "usage: wintool click|find|close|msgbox|regset|version|trust ...\n");
