@@ -5,6 +5,7 @@
 #include "exit_codes.h"
 #include "guards.h"
 #include "log/setup_log.h"
+#include "main/destination_rules.h"
 #include "main/paths.h"
 #include "main/run_state.h"
 #include "main/user_context.h"
@@ -14,8 +15,6 @@
 
 std::string destinationDir;
 
-namespace {
-
 std::string ProgramDataLocation() {
   const std::optional<std::string> common = ShellFolderPath(CSIDL_COMMON_APPDATA, nullptr);
   if (!common) return {};
@@ -23,8 +22,6 @@ std::string ProgramDataLocation() {
   const std::optional<std::string> bin = product ? JoinFolder(*product, "bin") : std::nullopt;
   return bin.value_or(std::string());
 }
-
-}  // namespace
 
 std::string ProgramFilesFolder() {
   RegistryKey key;
@@ -92,4 +89,34 @@ int ChooseSilentDestination() {
     return kExitNotWritable;
   }
   return kExitSuccess;
+}
+
+void DecideLocationPrompt() {
+  LOG_NORMAL("Determining if location prompt should be shown.");
+  std::string previous = FindPreviousInstallation(HKEY_LOCAL_MACHINE);
+  if (previous.empty()) previous = FindPreviousInstallation(HKEY_CURRENT_USER);
+  if (previous.empty()) {
+    LOG_NORMAL("No previous installation found.");
+    return;
+  }
+  LOG_NORMAL("Previous installation is located at \"{}\".", previous);
+  const std::string programFiles = ProgramFilesFolder();
+  const std::string programFilesCandidate =
+      programFiles + (!programFiles.empty() && programFiles.back() == '\\' ? "Quenlith\\" : "\\Quenlith\\");
+  switch (ClassifyPreviousInstallation(previous, programFilesCandidate, ProgramDataLocation())) {
+    case PreviousInstallation::kProgramFiles:
+      LOG_NORMAL("Existing copy installed to program files, allowing program data override.");
+      break;
+    case PreviousInstallation::kProgramData:
+      LOG_NORMAL("Existing copy installed to program data, will continue this location.");
+      break;
+    case PreviousInstallation::kElsewhere:
+      installerConfig.destinationProgramData = 0;
+      installerConfig.destinationQuenlith = 1;
+      installerConfig.destinationAuto = 0;
+      LOG_NORMAL("Existing copy installed elsewhere, showing location prompt.");
+      break;
+    case PreviousInstallation::kNone:
+      break;
+  }
 }

@@ -24,3 +24,12 @@ std::string DefaultDestination();
 // The silent run's destination: the default, checked for space and
 // created. Returns 0, or the exit code -4 (no space) or -3 (not writable).
 int ChooseSilentDestination();
+
+// The program-data default location ("...\Quenlith\bin\"); empty when the
+// common application-data folder cannot be obtained.
+std::string ProgramDataLocation();
+
+// Wizard start-up: with an earlier installation outside the program-files
+// and program-data locations, switches the script's flags so that the
+// wizard asks for the location, pre-filled with that installation's folder.
+void DecideLocationPrompt();

@@ -9,6 +9,7 @@
 #include "exit_codes.h"
 #include "files.h"
 #include "log/setup_log.h"
+#include "main/destination.h"
 #include "main/messages.h"
 #include "main/paths.h"
 #include "main/report.h"
@@ -97,6 +98,9 @@ int RunWizard() {
       ExitSetup(kExitFailure);
     }
   }
+  if (installerConfig.destinationProgramData != 0 && installerConfig.destinationAuto != 0 &&
+      !setupCommandLine.Has("/location "))
+    DecideLocationPrompt();
   LOG_ERROR("The setup wizard is not available in this build; nothing was installed.");
   ExitSetup(kExitFailure);
 }

@@ -288,3 +288,40 @@ TEST_F(StartupTest, ReportsCarryTheUserAgentAndNeedNoServer) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(StartupTest, WizardAsksForTheLocationOnlyForAnEarlierCopyElsewhere) {
+  const char* key = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenlith";
+  const std::filesystem::path package = Package(
+      kWizardScript + "SetupUninstallInformationNum=1\nSetupUninstallInformationTitle0=Quenlith\n"
+                      "[destination]\nDestinationAuto=1\nDestinationProgramData=1\n");
+  const struct {
+    const char* uninstallString;  // none: no earlier installation
+    std::vector<std::string> args;
+    const char* decision;
+  } cases[] = {
+      {nullptr, {"/debug"}, "No previous installation found."},
+      {"D:\\Tools\\Quenlith\\Quenlith.exe /uninstall", {"/debug"},
+       "Existing copy installed elsewhere, showing location prompt."},
+      {"C:\\ProgramData\\Quenlith\\bin\\Quenlith.exe /uninstall", {"/debug"},
+       "Existing copy installed to program data, will continue this location."},
+      {"D:\\Tools\\Quenlith\\Quenlith.exe /uninstall", {"/debug", "/location", "D:\\Tools"}, nullptr},
+  };
+  for (const auto& c : cases) {
+    if (c.uninstallString)
+      wine_.RunInEnvironment({"wine", "reg", "add", key, "/v", "UninstallString", "/d", c.uninstallString, "/f"});
+    Install(package, c.args);
+    const std::vector<std::string> entries = Entries(Log());
+    if (c.decision) {
+      EXPECT_TRUE(HasEntry(entries, "NORMAL", "Determining if location prompt should be shown."));
+      EXPECT_TRUE(HasEntry(entries, "NORMAL", c.decision)) << c.decision;
+    } else {
+      EXPECT_EQ(IndexOf(entries, "Determining if location prompt should be shown."), -1) << "/location skips it";
+    }
+    wine_.RemoveSetupLogs();
+    wine_.RunInEnvironment({"wine", "reg", "delete", key, "/f"});
+  }
+}
+
+}  // namespace
