@@ -23,6 +23,22 @@ std::int32_t AllocateFamily(std::int32_t& count, Arrays&... arrays) {
 
 std::string Indexed(const char* key, std::int32_t index) { return key + std::to_string(index); }
 
+// A family of shortcuts ("setupDesktopIcon", "setupStartMenu"): per index
+// Link, Title, Description, Resource (default -1) and Arguments.
+void ReadShortcutFamily(const IniDocument& script, const std::string& family, std::int32_t& count,
+                        std::vector<std::string>& link, std::vector<std::string>& title,
+                        std::vector<std::string>& description, std::vector<std::int32_t>& resource,
+                        std::vector<std::string>& arguments) {
+  const std::int32_t entries = AllocateFamily(count, link, title, description, resource, arguments);
+  for (std::int32_t i = 0; i < entries; ++i) {
+    link[i] = script.String("setup", Indexed((family + "Link").c_str(), i));
+    title[i] = script.String("setup", Indexed((family + "Title").c_str(), i));
+    description[i] = script.String("setup", Indexed((family + "Description").c_str(), i));
+    resource[i] = script.Int("setup", Indexed((family + "Resource").c_str(), i), -1);
+    arguments[i] = script.String("setup", Indexed((family + "Arguments").c_str(), i));
+  }
+}
+
 }  // namespace
 
 void FillInstallerConfig(const IniDocument& script, const CommandLine& commandLine, InstallerConfig& c) {
@@ -85,16 +101,8 @@ void FillInstallerConfig(const IniDocument& script, const CommandLine& commandLi
   c.setupDesktopIcon = num("setup", "setupDesktopIcon");
   if (commandLine.Has("/nodesktop")) c.setupDesktopIcon = 0;
   c.setupDesktopIconNum = num("setup", "setupDesktopIconNum");
-  const std::int32_t desktop = AllocateFamily(c.setupDesktopIconNum, c.setupDesktopIconLink, c.setupDesktopIconTitle,
-                                              c.setupDesktopIconDescription, c.setupDesktopIconResource,
-                                              c.setupDesktopIconArguments);
-  for (std::int32_t i = 0; i < desktop; ++i) {
-    c.setupDesktopIconLink[i] = script.String("setup", Indexed("setupDesktopIconLink", i));
-    c.setupDesktopIconTitle[i] = script.String("setup", Indexed("setupDesktopIconTitle", i));
-    c.setupDesktopIconDescription[i] = script.String("setup", Indexed("setupDesktopIconDescription", i));
-    c.setupDesktopIconResource[i] = script.Int("setup", Indexed("setupDesktopIconResource", i), -1);
-    c.setupDesktopIconArguments[i] = script.String("setup", Indexed("setupDesktopIconArguments", i));
-  }
+  ReadShortcutFamily(script, "setupDesktopIcon", c.setupDesktopIconNum, c.setupDesktopIconLink, c.setupDesktopIconTitle,
+                     c.setupDesktopIconDescription, c.setupDesktopIconResource, c.setupDesktopIconArguments);
 
   c.setupStartup = num("setup", "setupStartup");
   if (commandLine.Has("/nostartup")) c.setupStartup = 0;
@@ -102,16 +110,8 @@ void FillInstallerConfig(const IniDocument& script, const CommandLine& commandLi
   if (commandLine.Has("/nostartmenu")) c.setupStartMenu = 0;
   c.setupStartMenuDirectory = str("setup", "setupStartMenuDirectory");
   c.setupStartMenuNum = num("setup", "setupStartMenuNum");
-  const std::int32_t startMenu =
-      AllocateFamily(c.setupStartMenuNum, c.setupStartMenuLink, c.setupStartMenuTitle, c.setupStartMenuDescription,
-                     c.setupStartMenuResource, c.setupStartMenuArguments);
-  for (std::int32_t i = 0; i < startMenu; ++i) {
-    c.setupStartMenuLink[i] = script.String("setup", Indexed("setupStartMenuLink", i));
-    c.setupStartMenuTitle[i] = script.String("setup", Indexed("setupStartMenuTitle", i));
-    c.setupStartMenuDescription[i] = script.String("setup", Indexed("setupStartMenuDescription", i));
-    c.setupStartMenuResource[i] = script.Int("setup", Indexed("setupStartMenuResource", i), -1);
-    c.setupStartMenuArguments[i] = script.String("setup", Indexed("setupStartMenuArguments", i));
-  }
+  ReadShortcutFamily(script, "setupStartMenu", c.setupStartMenuNum, c.setupStartMenuLink, c.setupStartMenuTitle,
+                     c.setupStartMenuDescription, c.setupStartMenuResource, c.setupStartMenuArguments);
 
   c.setupUninstallInformation = num("setup", "setupUninstallInformation");
   c.setupUninstallInformationNum = num("setup", "setupUninstallInformationNum");

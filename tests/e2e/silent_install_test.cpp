@@ -31,6 +31,17 @@ const std::string kScript =
 using testing_support::ArchiveOf;
 using testing_support::Files;
 
+// A package of `files` and `script` in `folder`, built by the package builder.
+std::filesystem::path BuildTestPackage(const std::filesystem::path& folder, const Files& files,
+                                       const std::string& script) {
+  testing_support::WritePayloadFolder(folder / "payload", files);
+  WriteFile(folder / "script.ini", script);
+  pack::BuildOptions options{kInstaller, folder / "payload", folder / "script.ini", folder / "setup.exe"};
+  std::ostringstream messages;
+  pack::BuildPackage(options, messages);
+  return options.output;
+}
+
 class SilentInstallTest : public testing::Test {
  protected:
   void SetUp() override { Clean(); }
@@ -42,12 +53,7 @@ class SilentInstallTest : public testing::Test {
 
   // A package of `files` and `script`, built by the package builder.
   std::filesystem::path Package(const Files& files, const std::string& script = kScript) {
-    testing_support::WritePayloadFolder(dir_ / "payload", files);
-    WriteFile(dir_ / "script.ini", script);
-    pack::BuildOptions options{kInstaller, dir_ / "payload", dir_ / "script.ini", dir_ / "setup.exe"};
-    std::ostringstream messages;
-    pack::BuildPackage(options, messages);
-    return options.output;
+    return BuildTestPackage(dir_.path(), files, script);
   }
 
   // A package assembled by hand around `payloadSection`, for payloads the builder never writes.
@@ -236,12 +242,9 @@ TEST_F(SilentInstallTest, VersionCheckInstallsOnlyOverAnOlderCopy) {
     ScratchDir dir;
     Files files = ProductFiles();
     files["readme.txt"] = "new";
-    testing_support::WritePayloadFolder(dir / "payload", files);
-    WriteFile(dir / "script.ini", kScript + "SetupCheckVersionMax=" + c.wanted + "\n");
-    pack::BuildOptions options{kInstaller, dir / "payload", dir / "script.ini", dir / "setup.exe"};
-    std::ostringstream messages;
-    pack::BuildPackage(options, messages);
-    const harness::RunResult result = wine_.Run({options.output.string(), "/checkversion", "/debug"}, 120);
+    const std::filesystem::path package =
+        BuildTestPackage(dir.path(), files, kScript + "SetupCheckVersionMax=" + c.wanted + "\n");
+    const harness::RunResult result = wine_.Run({package.string(), "/checkversion", "/debug"}, 120);
     EXPECT_EQ(result.exitCode, c.exitCode) << c.what;
     EXPECT_EQ(std::filesystem::exists(Installed("readme.txt")), c.installs) << c.what;
     EXPECT_NE(Log().find(c.logPart), std::string::npos) << c.what << "\n" << Log();
@@ -280,12 +283,9 @@ TEST_F(SilentInstallTest, ASignedProductIsLaunchedWithItsArgumentsAndAnUnsignedO
   std::filesystem::remove(record);
 
   ScratchDir other;
-  testing_support::WritePayloadFolder(other / "payload", ProductFiles(true, false));
-  WriteFile(other / "script.ini", ProductScript(launching));
-  pack::BuildOptions options{kInstaller, other / "payload", other / "script.ini", other / "setup.exe"};
-  std::ostringstream messages;
-  pack::BuildPackage(options, messages);
-  EXPECT_EQ(wine_.Run({options.output.string(), "/debug"}, 120, environment).exitCode, 0);
+  const std::filesystem::path unsignedPackage =
+      BuildTestPackage(other.path(), ProductFiles(true, false), ProductScript(launching));
+  EXPECT_EQ(wine_.Run({unsignedPackage.string(), "/debug"}, 120, environment).exitCode, 0);
   EXPECT_FALSE(std::filesystem::exists(record));
   const std::string log = Log();
   EXPECT_NE(log.find("Verification error code -2146762496."), std::string::npos) << log;
@@ -304,12 +304,7 @@ TEST_F(SilentInstallTest, ALockedFileThatCanBeMovedIsReplacedAndTheOldOneDeleted
   ASSERT_TRUE(holder.WaitForOutput("held"));
 
   ScratchDir update;
-  testing_support::WritePayloadFolder(update / "payload", {{"plugin.dll", "new contents"}});
-  WriteFile(update / "script.ini", kScript);
-  pack::BuildOptions options{kInstaller, update / "payload", update / "script.ini", update / "setup.exe"};
-  std::ostringstream messages;
-  pack::BuildPackage(options, messages);
-  EXPECT_EQ(Install(options.output).exitCode, 0);
+  EXPECT_EQ(Install(BuildTestPackage(update.path(), {{"plugin.dll", "new contents"}}, kScript)).exitCode, 0);
   EXPECT_EQ(ReadFile(Installed("plugin.dll")), "new contents");
   EXPECT_EQ(ReadFile(Installed("plugin.dll.old")), "old contents");
   const std::string log = Log();
