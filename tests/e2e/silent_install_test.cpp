@@ -3,7 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <map>
+#include <thread>
 #include <sstream>
 
 #include "build.h"
@@ -57,10 +59,11 @@ class SilentInstallTest : public testing::Test {
   }
 
   // A package assembled by hand around `payloadSection`, for payloads the builder never writes.
-  std::filesystem::path Crafted(const std::string& payloadSection, const std::string& name) {
+  std::filesystem::path Crafted(const std::string& payloadSection, const std::string& name,
+                                std::uint32_t payloadOffset = 0) {
     std::string script;
     for (char c : kScript) script += c == '\n' ? std::string("\r\n") : std::string(1, c);
-    WriteFile(dir_ / name, testing_support::AssemblePackage(ReadFile(kInstaller), payloadSection, 0,
+    WriteFile(dir_ / name, testing_support::AssemblePackage(ReadFile(kInstaller), payloadSection, payloadOffset,
                                                             script + std::string(layout::kEndMarker) + "\r\n", ""));
     return dir_ / name;
   }
@@ -335,6 +338,38 @@ TEST_F(SilentInstallTest, AFileHeldWithoutSharingEndsTheRunAfterTenSilentRetries
   EXPECT_EQ(log.find("Installation finished."), std::string::npos);
   EXPECT_NE(log.find("Quenlith setup exited successfully"), std::string::npos)
       << "a cancelled retry is the user's choice, not an error";
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SilentInstallTest, APayloadThatDoesNotStartAfterTheImageIsNotSplit) {
+  const std::string stream = pack::CompressChunk(ArchiveOf({{"a.txt", "alpha"}}));
+  const auto imageSize = static_cast<std::uint32_t>(std::filesystem::file_size(kInstaller));
+  const harness::RunResult result = Install(Crafted("late" + stream, "late.exe", imageSize + 4));
+  EXPECT_EQ(result.exitCode, -1);
+  const std::string log = Log();
+  EXPECT_NE(log.find("Error during configuration check (" + std::to_string(imageSize + 4) + ":" +
+                     std::to_string(imageSize) + ")."), std::string::npos) << log;
+  EXPECT_NE(log.find("Exiting, error during split."), std::string::npos) << log;
+  EXPECT_FALSE(std::filesystem::exists(Installed("a.txt")));
+}
+
+TEST_F(SilentInstallTest, InstallationWaitsForTheRunningProductToClose) {
+  harness::Process product = wine_.Start({(std::filesystem::path(test_paths::kProductDir) / "Quenlith.exe").string()});
+  ASSERT_EQ(wine_.Run({wine_.Program("wintool.exe").string(), "find", "Quenlith", "Quenlith", "20000"}).exitCode, 0);
+  harness::Process install = wine_.Start(
+      {Package({{"a.txt", "alpha"}}, kScript + "SetupCheckIfQuenlithLoaded=0\nSetupCheckIfQuenlithExiting=1\n").string(),
+       "/debug"});
+  std::this_thread::sleep_for(std::chrono::seconds(2));
+  EXPECT_EQ(wine_.Run({wine_.Program("wintool.exe").string(), "close", "Quenlith", "Quenlith"}).exitCode, 0);
+  EXPECT_EQ(Wine::ExitCodeOf(install.Wait(60)), 0);
+  product.Wait(30);
+  const std::string log = Log();
+  EXPECT_EQ(Count(log, "Waiting for Quenlith to exit."), 1u) << log;
+  EXPECT_EQ(log.find("Giving up, will try to install anyway.."), std::string::npos) << log;
+  EXPECT_EQ(ReadFile(Installed("a.txt")), "alpha");
 }
 
 }  // namespace
