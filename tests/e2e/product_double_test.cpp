@@ -28,7 +28,6 @@ TEST(ProductDouble, CarriesItsFileVersionText) {
 
 TEST(ProductDouble, OwnsTheQuenlithWindowUntilAskedToClose) {
   Wine& wine = Wine::Get();
-  testing_support::ScratchDir dir;
   harness::Process product =
       wine.Start({(std::filesystem::path(test_paths::kProductDir) / "Quenlith.exe").string(), "/runnormal"});
   EXPECT_EQ(wine.Run({wine.Program("wintool.exe").string(), "find", "Quenlith", "Quenlith", "20000"}).exitCode, 0);
