@@ -3,8 +3,10 @@
 #   wine-env.sh up DIR [CA_CERT WINTOOL]
 #                          create a fresh 64-bit prefix (Windows 10, X11 Managed=N,
 #                          HOME in DIR), start Xvfb and a persistent wineserver;
-#                          with CA_CERT, make the prefix trust that authority
-#                          (WINTOOL is the harness's wintool.exe)
+#                          with CA_CERT, make the prefix trust that authority and
+#                          keep a hidden window open (WINTOOL is the harness's
+#                          wintool.exe): without one, Wine's desktop process ends
+#                          after each program and the next one waits ~2 s for it
 #   wine-env.sh down DIR   stop both
 #   wine-env.sh exec DIR COMMAND...   run a command inside that environment
 #   wine-env.sh run DIR PROGRAM...    run a Windows program; its output goes
@@ -64,7 +66,10 @@ up() {
   wineboot -i
   wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
-  if [ -n "$ca_cert" ]; then wine "$wintool" trustca "Z:${ca_cert//\//\\}"; fi
+  if [ -n "$ca_cert" ]; then
+    wine "$wintool" trustca "Z:${ca_cert//\//\\}"
+    wine "$wintool" idle &
+  fi
 }
 
 case $command in

@@ -12,6 +12,8 @@
 //   trustca FILE                       add a PEM certificate to the user's trusted roots
 //   hold FILE none|delete SECONDS      keep FILE open for reading, sharing nothing or only
 //                                      renames and deletes, for SECONDS; prints "held" once open
+//   idle                               own a hidden window until ended, which keeps Wine's
+//                                      desktop process from shutting down between programs
 // Exit codes: 0 done, 1 not found or failed, 2 usage.
 
 #include <windows.h>
@@ -189,6 +191,20 @@ int Hold(const std::vector<std::wstring>& args) {
   return 0;
 }
 
+int Idle(const std::vector<std::wstring>&) {
+  WNDCLASSW windowClass = {};
+  windowClass.lpfnWndProc = DefWindowProcW;
+  windowClass.hInstance = GetModuleHandleW(nullptr);
+  windowClass.lpszClassName = L"QuenlithHarnessKeeper";
+  RegisterClassW(&windowClass);
+  if (CreateWindowW(L"QuenlithHarnessKeeper", L"", 0, 0, 0, 0, 0, nullptr, nullptr, windowClass.hInstance,
+                    nullptr) == nullptr)
+    return 1;
+  MSG message;
+  while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -200,7 +216,7 @@ int wmain(int argc, wchar_t** argv) {
     int (*run)(const std::vector<std::wstring>&);
   } kCommands[] = {{L"click", 2, Click},    {L"find", 2, Find},       {L"close", 2, Close},
                    {L"msgbox", 3, ShowBox}, {L"regset", 4, RegSet},   {L"version", 1, Version},
-                   {L"trust", 1, Trust},      {L"resources", 1, Resources}, {L"trustca", 1, TrustCa}, {L"hold", 3, Hold}};
+                   {L"trust", 1, Trust},      {L"resources", 1, Resources}, {L"trustca", 1, TrustCa}, {L"hold", 3, Hold}, {L"idle", 0, Idle}};
   for (const auto& entry : kCommands)
     if (command == entry.name && args.size() >= entry.minArgs) return entry.run(args);
   std::fprintf(stderr, "usage: wintool click|find|close|msgbox|regset|version|trust ...\n");
