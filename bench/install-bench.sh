@@ -48,7 +48,7 @@ SectionEnd
 NSI
 makensis -V1 "$work/peer.nsi" >/dev/null
 
-"$wine_env" up "$work/wine"
+"$wine_env" up "$work/wine" "$build/windows/bin/wintool.exe"
 trap '"$wine_env" down "$work/wine"' EXIT
 drive=$work/wine/prefix/drive_c
 to_windows() { local path=$1; echo "Z:${path//\//\\}"; }

@@ -22,7 +22,7 @@ echo "== Verify"
 
 echo
 echo "== Silent installation under Wine (prefix: $run_dir/prefix)"
-"$wine_env" up "$run_dir"
+"$wine_env" up "$run_dir" "$build/windows/bin/wintool.exe"
 trap '"$wine_env" down "$run_dir"' EXIT
 windows_package="Z:${package//\//\\}"
 "$wine_env" run "$run_dir" "$build/windows/bin/runexit.exe" "$windows_package" /silent /debug | tr -d '\r'

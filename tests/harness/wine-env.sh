@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # The Wine environment of one test run, kept in DIR (under the build tree):
-#   wine-env.sh up DIR [CA_CERT WINTOOL]
+#   wine-env.sh up DIR [WINTOOL [CA_CERT]]
 #                          create a fresh 64-bit prefix (Windows 10, X11 Managed=N,
 #                          HOME in DIR), start Xvfb and a persistent wineserver;
-#                          with CA_CERT, make the prefix trust that authority and
-#                          keep a hidden window open (WINTOOL is the harness's
-#                          wintool.exe): without one, Wine's desktop process ends
-#                          after each program and the next one waits ~2 s for it
+#                          with WINTOOL (the harness's wintool.exe) keep a hidden
+#                          window open: without one, Wine's desktop process ends
+#                          after each program and the next one waits ~2 s for it;
+#                          with CA_CERT, make the prefix trust that authority
 #   wine-env.sh down DIR   stop both
 #   wine-env.sh exec DIR COMMAND...   run a command inside that environment
 #   wine-env.sh run DIR PROGRAM...    run a Windows program; its output goes
@@ -66,16 +66,14 @@ up() {
   wineboot -i
   wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
-  if [ -n "$ca_cert" ]; then
-    wine "$wintool" trustca "Z:${ca_cert//\//\\}"
-    wine "$wintool" idle &
-  fi
+  if [ -n "$wintool" ]; then wine "$wintool" idle & fi
+  if [ -n "$ca_cert" ]; then wine "$wintool" trustca "Z:${ca_cert//\//\\}"; fi
 }
 
 case $command in
   up)
-    ca_cert=${3:-}
-    wintool=${4:-}
+    wintool=${3:-}
+    ca_cert=${4:-}
     # Wine and Xvfb stay running; none of them may hold the caller's output
     # open, so all of it goes to a log, shown when set-up fails.
     if ! (up) >"$dir/up.log" 2>&1 </dev/null; then
