@@ -12,27 +12,22 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUENLITH_BUILD_DIR:-$root/build}
 work=$build/bench
 runs=${BENCH_RUNS:-3}
+# shellcheck source=bench/lib.sh
+source "$root/bench/lib.sh"
 wine_env=$root/tests/harness/wine-env.sh
 pack=$build/tools/quenlith-pack
 installer=$build/windows/bin/QuenlithSetup.exe
 
 "$root/scripts/build.sh" >/dev/null
 mkdir -p "$work"
-payload() {  # FOLDER BYTES FILES
-  [ -d "$1" ] && return 0
-  python3 "$root/bench/make-payload.py" "$1.tmp" --bytes "$2" --files "$3"
-  mv "$1.tmp" "$1"
-}
-payload "$work/payload" 66775654 777
-payload "$work/payload4" 267102616 3108
+make_payload "$work/payload" 66775654 777
+make_payload "$work/payload4" 267102616 3108
 
 printf '[install]\r\nInstallerSilent=1\r\n[destination]\r\nDestinationAuto=1\r\nDestinationProgramData=1\r\n' \
   >"$work/install.ini"
 "$pack" build "$installer" "$work/payload" "$work/install.ini" -o "$work/setup.exe" 2>/dev/null
 "$pack" build "$installer" "$work/payload4" "$work/install.ini" -o "$work/setup4.exe" 2>/dev/null
-read -r offset length < <("$pack" inspect "$work/setup.exe" |
-  sed -n 's/^section 1 payload: offset \([0-9]*\), length \([0-9]*\)$/\1 \2/p')
-tail -c +"$((offset + 1))" "$work/setup.exe" | head -c "$length" >"$work/payload.bz2"
+payload_section "$pack" "$work/setup.exe" >"$work/payload.bz2"
 
 # NSIS: the same files, bzip2, installed silently.
 cat >"$work/peer.nsi" <<NSI
@@ -51,16 +46,6 @@ makensis -V1 "$work/peer.nsi" >/dev/null
 "$wine_env" up "$work/wine" "$build/windows/bin/wintool.exe"
 trap '"$wine_env" down "$work/wine"' EXIT
 drive=$work/wine/prefix/drive_c
-to_windows() { local path=$1; echo "Z:${path//\//\\}"; }
-
-seconds() {
-  local start end
-  start=$(date +%s.%N)
-  "$@" >/dev/null 2>&1
-  end=$(date +%s.%N)
-  awk -v a="$start" -v b="$end" 'BEGIN { print b - a }'
-}
-median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
 : >"$work/times.floor"; : >"$work/times.setup"; : >"$work/times.nsis"
 for _ in $(seq "$runs"); do

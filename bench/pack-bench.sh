@@ -9,6 +9,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUENLITH_BUILD_DIR:-$root/build}
 work=$build/bench
 runs=${BENCH_RUNS:-3}
+# shellcheck source=bench/lib.sh
+source "$root/bench/lib.sh"
 
 "$root/scripts/build.sh" >/dev/null
 # The builder as users run it: optimised, without sanitizers.
@@ -18,26 +20,12 @@ cmake --build "$work/release" --target quenlith-pack >/dev/null
 pack=$work/release/tools/quenlith-pack
 installer=$build/windows/bin/QuenlithSetup.exe
 
-if [ ! -d "$work/payload" ]; then
-  python3 "$root/bench/make-payload.py" "$work/payload.tmp"
-  mv "$work/payload.tmp" "$work/payload"
-fi
+make_payload "$work/payload" 66775654 777
 printf '[install]\r\nInstallerSilent=1\r\n' >"$work/script.ini"
 
 # The payload archive itself, for bzip2: section 1 of a package, decompressed.
 "$pack" build "$installer" "$work/payload" "$work/script.ini" -o "$work/package.exe" 2>/dev/null
-read -r offset length < <("$pack" inspect "$work/package.exe" |
-  sed -n 's/^section 1 payload: offset \([0-9]*\), length \([0-9]*\)$/\1 \2/p')
-tail -c +"$((offset + 1))" "$work/package.exe" | head -c "$length" | bzip2 -dc >"$work/archive"
-
-seconds() {
-  local start end
-  start=$(date +%s.%N)
-  "$@" >/dev/null 2>&1
-  end=$(date +%s.%N)
-  awk -v a="$start" -v b="$end" 'BEGIN { print b - a }'
-}
-median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+payload_section "$pack" "$work/package.exe" | bzip2 -dc >"$work/archive"
 
 : >"$work/times.bzip2"; : >"$work/times.jobs1"; : >"$work/times.jobs2"
 for _ in $(seq "$runs"); do

@@ -15,8 +15,6 @@
 namespace {
 
 constexpr int kBufferSize = 5000;  // output block and carry-over (BZ_MAX_UNUSED)
-constexpr const char* kInvalidSetupCaption = "Quenlith: Invalid setup file";
-constexpr const char* kInvalidSetupText = "The setup file does not appear to be valid, please re-download.";
 
 [[noreturn]] void FailIo() {
   LOG_ERROR("I/O error while decompressing (errno {}).", errno);
@@ -39,14 +37,14 @@ void Dispatch(int status) {
       FailIo();
     case BZ_DATA_ERROR:
       LOG_ERROR("Data integrity (CRC) error while decompressing - the setup file is corrupt.");
-      SetupMessageBox(nullptr, kInvalidSetupText, kInvalidSetupCaption, MB_OK);
+      SetupMessageBox(nullptr, kInvalidSetupMessage, kInvalidSetupCaption, MB_OK);
       ExitSetup(kExitDecompressData);
     case BZ_MEM_ERROR:
       LOG_ERROR("Out of memory while decompressing.");
       ExitSetup(kExitDecompressIo);
     case BZ_UNEXPECTED_EOF:
       LOG_ERROR("Compressed data ended unexpectedly - the setup file is truncated or corrupt.");
-      SetupMessageBox(nullptr, kInvalidSetupText, kInvalidSetupCaption, MB_OK);
+      SetupMessageBox(nullptr, kInvalidSetupMessage, kInvalidSetupCaption, MB_OK);
       ExitSetup(kExitDecompressData);
     case BZ_DATA_ERROR_MAGIC:
       return;

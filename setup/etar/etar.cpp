@@ -27,8 +27,7 @@ constexpr std::size_t kBlock = 4096;
 
 [[noreturn]] void RefuseArchive(const std::string& why) {
   LOG_ERROR("The payload archive cannot be installed: {}.", why);
-  SetupMessageBox(nullptr, "The setup file does not appear to be valid, please re-download.",
-                  "Quenlith: Invalid setup file", MB_OK);
+  SetupMessageBox(nullptr, kInvalidSetupMessage, kInvalidSetupCaption, MB_OK);
   ExitSetup(kExitFailure);
 }
 

@@ -11,6 +11,7 @@
 #include "main/destination.h"
 #include "main/messages.h"
 #include "main/paths.h"
+#include "main/product.h"
 #include "main/run_state.h"
 #include "main/startup.h"
 #include "profile.h"
@@ -25,7 +26,7 @@ void Step(HWND window) { SendMessageW(window, WM_SETUP_STEP, 0, 0); }
 
 void WaitForProductToClose() {
   if (installerConfig.setupCheckIfQuenlithExiting == 0) return;
-  for (int waits = 0; FindWindowA("Quenlith", "Quenlith") != nullptr; ++waits) {
+  for (int waits = 0; ProductIsRunning(); ++waits) {
     if (waits == 0) LOG_NORMAL("Waiting for Quenlith to exit.");
     if (waits == 401) {
       LOG_NORMAL("Giving up, will try to install anyway..");
@@ -79,8 +80,7 @@ int RunInstallSequence(int startMenu, int desktop, int uninstall, int startup, H
   }
   if (!DecompressStream(input, output)) {
     LOG_ERROR("Decompression failed - the setup file does not appear to be valid.");
-    SetupMessageBox(nullptr, "The setup file does not appear to be valid, please re-download.",
-                    "Quenlith: Invalid setup file", MB_OK);
+    SetupMessageBox(nullptr, kInvalidSetupMessage, kInvalidSetupCaption, MB_OK);
     RemoveFolder(temporary);
     ExitSetup(kExitFailure);
   }

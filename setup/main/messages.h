@@ -7,6 +7,8 @@
 #include <string>
 
 inline constexpr const char* kSetupErrorCaption = "Quenlith: Setup error";
+inline constexpr const char* kInvalidSetupCaption = "Quenlith: Invalid setup file";
+inline constexpr const char* kInvalidSetupMessage = "The setup file does not appear to be valid, please re-download.";
 inline constexpr const char* kTemporaryFilesMessage =
     "Setup was unable to read or write its temporary files, please check disk space and try again.";
 

@@ -12,6 +12,7 @@
 #include "main/install.h"
 #include "main/launch.h"
 #include "main/paths.h"
+#include "main/product.h"
 #include "main/run_state.h"
 #include "main/startup.h"
 #include "main/user_context.h"
@@ -118,7 +119,7 @@ void CheckInstalledVersion() {
 
 void RunSilent() {
   LOG_NORMAL("Starting silent installation.");
-  if (installerConfig.setupCheckIfQuenlithLoaded != 0 && FindWindowA("Quenlith", "Quenlith") != nullptr) {
+  if (installerConfig.setupCheckIfQuenlithLoaded != 0 && ProductIsRunning()) {
     LOG_WARNING("Exiting, Quenlith is already running.");
     ExitSetup(kExitFailure);
   }

@@ -12,6 +12,7 @@
 #include "main/destination.h"
 #include "main/messages.h"
 #include "main/paths.h"
+#include "main/product.h"
 #include "main/report.h"
 #include "main/run_state.h"
 #include "main/script.h"
@@ -85,11 +86,9 @@ void CheckEnvironment() {
   }
 }
 
-bool ProductRunning() { return FindWindowA("Quenlith", "Quenlith") != nullptr; }
-
 int RunWizard() {
   LOG_NORMAL("Starting UI-based installation.");
-  if (installerConfig.setupCheckIfQuenlithLoaded != 0 && ProductRunning()) {
+  if (installerConfig.setupCheckIfQuenlithLoaded != 0 && ProductIsRunning()) {
     const int answer = SetupMessageBox(nullptr, installerConfig.setupCheckIfQuenlithLoadedText,
                                        installerConfig.setupCheckIfQuenlithLoadedTitle, MB_YESNO);
     if (answer == IDNO) {

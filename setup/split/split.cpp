@@ -33,7 +33,7 @@ void ShowInvalidSetupFile(std::uint32_t first, std::uint32_t expected, std::uint
   char text[256];
   std::snprintf(text, sizeof text, "The setup file does not appear to be valid, please re-download (%d:%d:%d)",
                 static_cast<int>(first), static_cast<int>(expected), static_cast<int>(index));
-  SetupMessageBox(nullptr, text, "Quenlith: Invalid setup file", MB_OK);
+  SetupMessageBox(nullptr, text, kInvalidSetupCaption, MB_OK);
 }
 
 }  // namespace

@@ -1,0 +1,29 @@
+# Shared by the benchmark scripts (sourced): timing, medians, the reference
+# payload and a package's payload section.
+
+# Prints how many seconds COMMAND took; its output is dropped.
+seconds() {
+  local start end
+  start=$(date +%s.%N)
+  "$@" >/dev/null 2>&1
+  end=$(date +%s.%N)
+  awk -v a="$start" -v b="$end" 'BEGIN { print b - a }'
+}
+
+# The median of the numbers on standard input, one a line.
+median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+# Makes a reference payload in FOLDER once: BYTES in FILES files.
+make_payload() {  # FOLDER BYTES FILES
+  [ -d "$1" ] && return 0
+  python3 "$(dirname "${BASH_SOURCE[0]}")/make-payload.py" "$1.tmp" --bytes "$2" --files "$3"
+  mv "$1.tmp" "$1"
+}
+
+# Writes the compressed payload section of PACKAGE to standard output.
+payload_section() {  # PACK PACKAGE
+  local offset length
+  read -r offset length < <("$1" inspect "$2" |
+    sed -n 's/^section 1 payload: offset \([0-9]*\), length \([0-9]*\)$/\1 \2/p')
+  tail -c +"$((offset + 1))" "$2" | head -c "$length"
+}
