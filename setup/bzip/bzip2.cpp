@@ -3,9 +3,18 @@
 #include <bzlib.h>
 #include <fcntl.h>
 #include <io.h>
+#include <windows.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <condition_variable>
+#include <cstdint>
 #include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "bzip/stream_starts.h"
 
 #include "exit_codes.h"
 #include "log/setup_log.h"
@@ -53,6 +62,150 @@ void Dispatch(int status) {
   }
 }
 
+// Decompressing streams side by side. A package holds many concatenated
+// streams (the builder compresses the archive in chunks); each one can be
+// decompressed on its own, from its own handle on the file, while the
+// finished ones are written in order. Anything irregular (a candidate start
+// that is no stream, a stream that does not end exactly where the next one
+// starts, any library error, an output too large to hold) stops this path
+// at that stream, and the one-stream-at-a-time loop takes over from there,
+// so every failure is met exactly as that loop meets it.
+
+constexpr std::size_t kMaxSpanOutput = 32u << 20;  // bounds memory whatever the payload
+constexpr std::size_t kSpansAhead = 3;             // spans decompressed before their turn to be written
+constexpr std::size_t kScanBlock = 64u << 10;
+
+struct Span {
+  std::int64_t start;
+  std::int64_t end;  // the next candidate's start, or the end of the file
+};
+
+// Candidate spans of the whole input; leaves the input at its start.
+std::vector<Span> FindSpans(std::FILE* input) {
+  StreamStartScanner scanner;
+  std::vector<unsigned char> block(kScanBlock);
+  std::size_t count;
+  while ((count = std::fread(block.data(), 1, block.size(), input)) > 0) scanner.Feed(block.data(), count);
+  std::vector<Span> spans;
+  const bool readAll = !std::ferror(input);
+  std::clearerr(input);
+  if (_fseeki64(input, 0, SEEK_SET) != 0 || !readAll) return spans;
+  const std::vector<std::int64_t>& starts = scanner.Starts();
+  for (std::size_t i = 0; i < starts.size(); ++i)
+    spans.push_back({starts[i], i + 1 < starts.size() ? starts[i + 1] : scanner.Size()});
+  return spans;
+}
+
+// Decompresses `span` through a handle of its own on `file`; true only when
+// the span is exactly one complete stream whose output fits the bound.
+bool DecompressSpan(HANDLE file, const Span& span, std::vector<char>& bytes) {
+  const HANDLE own = ReOpenFile(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
+  if (own == INVALID_HANDLE_VALUE) return false;
+  const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(own), _O_RDONLY | _O_BINARY);
+  if (descriptor == -1) {
+    CloseHandle(own);
+    return false;
+  }
+  std::FILE* stream = _fdopen(descriptor, "rb");
+  if (stream == nullptr) {
+    _close(descriptor);
+    return false;
+  }
+  bool complete = false;
+  int status = BZ_OK;
+  BZFILE* reader = nullptr;
+  if (_fseeki64(stream, span.start, SEEK_SET) == 0) reader = BZ2_bzReadOpen(&status, stream, 0, 0, nullptr, 0);
+  if (reader != nullptr && status == BZ_OK) {
+    char block[kBufferSize];
+    while (status == BZ_OK && bytes.size() <= kMaxSpanOutput) {
+      const int count = BZ2_bzRead(&status, reader, block, kBufferSize);
+      if ((status == BZ_OK || status == BZ_STREAM_END) && count > 0) bytes.insert(bytes.end(), block, block + count);
+    }
+    void* carried = nullptr;
+    int carriedCount = 0;
+    if (status == BZ_STREAM_END && bytes.size() <= kMaxSpanOutput) {
+      BZ2_bzReadGetUnused(&status, reader, &carried, &carriedCount);
+      complete = status == BZ_OK && _ftelli64(stream) - carriedCount == span.end;
+    }
+  }
+  int ignored = BZ_OK;
+  if (reader != nullptr) BZ2_bzReadClose(&ignored, reader);
+  std::fclose(stream);
+  return complete;
+}
+
+// Writes the streams that decompress cleanly side by side; returns how many
+// it wrote and sets `resume` to the offset where the one-at-a-time loop goes
+// on, or to -1 when the whole input has been written.
+int DecompressAhead(std::FILE* input, std::FILE* output, std::int64_t& resume) {
+  resume = 0;
+  const unsigned processors = std::thread::hardware_concurrency();
+  if (processors < 2) return 0;
+  const std::vector<Span> spans = FindSpans(input);
+  if (spans.size() < 2 || spans.front().start != 0) return 0;
+  const HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(input)));
+
+  struct Result {
+    std::vector<char> bytes;
+    bool done = false;
+    bool complete = false;
+  };
+  std::vector<Result> results(spans.size());
+  std::mutex lock;
+  std::condition_variable changed;
+  std::size_t next = 0;
+  std::size_t written = 0;
+  bool stop = false;
+
+  auto work = [&] {
+    std::unique_lock<std::mutex> guard(lock);
+    while (true) {
+      changed.wait(guard, [&] { return stop || next == spans.size() || next < written + kSpansAhead; });
+      if (stop || next == spans.size()) return;
+      const std::size_t index = next++;
+      guard.unlock();
+      std::vector<char> bytes;
+      const bool complete = DecompressSpan(file, spans[index], bytes);
+      guard.lock();
+      results[index].bytes = std::move(bytes);
+      results[index].complete = complete;
+      results[index].done = true;
+      changed.notify_all();
+    }
+  };
+  std::vector<std::thread> workers;
+  for (unsigned i = 0; i < std::min(processors, 4u); ++i) workers.emplace_back(work);
+
+  bool writeFailed = false;
+  std::size_t index = 0;
+  for (; index < spans.size(); ++index) {
+    std::vector<char> bytes;
+    {
+      std::unique_lock<std::mutex> guard(lock);
+      changed.wait(guard, [&] { return results[index].done; });
+      if (!results[index].complete) break;
+      bytes = std::move(results[index].bytes);
+    }
+    std::fwrite(bytes.data(), 1, bytes.size(), output);
+    if (std::ferror(output)) {
+      writeFailed = true;
+      break;
+    }
+    std::lock_guard<std::mutex> guard(lock);
+    ++written;
+    changed.notify_all();
+  }
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    stop = true;
+    changed.notify_all();
+  }
+  for (std::thread& worker : workers) worker.join();
+  if (writeFailed) FailIo();
+  resume = index == spans.size() ? -1 : spans[index].start;
+  return static_cast<int>(index);
+}
+
 }  // namespace
 
 bool DecompressStream(std::FILE* input, std::FILE* output) {
@@ -60,11 +213,14 @@ bool DecompressStream(std::FILE* input, std::FILE* output) {
       std::ferror(output))
     FailIo();
 
+  std::int64_t resume = 0;
+  int streams = DecompressAhead(input, output, resume);
+  if (resume > 0 && _fseeki64(input, resume, SEEK_SET) != 0) FailIo();
+
   char block[kBufferSize];
   char unused[BZ_MAX_UNUSED];
   int unusedCount = 0;
-  int streams = 0;
-  while (true) {
+  while (resume >= 0) {
     int status = BZ_OK;
     BZFILE* reader = BZ2_bzReadOpen(&status, input, 0, 0, unused, unusedCount);
     if (reader == nullptr || status != BZ_OK) {

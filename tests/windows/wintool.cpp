@@ -13,10 +13,15 @@
 //   hold FILE none|delete SECONDS      keep FILE open for reading, sharing nothing or only
 //                                      renames and deletes, for SECONDS; prints "held" once open
 //   idle                               own a hidden window until ended, which keeps Wine's
-//                                      desktop process from shutting down between programs
+//                                      desktop process from shutting down between programs, and
+//                                      a notification-area icon, so the tray never empties: with
+//                                      no window manager, hiding an emptied tray makes Wine's
+//                                      shell wait 2 s before it answers the program that removed
+//                                      the last icon
 // Exit codes: 0 done, 1 not found or failed, 2 usage.
 
 #include <windows.h>
+#include <shellapi.h>
 #include <softpub.h>
 #include <wincrypt.h>
 #include <wintrust.h>
@@ -197,9 +202,16 @@ int Idle(const std::vector<std::wstring>&) {
   windowClass.hInstance = GetModuleHandleW(nullptr);
   windowClass.lpszClassName = L"QuenlithHarnessKeeper";
   RegisterClassW(&windowClass);
-  if (CreateWindowW(L"QuenlithHarnessKeeper", L"", 0, 0, 0, 0, 0, nullptr, nullptr, windowClass.hInstance,
-                    nullptr) == nullptr)
-    return 1;
+  const HWND window = CreateWindowW(L"QuenlithHarnessKeeper", L"", 0, 0, 0, 0, 0, nullptr, nullptr,
+                                    windowClass.hInstance, nullptr);
+  if (window == nullptr) return 1;
+  NOTIFYICONDATAW icon = {};
+  icon.cbSize = sizeof icon;
+  icon.hWnd = window;
+  icon.uID = 1;
+  icon.uFlags = NIF_ICON;
+  icon.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
+  Shell_NotifyIconW(NIM_ADD, &icon);
   MSG message;
   while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
   return 0;
