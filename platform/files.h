@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -20,3 +21,14 @@ std::string OwnModulePath();
 
 // The temporary folder, ending in a backslash; empty on failure.
 std::string TempFolder();
+
+// Calls `visit` with the name of each entry matching `pattern` (such as
+// "C:\dir\*") and whether it is a folder, in the order the system returns
+// them; false when the search cannot be started.
+bool ForEachDirectoryEntry(const std::string& pattern,
+                           const std::function<void(const std::string& name, bool folder)>& visit);
+
+bool RemoveFolderUtf8(const std::string& path);
+
+// Whether two paths are the same text apart from letter case.
+bool SamePathIgnoringCase(const std::string& left, const std::string& right);

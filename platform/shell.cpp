@@ -19,3 +19,38 @@ std::optional<std::string> ShellFolderPath(int csidl, HANDLE token) {
 int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) {
   return MessageBoxW(owner, WideFromUtf8(text).c_str(), WideFromUtf8(caption).c_str(), type);
 }
+
+namespace {
+
+template <typename Interface>
+struct ComRelease {
+  Interface* pointer = nullptr;
+  ~ComRelease() {
+    if (pointer != nullptr) pointer->Release();
+  }
+};
+
+}  // namespace
+
+HRESULT WriteShellLink(const std::string& path, const ShellLinkFields& fields) {
+  CoInitialize(nullptr);
+  ComRelease<IShellLinkW> link;
+  HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                    reinterpret_cast<void**>(&link.pointer));
+  if (FAILED(result)) return result;
+  ComRelease<IPersistFile> file;
+  result = link.pointer->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file.pointer));
+  if (FAILED(result)) return result;
+  if (fields.target && FAILED(result = link.pointer->SetPath(WideFromUtf8(*fields.target).c_str()))) return result;
+  if (fields.workingDirectory &&
+      FAILED(result = link.pointer->SetWorkingDirectory(WideFromUtf8(*fields.workingDirectory).c_str())))
+    return result;
+  if (fields.description &&
+      FAILED(result = link.pointer->SetDescription(WideFromUtf8(*fields.description).c_str())))
+    return result;
+  if (fields.arguments && FAILED(result = link.pointer->SetArguments(WideFromUtf8(*fields.arguments).c_str())))
+    return result;
+  if (fields.iconPath && FAILED(result = link.pointer->SetIconLocation(WideFromUtf8(*fields.iconPath).c_str(), 1)))
+    return result;
+  return file.pointer->Save(WideFromUtf8(path).c_str(), TRUE);
+}

@@ -13,3 +13,16 @@ std::optional<std::string> ShellFolderPath(int csidl, HANDLE token);
 
 // A modal message box; returns the button pressed (IDOK, ...) or 0 on failure.
 int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type);
+
+// What a shell link (.lnk) holds; an absent field is left unset.
+struct ShellLinkFields {
+  std::optional<std::string> target;
+  std::optional<std::string> workingDirectory;
+  std::optional<std::string> description;
+  std::optional<std::string> arguments;
+  std::optional<std::string> iconPath;  // with icon index 1
+};
+
+// Writes the shell link `path` (overwriting it), initialising COM for the
+// calling thread; returns the first failing code, or S_OK.
+HRESULT WriteShellLink(const std::string& path, const ShellLinkFields& fields);

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <shellapi.h>
+
 std::wstring WideFromUtf8(std::string_view text) {
   if (text.empty()) return {};
   const int size = MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
@@ -26,4 +28,14 @@ std::string CommandLineArgumentsUtf8() {
     if (*line == L'"') quoted = !quoted;
   while (*line == L' ' || *line == L'\t') ++line;
   return Utf8FromWide(line);
+}
+
+std::vector<std::string> SplitCommandLineUtf8() {
+  int count = 0;
+  wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> split;
+  if (arguments == nullptr) return split;
+  for (int i = 0; i < count; ++i) split.push_back(Utf8FromWide(arguments[i]));
+  LocalFree(arguments);
+  return split;
 }

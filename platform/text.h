@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // UTF-16 of `text`; invalid UTF-8 becomes replacement characters.
 std::wstring WideFromUtf8(std::string_view text);
@@ -14,3 +15,7 @@ std::string Utf8FromWide(std::wstring_view text);
 // the line after the first argument, which ends at the first blank outside
 // quotes.
 std::string CommandLineArgumentsUtf8();
+
+// The process's full command line split into arguments by the platform's
+// rule (quotes removed), the program first; empty when it cannot be split.
+std::vector<std::string> SplitCommandLineUtf8();

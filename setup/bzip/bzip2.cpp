@@ -19,7 +19,7 @@
 #include "exit_codes.h"
 #include "log/setup_log.h"
 #include "main/messages.h"
-#include "main/startup.h"
+#include "main/run_state.h"
 
 namespace {
 

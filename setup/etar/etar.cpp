@@ -14,7 +14,7 @@
 #include "log/setup_log.h"
 #include "main/messages.h"
 #include "main/paths.h"
-#include "main/startup.h"
+#include "main/run_state.h"
 #include "profile.h"
 #include "split/layout.h"
 #include "text.h"

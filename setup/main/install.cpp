@@ -10,10 +10,14 @@
 #include "log/setup_log.h"
 #include "main/destination.h"
 #include "main/messages.h"
+#include "main/older_files.h"
 #include "main/paths.h"
 #include "main/product.h"
 #include "main/run_state.h"
-#include "main/startup.h"
+#include "main/settings.h"
+#include "main/shortcuts.h"
+#include "main/uninstall_entry.h"
+#include "mediaplayer/mediaplayer.h"
 #include "profile.h"
 #include "split/setup_image_size.h"
 #include "split/split.h"
@@ -92,23 +96,64 @@ int RunInstallSequence(int startMenu, int desktop, int uninstall, int startup, H
                  installerConfig.setupUninstallInformation != 0 ? uninstallList : std::nullopt);
   Step(window);
 
+  if (installerConfig.deleteFiles != 0) {
+    LOG_NORMAL("Removing older installed files.");
+    RemoveOlderFiles(destinationDir);
+  }
+  if (installerConfig.setupCleanProgramFilesWithElevation != 0) {
+    LOG_NORMAL("Attempting to remove older installation if installed to program files.");
+    RemoveProgramFilesInstallation(destinationDir);
+  }
+
   DeleteFileUtf8(compressed);
   DeleteFileUtf8(uncompressed);
   RemoveFolder(temporary);
   Step(window);
 
-  // Shortcuts and the uninstall entry come with their own stages; the
-  // progress still counts one step for each the script asks for.
-  if (installerConfig.setupStartMenu != 0) Step(window);
-  if (installerConfig.setupDesktopIcon != 0) Step(window);
-  if (installerConfig.setupStartup != 0) Step(window);
+  // Each family the script offers counts one step, whether or not the user chose it.
+  if (installerConfig.setupStartMenu != 0) {
+    if (startMenu) {
+      LOG_NORMAL("Adding start menu icon.");
+      CreateStartMenuShortcuts(installerConfig.setupStartMenuDirectory, destinationDir);
+    }
+    Step(window);
+  }
+  if (installerConfig.setupDesktopIcon != 0) {
+    if (desktop) {
+      LOG_NORMAL("Adding desktop icon.");
+      CreateDesktopShortcuts(destinationDir);
+    }
+    Step(window);
+  }
+  if (installerConfig.setupStartup != 0) {
+    if (startup) {
+      LOG_NORMAL("Adding startup icon.");
+      CreateStartupShortcut(destinationDir);
+    }
+    Step(window);
+  }
   if (installerConfig.setupUninstallInformation != 0) {
+    if (uninstall) {
+      LOG_NORMAL("Removing previous uninstall entry.");
+      RemoveUninstallEntry(HKEY_LOCAL_MACHINE);
+      LOG_NORMAL("Adding uninstall entry.");
+      WriteUninstallEntry(destinationDir, HKEY_CURRENT_USER);
+    }
     Step(window);
     if (uninstallList) {
       WriteProfileValue(*uninstallList, "Uninstall", "Desktop", desktop ? "yes" : "no");
       WriteProfileValue(*uninstallList, "Uninstall", "Start Menu", startMenu ? "yes" : "no");
       WriteProfileValue(*uninstallList, "Uninstall", "Add Remove", uninstall ? "yes" : "no");
     }
+  }
+
+  if (installerConfig.setupFirstRun != 0) MarkFirstRun();
+  if (installerConfig.setupMediaPlayer != 0) {
+    LOG_NORMAL("Setting up windows media player.");
+    if (const std::optional<std::string> plugin = JoinPath(destinationDir, "events.dll"))
+      RegisterMediaPlayerPlugin(*plugin);
+    else
+      LOG_WARNING("Skipping the media player: the path is too long.");
   }
 
   LOG_NORMAL("Installation finished.");

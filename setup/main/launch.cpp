@@ -9,6 +9,8 @@
 #include "main/messages.h"
 #include "main/paths.h"
 #include "main/run_state.h"
+#include "exit_codes.h"
+#include "files.h"
 #include "text.h"
 
 bool VerifySignature(const std::string& path) {
@@ -54,4 +56,36 @@ void LaunchProduct(HWND owner) {
   LOG_WARNING("Executible not launched due to error {}.", static_cast<long long>(result));
   if (owner != nullptr)
     SetupMessageBox(owner, "We are sorry, please launch the program manually.", "Unable to launch application.", MB_OK);
+}
+
+std::string CleanupRelaunchParameters(const std::vector<std::string>& commandLine) {
+  std::string parameters = "/noprogramfileselevation ";
+  for (std::size_t i = 1; i < commandLine.size(); ++i) {
+    if (i > 1) parameters += ' ';
+    parameters += commandLine[i];
+  }
+  return parameters;
+}
+
+void RelaunchForCleanup() {
+  if (installerConfig.setupCleanProgramFilesWithElevation == 0 || setupCommandLine.Has("/noprogramfileselevation"))
+    return;
+  LOG_NORMAL("Determining if elevation is needed to clean older program files or uninstallation entry.");
+  const std::string previous = FindPreviousInstallation(HKEY_LOCAL_MACHINE);
+  if (previous.empty()) return;
+  LOG_NORMAL("Previous version found at {}", previous);
+  const std::string program = OwnModulePath();
+  const std::string parameters = CleanupRelaunchParameters(SplitCommandLineUtf8());
+  LOG_WARNING("Exiting and relaunching with elevation.");
+  LOG_NORMAL("Executing file \"{}\" with parameters \"{}\".", program, parameters);
+  const std::wstring wideProgram = WideFromUtf8(program);
+  const std::wstring wideParameters = WideFromUtf8(parameters);
+  SHELLEXECUTEINFOW request = {};
+  request.cbSize = sizeof request;
+  request.lpVerb = L"runas";
+  request.lpFile = wideProgram.c_str();
+  request.lpParameters = wideParameters.c_str();
+  request.nShow = SW_SHOW;
+  ShellExecuteExW(&request);
+  ExitSetup(kExitSuccess);
 }

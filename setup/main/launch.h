@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <string>
+#include <vector>
 
 // Whether `path` carries a valid Authenticode signature (revocation is not
 // consulted); logs the trust result when it does not.
@@ -13,3 +14,13 @@ bool VerifySignature(const std::string& path);
 // destination as working directory, when its signature verifies. `owner`
 // (the wizard, or none) is hidden first and told when the start fails.
 void LaunchProduct(HWND owner);
+
+// Wizard start-up: when the script asks for the clean-up of an earlier
+// machine-wide installation and one is registered, restarts the installer
+// with administrator rights and the same arguments, then ends this process
+// with 0 whether or not the restart began. Returns when none is needed.
+void RelaunchForCleanup();
+
+// The parameters of that restart: "/noprogramfileselevation " and the
+// arguments after the program's own name, one blank between them.
+std::string CleanupRelaunchParameters(const std::vector<std::string>& commandLine);

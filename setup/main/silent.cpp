@@ -14,7 +14,9 @@
 #include "main/paths.h"
 #include "main/product.h"
 #include "main/run_state.h"
-#include "main/startup.h"
+#include "main/settings.h"
+#include "main/shortcuts.h"
+#include "main/uninstall_entry.h"
 #include "main/user_context.h"
 #include "main/version.h"
 #include "profile.h"
@@ -23,8 +25,10 @@
 
 namespace {
 
+// The class is registered narrow, so its messages carry narrow text: the
+// default procedure must be the narrow one too, or the title is misread.
 LRESULT CALLBACK SilentWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-  return DefWindowProcW(window, message, wParam, lParam);
+  return DefWindowProcA(window, message, wParam, lParam);
 }
 
 // A hidden message-only window for the install sequence's messages and icon;
@@ -71,14 +75,7 @@ std::string InstalledVersion(const std::string& path) {
 
 // Whether shortcuts were already made once for this user; sets the mark.
 bool ShortcutsAlreadyConfigured() {
-  const std::optional<std::string> appData = ShellFolderPath(CSIDL_APPDATA, ShellUserToken());
-  if (!appData) return false;
-  std::optional<std::string> folder = appData;
-  for (const char* name : {"Quenlith", "users", "global"}) {
-    folder = folder ? JoinFolder(*folder, name) : std::nullopt;
-    if (folder) CreateDirectoryW(WideFromUtf8(*folder).c_str(), nullptr);
-  }
-  const std::optional<std::string> settings = folder ? JoinPath(*folder, "quenlith.ini") : std::nullopt;
+  const std::optional<std::string> settings = UserSettingsFile();
   if (!settings) return false;
   const bool configured = ReadProfileInt(*settings, "Install", "Shortcuts", 0) != 0;
   if (configured)
@@ -87,6 +84,29 @@ bool ShortcutsAlreadyConfigured() {
     LOG_NORMAL("Shortcuts have not been configured according to \"{}\".", *settings);
   WriteProfileValue(*settings, "Install", "Shortcuts", "1");
   return configured;
+}
+
+// The shortcuts and the uninstall entry the script asks for, made again
+// over an installation that is up to date.
+void RepairShortcutsAndEntry() {
+  if (installerConfig.setupStartMenu != 0) {
+    LOG_NORMAL("Adding start menu icon.");
+    CreateStartMenuShortcuts(installerConfig.setupStartMenuDirectory, destinationDir);
+  }
+  if (installerConfig.setupDesktopIcon != 0) {
+    LOG_NORMAL("Adding desktop icon.");
+    CreateDesktopShortcuts(destinationDir);
+  }
+  if (installerConfig.setupStartup != 0) {
+    LOG_NORMAL("Adding startup icon.");
+    CreateStartupShortcut(destinationDir);
+  }
+  if (installerConfig.setupUninstallInformation != 0) {
+    LOG_NORMAL("Removing previous uninstall entry.");
+    RemoveUninstallEntry(HKEY_LOCAL_MACHINE);
+    LOG_NORMAL("Adding uninstall entry.");
+    WriteUninstallEntry(destinationDir, HKEY_CURRENT_USER);
+  }
 }
 
 // Compares the copy at the destination with the script's version; returns
@@ -105,7 +125,7 @@ void CheckInstalledVersion() {
   if (CompareVersions(installed, installerConfig.setupCheckVersionMax)) return;
 
   // As new or newer: the shortcuts and the uninstall entry are repaired once per user.
-  ShortcutsAlreadyConfigured();
+  if (!ShortcutsAlreadyConfigured()) RepairShortcutsAndEntry();
   if (installerConfig.launchAuto != 0) {
     LOG_WARNING("Checked version is newer or equal, launching.");
     LaunchProduct(nullptr);
@@ -131,6 +151,7 @@ void RunSilent() {
   const int result =
       RunInstallSequence(installerConfig.setupStartMenu, installerConfig.setupDesktopIcon,
                          installerConfig.setupUninstallInformation, installerConfig.setupStartup, window);
+  AddAutoInstallPlugins(destinationDir);
   if (installerConfig.launchAuto != 0) LaunchProduct(nullptr);
   gSetupLog.Close();
   ExitSetup(result);

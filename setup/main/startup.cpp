@@ -10,6 +10,7 @@
 #include "files.h"
 #include "log/setup_log.h"
 #include "main/destination.h"
+#include "main/launch.h"
 #include "main/messages.h"
 #include "main/paths.h"
 #include "main/product.h"
@@ -100,13 +101,12 @@ int RunWizard() {
   if (installerConfig.destinationProgramData != 0 && installerConfig.destinationAuto != 0 &&
       !setupCommandLine.Has("/location "))
     DecideLocationPrompt();
+  RelaunchForCleanup();
   LOG_ERROR("The setup wizard is not available in this build; nothing was installed.");
   ExitSetup(kExitFailure);
 }
 
 }  // namespace
-
-void ExitSetup(int code) { std::exit(code); }
 
 int RunSetup(HINSTANCE instance, const std::string& commandLine) {
   RestrictLibraryLoading();

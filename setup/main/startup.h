@@ -10,6 +10,3 @@
 // UTF-8; returns the exit code of a wizard run, and ends the process itself
 // on every other path (which writes the log's closing lines).
 int RunSetup(HINSTANCE instance, const std::string& commandLine);
-
-// Ends the process with `code`; the log's closing lines are written on the way out.
-[[noreturn]] void ExitSetup(int code);

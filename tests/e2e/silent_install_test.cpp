@@ -19,6 +19,7 @@ namespace {
 
 using harness::Wine;
 using testing_support::Pattern;
+using testing_support::Count;
 using testing_support::ReadFile;
 using testing_support::ScratchDir;
 using testing_support::WriteFile;
@@ -51,6 +52,9 @@ class SilentInstallTest : public testing::Test {
   void Clean() {
     wine_.RemoveSetupLogs();
     std::filesystem::remove_all(wine_.LinuxPath("C:\\ProgramData\\Quenlith"));
+    // The script registers an uninstall entry, which later runs would take for an earlier installation.
+    wine_.RunInEnvironment(
+        {"wine", "reg", "delete", "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenlith", "/f"});
   }
 
   // A package of `files` and `script`, built by the package builder.
@@ -91,12 +95,6 @@ Files SampleFiles() {
           {"languages\\en\\buddy.xml", "<buddy/>"},
           {"languages\\en\\chat.xml", "<chat/>"},
           {"skins\\windows6\\xml\\controls\\messageboxcontrols.xml", std::string(5000, 'x')}};
-}
-
-std::size_t Count(const std::string& text, const std::string& part) {
-  std::size_t count = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-  return count;
 }
 
 TEST_F(SilentInstallTest, InstallsEveryFileByteForByteWithTheScriptsDate) {

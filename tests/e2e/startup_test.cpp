@@ -308,6 +308,7 @@ TEST_F(StartupTest, WizardAsksForTheLocationOnlyForAnEarlierCopyElsewhere) {
        "Existing copy installed to program data, will continue this location."},
       {"D:\\Tools\\Quenlith\\Quenlith.exe /uninstall", {"/debug", "/location", "D:\\Tools"}, nullptr},
   };
+  wine_.RunInEnvironment({"wine", "reg", "delete", key, "/f"});
   for (const auto& c : cases) {
     if (c.uninstallString)
       wine_.RunInEnvironment({"wine", "reg", "add", key, "/v", "UninstallString", "/d", c.uninstallString, "/f"});

@@ -171,7 +171,9 @@ std::optional<std::string> Wine::AnswerMessageBox(const std::string& caption, co
 }
 
 std::optional<std::string> Wine::RegistryValue(const std::string& key, const std::string& name) {
-  const RunResult result = RunInEnvironment({"wine", "reg", "query", key, "/v", name});
+  const RunResult result = name.empty() ? RunInEnvironment({"wine", "reg", "query", key, "/ve"})
+                                        : RunInEnvironment({"wine", "reg", "query", key, "/v", name});
+  const std::string shown = name.empty() ? "(Default)" : name;
   if (result.exitCode != 0) return std::nullopt;
   // A value line reads "    NAME    REG_TYPE    DATA".
   std::size_t start = 0;
@@ -182,7 +184,7 @@ std::optional<std::string> Wine::RegistryValue(const std::string& key, const std
     if (!line.empty() && line.back() == '\r') line.pop_back();
     start = end + 1;
     const std::size_t type = line.find("    REG_");
-    if (type == std::string::npos || line.find_first_not_of(' ') != 4 || line.substr(4, type - 4) != name) continue;
+    if (type == std::string::npos || line.find_first_not_of(' ') != 4 || line.substr(4, type - 4) != shown) continue;
     const std::size_t data = line.find("    ", type + 4);
     return data == std::string::npos ? std::string() : line.substr(data + 4);
   }

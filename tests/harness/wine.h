@@ -63,6 +63,7 @@ class Wine {
 
   // The data of a registry value as `reg query` prints it ("0x7" for a
   // DWORD of 7, the text of a string); none when the key or value is missing.
+  // An empty name reads the key's default value.
   std::optional<std::string> RegistryValue(const std::string& key, const std::string& name);
 
   // "C:\users\x" to the file under the prefix, "Z:\tmp\x" to "/tmp/x".

@@ -77,4 +77,10 @@ std::string AssemblePackage(const std::string& image, const std::string& payload
   return file + signature;
 }
 
+std::size_t Count(const std::string& text, const std::string& part) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+  return count;
+}
+
 }  // namespace testing_support

@@ -29,6 +29,9 @@ class ScratchDir {
 void WriteFile(const std::filesystem::path& path, std::string_view bytes);
 std::string ReadFile(const std::filesystem::path& path);
 
+// How many times `part` occurs in `text`, overlaps included.
+std::size_t Count(const std::string& text, const std::string& part);
+
 // Bytes that do not repeat, so each file's content is its own.
 std::string Pattern(std::size_t size, unsigned seed);
 

@@ -1,0 +1,66 @@
+#include "main/uninstall_entry.h"
+
+#include <optional>
+
+#include "log/setup_log.h"
+#include "main/paths.h"
+#include "main/run_state.h"
+#include "main/user_context.h"
+#include "registry.h"
+
+namespace {
+
+constexpr const char* kUninstallKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+
+// The first entry of an indexed family, or empty when the script has none.
+template <typename T>
+T First(const std::vector<T>& family, T fallback = T()) {
+  return family.empty() ? fallback : family.front();
+}
+
+}  // namespace
+
+void WriteUninstallEntry(const std::string& destination, HKEY root) {
+  if (installerConfig.setupUninstallInformation < 1) return;
+  const std::string title = First(installerConfig.setupUninstallInformationTitle);
+  std::string keyPath = kUninstallKey + title;
+  if (keyPath.size() > kMaxPathLength) {
+    LOG_WARNING("Skipping the uninstall entry: the key \"{}\" is too long.", keyPath);
+    return;
+  }
+  if (root == HKEY_CURRENT_USER) {
+    root = UserRegistryRoot();
+    keyPath = UserKeyPath(keyPath);
+  }
+  LOG_NORMAL("Adding removal instructions at \"{}\".", keyPath);
+  const RegistryKey key = CreateRegistryKey(root, keyPath);
+  if (!key) return;
+
+  const std::optional<std::string> command =
+      JoinPath(destination, First(installerConfig.setupUninstallInformationLink));
+  const std::optional<std::string> icon = JoinPath(destination, First(installerConfig.setupUninstallInformationIcon));
+  if (!SetRegistryText(key.get(), "DisplayName", title)) return;
+  if (icon)
+    SetRegistryText(key.get(), "DisplayIcon", *icon);
+  else
+    LOG_WARNING("Skipping the uninstall icon: the path is too long.");
+  const std::string publisher = First(installerConfig.setupUninstallInformationPublisher);
+  if (!publisher.empty()) SetRegistryText(key.get(), "Publisher", publisher);
+  const std::int32_t size = First(installerConfig.setupUninstallInformationEstimatedSize, 0);
+  if (size != 0) SetRegistryDword(key.get(), "EstimatedSize", static_cast<std::uint32_t>(size) / 1024);
+  const std::string version = First(installerConfig.setupUninstallInformationDisplayVersion);
+  if (!version.empty()) SetRegistryText(key.get(), "DisplayVersion", version);
+  if (command)
+    SetRegistryText(key.get(), "UninstallString", *command);
+  else
+    LOG_WARNING("Skipping the uninstall command: the path is too long.");
+}
+
+void RemoveUninstallEntry(HKEY root) {
+  if (installerConfig.setupUninstallInformation < 1) return;
+  const std::string entry = kUninstallKey + First(installerConfig.setupUninstallInformationTitle);
+  for (const char* value :
+       {"DisplayName", "DisplayIcon", "Publisher", "EstimatedSize", "DisplayVersion", "UninstallString"})
+    DeleteRegistryKey(root, entry + "\\" + value);
+  DeleteRegistryKey(root, entry);
+}

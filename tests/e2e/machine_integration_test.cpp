@@ -1,0 +1,228 @@
+// What a silent installation does to the machine beyond the files, under
+// Wine on packages from the builder: shortcuts, the uninstall entry, product
+// settings, the media player keys, the repair of an up-to-date installation,
+// the clean-up of an earlier program-files copy and the clean-up relaunch.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <sstream>
+#include <thread>
+
+#include "build.h"
+#include "test_support.h"
+#include "wine.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using harness::Wine;
+using testing_support::Count;
+using testing_support::ReadFile;
+using testing_support::ScratchDir;
+using testing_support::WriteFile;
+
+const fs::path kInstaller = fs::path(test_paths::kWindowsBin) / "QuenlithSetup-loopback.exe";
+const std::string kDestination = "C:\\ProgramData\\Quenlith\\bin\\";
+const std::string kUserEntry = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenlith";
+const std::string kMachineEntry = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenlith";
+const std::string kPlayerKey = "HKCU\\Software\\Microsoft\\MediaPlayer\\UIPlugins";
+const std::string kPluginClass = "HKCU\\Software\\Classes\\CLSID\\{B7125B4E-CA73-47f1-AEAA-6B3EFA553F5A}";
+
+// The shipped script's integration keys, with the destination in program data.
+const std::string kScript =
+    "[install]\nInstallerSilent=1\n[destination]\nDestinationAuto=1\nDestinationProgramData=1\n"
+    "[setup]\nSetupFirstRun=1\nSetupMediaPlayer=1\n"
+    "SetupDesktopIcon=1\nSetupDesktopIconNum=1\nSetupDesktopIconLink0=Quenlith.exe\nSetupDesktopIconTitle0=Quenlith\n"
+    "SetupDesktopIconDescription0=Chat with your friends\n"
+    "SetupStartMenu=1\nSetupStartMenuNum=1\nSetupStartMenuLink0=Quenlith.exe\nSetupStartMenuTitle0=Quenlith\n"
+    "SetupStartMenuDescription0=Chat with your friends\nSetupStartup=1\n"
+    "SetupUninstallInformation=1\nSetupUninstallInformationNum=1\nSetupUninstallInformationTitle0=Quenlith\n"
+    "SetupUninstallInformationLink0=Quenlith.exe /uninstall\nSetupUninstallInformationIcon0=Quenlith.exe\n"
+    "SetupUninstallInformationPublisher0=Quenlith Publisher\nSetupUninstallInformationDisplayVersion0=6.6.0.18\n"
+    "SetupUninstallInformationEstimatedSize0=66775654\n"
+    "[plugin]\nPluginAutoInstall=1\nPluginAutoInstallNum=1\nPluginAutoInstallLink0=weather.dll\n"
+    "PluginAutoInstallGuid0={11111111-2222-3333-4444-555555555555}\n";
+
+// kScript with `keys` at the head of its [setup] section, where they win
+// over the same keys further down.
+std::string ScriptWith(const std::string& keys) {
+  std::string script = kScript;
+  script.insert(script.find("[setup]\n") + 8, keys);
+  return script;
+}
+
+class MachineIntegrationTest : public testing::Test {
+ protected:
+  void SetUp() override { Clean(); }
+  void TearDown() override { Clean(); }
+  void Clean() {
+    wine_.RemoveSetupLogs();
+    fs::remove_all(wine_.LinuxPath("C:\\ProgramData\\Quenlith"));
+    fs::remove_all(UserFolder() / "AppData/Roaming/Quenlith");
+    for (const fs::path& link : Shortcuts()) fs::remove(link);
+    for (const std::string& key : {kUserEntry, kPlayerKey, kPluginClass})
+      wine_.RunInEnvironment({"wine", "reg", "delete", key, "/f"});
+    wine_.RunInEnvironment({"wine", "reg", "delete", kMachineEntry, "/f", "/reg:32"});
+    fs::remove_all(ProgramFilesCopy());
+  }
+
+  fs::path UserFolder() { return wine_.DesktopFolder().parent_path(); }
+  fs::path ProgramsFolder() { return UserFolder() / "AppData/Roaming/Microsoft/Windows/Start Menu/Programs"; }
+  // The three shortcuts of the script: desktop, start menu, start-up.
+  std::vector<fs::path> Shortcuts() {
+    return {wine_.DesktopFolder() / "Quenlith.lnk", ProgramsFolder() / "Quenlith.lnk",
+            ProgramsFolder() / "StartUp/Quenlith.lnk"};
+  }
+  fs::path ProgramFilesCopy() { return wine_.LinuxPath("C:\\Program Files (x86)\\Quenlith"); }
+
+  fs::path Package(const std::string& script, const testing_support::Files& files = {{"Quenlith.exe", "program"}}) {
+    testing_support::WritePayloadFolder(dir_ / "payload", files);
+    WriteFile(dir_ / "script.ini", script);
+    pack::BuildOptions options{kInstaller, dir_ / "payload", dir_ / "script.ini", dir_ / "setup.exe"};
+    std::ostringstream messages;
+    pack::BuildPackage(options, messages);
+    return options.output;
+  }
+
+  std::string Log() {
+    const auto logs = wine_.SetupLogs();
+    return logs.size() == 1 ? ReadFile(logs.front()) : std::string();
+  }
+
+  void ExpectInOrder(const std::string& log, const std::vector<std::string>& lines) {
+    std::size_t at = 0;
+    for (const std::string& line : lines) {
+      const std::size_t found = log.find(line, at);
+      EXPECT_NE(found, std::string::npos) << "missing or out of order: " << line << "\n" << log;
+      if (found != std::string::npos) at = found;
+    }
+  }
+
+  Wine& wine_ = Wine::Get();
+  ScratchDir dir_;
+};
+
+TEST_F(MachineIntegrationTest, ASilentInstallationSetsUpShortcutsEntrySettingsAndMediaPlayer) {
+  wine_.RunInEnvironment({"wine", "reg", "add", kPlayerKey, "/f"});
+  const harness::RunResult result = wine_.Run({Package(kScript).string(), "/debug"}, 120);
+  ASSERT_EQ(result.exitCode, 0) << result.output;
+
+  for (const fs::path& link : Shortcuts()) EXPECT_TRUE(fs::exists(link)) << link;
+  EXPECT_EQ(wine_.RegistryValue(kUserEntry, "DisplayName"), "Quenlith");
+  EXPECT_EQ(wine_.RegistryValue(kUserEntry, "UninstallString"), kDestination + "Quenlith.exe /uninstall");
+  EXPECT_EQ(wine_.RegistryValue(kUserEntry, "DisplayIcon"), kDestination + "Quenlith.exe");
+  EXPECT_EQ(wine_.RegistryValue(kUserEntry, "Publisher"), "Quenlith Publisher");
+  EXPECT_EQ(wine_.RegistryValue(kUserEntry, "EstimatedSize"), "0xfeba");
+  EXPECT_EQ(wine_.RegistryValue(kUserEntry, "DisplayVersion"), "6.6.0.18");
+  EXPECT_EQ(wine_.RegistryValue(kPluginClass + "\\InProcServer32", ""), kDestination + "events.dll");
+
+  const std::string settings = ReadFile(UserFolder() / "AppData/Roaming/Quenlith/users/global/quenlith.ini");
+  EXPECT_NE(settings.find("FirstRun=1"), std::string::npos) << settings;
+  EXPECT_NE(settings.find("Shortcuts=1"), std::string::npos) << settings;
+  const std::string plugins = ReadFile(wine_.LinuxPath(kDestination + "users\\global\\plugins.ini"));
+  EXPECT_NE(plugins.find("Plugin00 Filename=" + kDestination + "plugins\\weather.dll"), std::string::npos) << plugins;
+  const std::string marks = ReadFile(wine_.LinuxPath(kDestination + "uninstall.ini"));
+  for (const char* mark : {"Desktop=yes", "Start Menu=yes", "Add Remove=yes"})
+    EXPECT_NE(marks.find(mark), std::string::npos) << mark << "\n" << marks;
+
+  ExpectInOrder(Log(), {"Copying files to location.", "Adding start menu icon.", "Shortcut successfully created for",
+                        "Adding desktop icon.", "Adding startup icon.", "Removing previous uninstall entry.",
+                        "Adding uninstall entry.", "Adding removal instructions at \"Software\\Microsoft\\Windows\\"
+                        "CurrentVersion\\Uninstall\\Quenlith\".",
+                        "Marking firstrun and shortcuts configured to", "Setting up windows media player.",
+                        "MediaPlayer: Installed.", "Installation finished.", "Quenlith setup exited successfully"});
+}
+
+TEST_F(MachineIntegrationTest, SwitchesLeaveOutWhatTheyTurnOff) {
+  const harness::RunResult result =
+      wine_.Run({Package(kScript).string(), "/nodesktop", "/nostartmenu", "/nostartup", "/debug"}, 120);
+  ASSERT_EQ(result.exitCode, 0) << result.output;
+  for (const fs::path& link : Shortcuts()) EXPECT_FALSE(fs::exists(link)) << link;
+  const std::string log = Log();
+  EXPECT_EQ(log.find("Adding desktop icon."), std::string::npos) << log;
+  EXPECT_NE(log.find("MediaPlayer: Error detecting media player (2)."), std::string::npos) << log;
+  EXPECT_FALSE(wine_.RegistryValue(kPluginClass, "").has_value()) << "no media player: no registration";
+}
+
+TEST_F(MachineIntegrationTest, AnUpToDateInstallationIsRepairedOncePerUser) {
+  // Installed once without shortcuts or marks.
+  const testing_support::Files product = {
+      {"Quenlith.exe", ReadFile(fs::path(test_paths::kProductDir) / "Quenlith.exe")},
+      {"comms.dll", ReadFile(fs::path(test_paths::kProductDir) / "comms.dll")}};
+  const std::string script = ScriptWith("SetupFirstRun=0\nSetupCheckVersionMax=6.6.0.18\n");
+  ASSERT_EQ(wine_.Run({Package(script, product).string(), "/nodesktop", "/nostartmenu", "/nostartup"}, 120).exitCode, 0);
+  wine_.RunInEnvironment({"wine", "reg", "delete", kUserEntry, "/f"});
+
+  // The same version again: the shortcuts and the entry are made, then -2.
+  EXPECT_EQ(wine_.Run({(dir_ / "setup.exe").string(), "/checkversion", "/debug"}, 120).exitCode, -2);
+  for (const fs::path& link : Shortcuts()) EXPECT_TRUE(fs::exists(link)) << link;
+  EXPECT_EQ(wine_.RegistryValue(kUserEntry, "DisplayName"), "Quenlith");
+  ExpectInOrder(Log(), {"Shortcuts have not been configured according to", "Adding start menu icon.",
+                        "Adding desktop icon.", "Adding startup icon.", "Removing previous uninstall entry.",
+                        "Adding uninstall entry.", "Checked version is newer or equal, exiting."});
+  EXPECT_EQ(Log().find("Splitting files."), std::string::npos) << "nothing is installed";
+
+  // A second run finds the mark and leaves everything alone.
+  wine_.RemoveSetupLogs();
+  for (const fs::path& link : Shortcuts()) fs::remove(link);
+  EXPECT_EQ(wine_.Run({(dir_ / "setup.exe").string(), "/checkversion", "/debug"}, 120).exitCode, -2);
+  for (const fs::path& link : Shortcuts()) EXPECT_FALSE(fs::exists(link)) << link;
+  EXPECT_NE(Log().find("Shortcuts have already been configured according to"), std::string::npos) << Log();
+  EXPECT_EQ(Log().find("Adding desktop icon."), std::string::npos) << Log();
+}
+
+TEST_F(MachineIntegrationTest, AnEarlierProgramFilesCopyIsRemovedWhenTheProductMovesToProgramData) {
+  const std::string earlier = "C:\\Program Files (x86)\\Quenlith\\";
+  WriteFile(ProgramFilesCopy() / "Quenlith.exe", "old");
+  WriteFile(ProgramFilesCopy() / "skins/old.xml", "old");
+  WriteFile(ProgramFilesCopy() / "users/history.txt", "the user's");
+  WriteFile(ProgramFilesCopy() / "uninstall.ini", "[Uninstall]\r\nNumFiles=2\r\nFile000=" + earlier +
+                                                      "Quenlith.exe\r\nFile001=" + earlier + "skins\\old.xml\r\n");
+  wine_.RunInEnvironment({"wine", "reg", "add", kMachineEntry, "/v", "UninstallString", "/d",
+                          earlier + "Quenlith.exe /uninstall", "/f", "/reg:32"});
+
+  const std::string script = ScriptWith("SetupCleanProgramFilesWithElevation=1\n");
+  ASSERT_EQ(wine_.Run({Package(script).string(), "/debug"}, 120).exitCode, 0);
+  EXPECT_FALSE(fs::exists(ProgramFilesCopy() / "Quenlith.exe"));
+  EXPECT_FALSE(fs::exists(ProgramFilesCopy() / "skins"));
+  EXPECT_FALSE(fs::exists(ProgramFilesCopy() / "uninstall.ini"));
+  EXPECT_EQ(ReadFile(ProgramFilesCopy() / "users/history.txt"), "the user's");
+  EXPECT_NE(wine_.RunInEnvironment({"wine", "reg", "query", kMachineEntry, "/reg:32"}).exitCode, 0)
+      << "the machine-wide entry is removed before the user's is written";
+  ExpectInOrder(Log(), {"Attempting to remove older installation if installed to program files.",
+                        "Previous installation " + earlier + ". Program files " + earlier + ".",
+                        "Removing previous installation from program files (\"" + earlier + "\").",
+                        "Previous installation has 4 files to be removed.",
+                        "Removing file \"" + earlier + "Quenlith.exe\".",
+                        "Removing empty directory \"" + earlier + "skins\"."});
+}
+
+TEST_F(MachineIntegrationTest, TheWizardRelaunchesItselfToCleanUpAMachineWideInstallation) {
+  wine_.RunInEnvironment({"wine", "reg", "add", kMachineEntry, "/v", "UninstallString", "/d",
+                          "C:\\Program Files (x86)\\Quenlith\\Quenlith.exe /uninstall", "/f", "/reg:32"});
+  const std::string script =
+      "[destination]\nDestinationAuto=1\nDestinationProgramData=1\n[setup]\nSetupCleanProgramFilesWithElevation=1\n"
+      "SetupUninstallInformationNum=1\nSetupUninstallInformationTitle0=Quenlith\n";
+  const harness::RunResult result = wine_.Run({Package(script).string(), "/debug", "two words"}, 60);
+  EXPECT_EQ(result.exitCode, 0);
+
+  // The relaunched copy logs too, into its own file or, when it starts
+  // within the same second, into the same one; wait until both have ended.
+  std::string logs;
+  for (int i = 0; i < 100 && Count(logs, "Quenlith setup exited") < 2; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    logs.clear();
+    for (const fs::path& log : wine_.SetupLogs()) logs += ReadFile(log);
+  }
+  ExpectInOrder(logs, {"Determining if elevation is needed to clean older program files or uninstallation entry.",
+                       "Previous version found at C:\\Program Files (x86)\\Quenlith\\",
+                       "WARNING: launch.cpp", "Exiting and relaunching with elevation.",
+                       "with parameters \"/noprogramfileselevation /debug two words\"."});
+  // Under Wine "runas" starts the program like "open": the new process runs
+  // with the parameters, and does not relaunch again.
+  EXPECT_NE(logs.find("Command line: \"/noprogramfileselevation /debug two words\"."), std::string::npos) << logs;
+  EXPECT_EQ(Count(logs, "Exiting and relaunching with elevation."), 1u) << logs;
+}
+
+}  // namespace
