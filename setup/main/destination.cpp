@@ -77,18 +77,44 @@ std::string DefaultDestination() {
   return base;
 }
 
-int ChooseSilentDestination() {
-  destinationDir = TrimTrailingBlanks(DefaultDestination());
-  LOG_NORMAL("Destination directory is {}", destinationDir);
-  if (!CheckDiskSpace(nullptr, destinationDir)) {
+namespace {
+
+// Checks the space for destinationDir and creates it: 0, or the silent
+// run's exit code -4 (no space) or -3 (not writable).
+int ValidateChosenDestination(HWND window) {
+  if (!CheckDiskSpace(window, destinationDir)) {
     LOG_WARNING("Exiting, no disk space available.");
     return kExitNoDiskSpace;
   }
-  if (!CreateAndValidateDirectory(destinationDir, nullptr, false)) {
+  if (!CreateAndValidateDirectory(destinationDir, window, false)) {
     LOG_WARNING("Exiting, unable to validate directory.");
     return kExitNotWritable;
   }
   return kExitSuccess;
+}
+
+}  // namespace
+
+int ChooseSilentDestination() {
+  destinationDir = TrimTrailingBlanks(DefaultDestination());
+  LOG_NORMAL("Destination directory is {}", destinationDir);
+  return ValidateChosenDestination(nullptr);
+}
+
+bool ChooseAutomaticDestination(HWND window) {
+  LOG_NORMAL("UI-based installation will automatically choose destination.");
+  destinationDir = TrimTrailingBlanks(DefaultDestination());
+  LOG_NORMAL("Destination is \"{}\".", destinationDir);
+  if (const std::optional<std::string> location = setupCommandLine.Location()) {
+    // A longer path would have to be cut into a different folder.
+    if (location->size() > kMaxPathLength) {
+      LOG_WARNING("Exiting, the destination \"{}\" is too long.", *location);
+      return false;
+    }
+    destinationDir = TrimTrailingBlanks(*location);
+    LOG_NORMAL("Destination was overridden via command line to \"{}\".", destinationDir);
+  }
+  return ValidateChosenDestination(window) == kExitSuccess;
 }
 
 void DecideLocationPrompt() {

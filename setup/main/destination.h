@@ -25,6 +25,11 @@ std::string DefaultDestination();
 // created. Returns 0, or the exit code -4 (no space) or -3 (not writable).
 int ChooseSilentDestination();
 
+// The wizard's destination when the script chooses it: the default, or the
+// path after "/location " on the command line, checked for space and
+// created. False when the wizard must close.
+bool ChooseAutomaticDestination(HWND window);
+
 // The program-data default location ("...\Quenlith\bin\"); empty when the
 // common application-data folder cannot be obtained.
 std::string ProgramDataLocation();

@@ -622,6 +622,54 @@ TEST(OlderFilesListTest, ListsCompareWholePathsIgnoringCase) {
   EXPECT_FALSE(IsInList("C:\\Program Files\\Quenlith\\Quenlith.exe", {}));
 }
 
+// ---------------------------------------------------------------- automatic destination
+
+class AutomaticDestinationTest : public MachineTest {
+ protected:
+  void SetUp() override {
+    MachineTest::SetUp();
+    installerConfig.installerSilent = 1;  // no boxes in a test
+    installerConfig.destinationAuto = 1;
+    installerConfig.destinationProgramData = 1;
+    fs::remove_all(Native(folder_));
+  }
+  void TearDown() override {
+    fs::remove_all(Native(folder_));
+    setupCommandLine = CommandLine("");
+    destinationDir.clear();
+    MachineTest::TearDown();
+  }
+  const std::string folder_ = Folder(CSIDL_COMMON_APPDATA) + "QuenlithAutoTest";
+};
+
+TEST_F(AutomaticDestinationTest, TakesTheDefaultOrThePathAfterLocationAndCreatesIt) {
+  setupCommandLine = CommandLine("/debug");
+  EXPECT_TRUE(ChooseAutomaticDestination(nullptr));
+  EXPECT_EQ(destinationDir, ProgramDataLocation());
+  EXPECT_TRUE(Exists(destinationDir));
+  EXPECT_NE(Log().find("UI-based installation will automatically choose destination."), std::string::npos);
+  EXPECT_NE(Log().find("Destination is \"" + ProgramDataLocation() + "\"."), std::string::npos) << Log();
+
+  // Everything after "/location " to the end of the line, blanks at its end dropped.
+  setupCommandLine = CommandLine("/elevate /debug /location " + folder_ + "\\My Files   ");
+  EXPECT_TRUE(ChooseAutomaticDestination(nullptr));
+  EXPECT_EQ(destinationDir, folder_ + "\\My Files");
+  EXPECT_TRUE(Exists(folder_ + "\\My Files"));
+  EXPECT_NE(Log().find("Destination was overridden via command line to \"" + folder_ + "\\My Files\"."),
+            std::string::npos) << Log();
+}
+
+TEST_F(AutomaticDestinationTest, RefusesAPathTooLongOrOnADriveThatIsNotThere) {
+  setupCommandLine = CommandLine("/location " + folder_ + "\\" + std::string(260, 'x'));
+  EXPECT_FALSE(ChooseAutomaticDestination(nullptr));
+  EXPECT_FALSE(Exists(folder_)) << "never cut short into another folder";
+
+  setupCommandLine = CommandLine("/location Q:\\Nowhere\\Quenlith");
+  EXPECT_FALSE(ChooseAutomaticDestination(nullptr));
+  // A failed free-space query counts as enough; creation fails at every level.
+  EXPECT_NE(Log().find("Exiting, unable to validate directory."), std::string::npos) << Log();
+}
+
 // ---------------------------------------------------------------- clean-up relaunch
 
 TEST(CleanupRelaunchTest, ParametersCarryTheArgumentsAfterTheProgram) {
