@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
+#include <ctime>
 #include <map>
 #include <thread>
 #include <sstream>
@@ -368,6 +370,76 @@ TEST_F(SilentInstallTest, InstallationWaitsForTheRunningProductToClose) {
   EXPECT_EQ(Count(log, "Waiting for Quenlith to exit."), 1u) << log;
   EXPECT_EQ(log.find("Giving up, will try to install anyway.."), std::string::npos) << log;
   EXPECT_EQ(ReadFile(Installed("a.txt")), "alpha");
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SilentInstallTest, TemporaryFilesThatCannotBeOpenedEndTheRunWithMinusOne) {
+  // The temporary folder is named after the second the run starts in; for the
+  // next minute each gets a folder where the archive file should go.
+  const harness::RunResult temp = wine_.RunInEnvironment({"wine", "cmd", "/c", "echo %TEMP%"});
+  std::string windowsTemp = temp.output.substr(0, temp.output.find_first_of("\r\n"));
+  const std::filesystem::path tempFolder = wine_.LinuxPath(windowsTemp);
+  const long long now = static_cast<long long>(std::time(nullptr));
+  std::vector<std::filesystem::path> blocked;
+  for (long long second = now; second < now + 60; ++second) {
+    blocked.push_back(tempFolder / ("quenlith_temp_" + std::to_string(second)));
+    std::filesystem::create_directories(blocked.back() / "uncompressed.dat");
+  }
+  const harness::RunResult result = Install(Package({{"a.txt", "alpha"}}));
+  for (const std::filesystem::path& folder : blocked) std::filesystem::remove_all(folder);
+
+  EXPECT_EQ(result.exitCode, -1);
+  const std::string log = Log();
+  EXPECT_NE(log.find("ERROR: install.cpp"), std::string::npos) << log;
+  EXPECT_NE(log.find("Unable to open files (0x"), std::string::npos) << log;
+  EXPECT_NE(log.find(", 0x0) for \"" + windowsTemp + "\\quenlith_temp_"), std::string::npos) << log;
+  EXPECT_NE(log.find("\\compressed.dat\" and \""), std::string::npos) << log;
+  EXPECT_EQ(log.find("Copying files to location."), std::string::npos) << log;
+  EXPECT_FALSE(std::filesystem::exists(Installed("a.txt")));
+}
+
+TEST_F(SilentInstallTest, AProductThatNeverClosesIsWaitedForAboutTwentySeconds) {
+  harness::Process product = wine_.Start({(std::filesystem::path(test_paths::kProductDir) / "Quenlith.exe").string()});
+  ASSERT_EQ(wine_.Run({wine_.Program("wintool.exe").string(), "find", "Quenlith", "Quenlith", "20000"}).exitCode, 0);
+  const auto start = std::chrono::steady_clock::now();
+  const harness::RunResult result = Install(
+      Package({{"a.txt", "alpha"}}, kScript + "SetupCheckIfQuenlithLoaded=0\nSetupCheckIfQuenlithExiting=1\n"));
+  const auto waited = std::chrono::steady_clock::now() - start;
+  wine_.Run({wine_.Program("wintool.exe").string(), "close", "Quenlith", "Quenlith"});
+  product.Wait(30);
+
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_GE(waited, std::chrono::seconds(19)) << "401 waits of 50 ms";
+  const std::string log = Log();
+  EXPECT_EQ(Count(log, "Waiting for Quenlith to exit."), 1u) << log;
+  ASSERT_NE(log.find("Giving up, will try to install anyway.."), std::string::npos) << log;
+  EXPECT_LT(log.find("Giving up, will try to install anyway.."), log.find("Splitting files.")) << log;
+  EXPECT_EQ(ReadFile(Installed("a.txt")), "alpha");
+}
+
+TEST_F(SilentInstallTest, ASignedProgramThatCannotBeStartedIsAWarning) {
+  // A signed library installed under the program's name passes the signature
+  // check, and the platform then refuses to start it.
+  const std::filesystem::path library = dir_ / "signed-library.dll";
+  ASSERT_EQ(std::system(("'" + std::string(test_paths::kSignScript) + "' '" + std::string(test_paths::kSigningDir) +
+                         "' '" + (std::filesystem::path(test_paths::kProductDir) / "comms.dll").string() + "' '" +
+                         library.string() + "'")
+                            .c_str()),
+            0);
+  const std::string script =
+      kScript + "[launch]\nLaunchAuto=1\nLaunchTarget=Quenlith.exe\nLaunchParameters=/runnormal\n";
+  ScratchDir other;
+  const harness::RunResult result =
+      Install(BuildTestPackage(other.path(), {{"Quenlith.exe", ReadFile(library)}}, script));
+  EXPECT_EQ(result.exitCode, 0);
+  const std::string log = Log();
+  EXPECT_EQ(log.find("Verification error code"), std::string::npos) << log;
+  const std::size_t warning = log.find("Executible not launched due to error ");
+  ASSERT_NE(warning, std::string::npos) << log;
+  EXPECT_LE(std::stoi(log.substr(warning + std::string("Executible not launched due to error ").size())), 32) << log;
 }
 
 }  // namespace

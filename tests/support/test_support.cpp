@@ -18,7 +18,10 @@ ScratchDir::ScratchDir() {
   std::string name = test ? std::string(test->test_suite_name()) + "." + test->name() : "scratch";
   for (char& c : name)
     if (c == '/') c = '_';
-  path_ = std::filesystem::temp_directory_path() / ("quenlith-test-" + std::to_string(getpid()) + "-" + name);
+  // Numbered, so that two scratch folders of one test never share a path.
+  static int made = 0;
+  path_ = std::filesystem::temp_directory_path() /
+          ("quenlith-test-" + std::to_string(getpid()) + "-" + std::to_string(++made) + "-" + name);
   std::filesystem::remove_all(path_);
   std::filesystem::create_directories(path_);
 }
