@@ -226,3 +226,31 @@ TEST_F(MachineIntegrationTest, TheWizardRelaunchesItselfToCleanUpAMachineWideIns
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(MachineIntegrationTest, TheSequenceReportsFiveStepsAndOneForEachFamilyTheScriptOffers) {
+  const std::string none =
+      "[install]\nInstallerSilent=1\n[destination]\nDestinationAuto=1\nDestinationProgramData=1\n";
+  const struct {
+    const char* what;
+    std::string script;
+    std::vector<std::string> switches;
+    std::size_t steps;
+  } cases[] = {
+      {"all four families", kScript, {}, 9},
+      {"desktop switched off", kScript, {"/nodesktop"}, 8},
+      {"none offered", none, {}, 5},
+  };
+  const fs::path trace = dir_ / "messages.txt";
+  for (const auto& c : cases) {
+    Clean();
+    std::string command = "WINEDEBUG=+message wine '" + Package(c.script).string() + "'";
+    for (const std::string& option : c.switches) command += " " + option;
+    wine_.RunInEnvironment({"sh", "-c", command + " 2>'" + trace.string() + "'"});
+    // Wine's message spy names each message the installer sends to its own window.
+    EXPECT_EQ(Count(ReadFile(trace), "[0406] WM_USER+6 sent from self"), c.steps) << c.what;
+  }
+}
+
+}  // namespace
