@@ -72,6 +72,7 @@ void Dispatch(int status) {
 // so every failure is met exactly as that loop meets it.
 
 constexpr std::size_t kMaxSpanOutput = 32u << 20;  // bounds memory whatever the payload
+constexpr std::size_t kSpanOutputGuess = (4u << 20) + kBufferSize;  // the builder's chunks hold 4 MiB
 constexpr std::size_t kSpansAhead = 3;             // spans decompressed before their turn to be written
 constexpr std::size_t kScanBlock = 64u << 10;
 
@@ -111,15 +112,18 @@ bool DecompressSpan(HANDLE file, const Span& span, std::vector<char>& bytes) {
     _close(descriptor);
     return false;
   }
+  std::setvbuf(stream, nullptr, _IOFBF, kScanBlock);
   bool complete = false;
   int status = BZ_OK;
   BZFILE* reader = nullptr;
   if (_fseeki64(stream, span.start, SEEK_SET) == 0) reader = BZ2_bzReadOpen(&status, stream, 0, 0, nullptr, 0);
   if (reader != nullptr && status == BZ_OK) {
-    char block[kBufferSize];
+    bytes.reserve(kSpanOutputGuess);
     while (status == BZ_OK && bytes.size() <= kMaxSpanOutput) {
-      const int count = BZ2_bzRead(&status, reader, block, kBufferSize);
-      if ((status == BZ_OK || status == BZ_STREAM_END) && count > 0) bytes.insert(bytes.end(), block, block + count);
+      const std::size_t filled = bytes.size();
+      bytes.resize(filled + kBufferSize);
+      const int count = BZ2_bzRead(&status, reader, bytes.data() + filled, kBufferSize);
+      bytes.resize(filled + ((status == BZ_OK || status == BZ_STREAM_END) && count > 0 ? count : 0));
     }
     void* carried = nullptr;
     int carriedCount = 0;
