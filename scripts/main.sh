@@ -2,7 +2,8 @@
 # The main job: builds the installer, the package builder and the sample
 # package, shows the package's layout and verifies it, then installs it
 # silently under Wine (in a prefix of its own under the build tree) and shows
-# what the installation did: exit code, installed files, uninstall list, log.
+# what the installation did: exit code, installed files, uninstall list,
+# shortcuts, uninstall entry, product settings, log.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUENLITH_BUILD_DIR:-$root/build}
@@ -34,6 +35,19 @@ echo "== Installed into C:\\ProgramData\\Quenlith\\bin"
 echo
 echo "== uninstall.ini"
 tr -d '\r' <"$destination/uninstall.ini"
+user=$(cd "$run_dir"/prefix/drive_c/users && ls -d */Desktop | grep -v '^Public/' | head -n 1 | cut -d/ -f1)
+profile=$run_dir/prefix/drive_c/users/$user
+echo
+echo "== Shortcuts"
+find "$profile/Desktop/" "$profile/AppData/Roaming/Microsoft/Windows/Start Menu" -name '*.lnk' -printf '%p\n' 2>/dev/null |
+  sed "s|^$run_dir/prefix/drive_c/|C:/|"
+echo
+echo "== Uninstall entry (HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quenlith)"
+"$wine_env" exec "$run_dir" wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quenlith' |
+  tr -d '\r' | grep REG_
+echo
+echo "== Product settings (%APPDATA%\Quenlith\users\global\quenlith.ini)"
+tr -d '\r' <"$profile/AppData/Roaming/Quenlith/users/global/quenlith.ini"
 echo
 echo "== Setup log (on the desktop)"
 for log in "$run_dir"/prefix/drive_c/users/*/Desktop/Quenlith-setup-*.log; do
