@@ -250,6 +250,9 @@ TEST_F(MachineIntegrationTest, TheSequenceReportsFiveStepsAndOneForEachFamilyThe
     wine_.RunInEnvironment({"sh", "-c", command + " 2>'" + trace.string() + "'"});
     // Wine's message spy names each message the installer sends to its own window.
     EXPECT_EQ(Count(ReadFile(trace), "[0406] WM_USER+6 sent from self"), c.steps) << c.what;
+    // The spy names the window by the start of its title, which must read as written.
+    EXPECT_EQ(Count(ReadFile(trace), "L\"Quenlith Silent\" [0406] WM_USER+6 sent from self"), c.steps)
+        << c.what;
   }
 }
 
