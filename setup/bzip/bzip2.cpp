@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <mutex>
+#include <new>
 #include <thread>
 #include <vector>
 
@@ -118,12 +119,18 @@ bool DecompressSpan(HANDLE file, const Span& span, std::vector<char>& bytes) {
   BZFILE* reader = nullptr;
   if (_fseeki64(stream, span.start, SEEK_SET) == 0) reader = BZ2_bzReadOpen(&status, stream, 0, 0, nullptr, 0);
   if (reader != nullptr && status == BZ_OK) {
-    bytes.reserve(kSpanOutputGuess);
-    while (status == BZ_OK && bytes.size() <= kMaxSpanOutput) {
-      const std::size_t filled = bytes.size();
-      bytes.resize(filled + kBufferSize);
-      const int count = BZ2_bzRead(&status, reader, bytes.data() + filled, kBufferSize);
-      bytes.resize(filled + ((status == BZ_OK || status == BZ_STREAM_END) && count > 0 ? count : 0));
+    try {
+      bytes.reserve(kSpanOutputGuess);
+      while (status == BZ_OK && bytes.size() <= kMaxSpanOutput) {
+        const std::size_t filled = bytes.size();
+        bytes.resize(filled + kBufferSize);
+        const int count = BZ2_bzRead(&status, reader, bytes.data() + filled, kBufferSize);
+        bytes.resize(filled + ((status == BZ_OK || status == BZ_STREAM_END) && count > 0 ? count : 0));
+      }
+    } catch (const std::bad_alloc&) {
+      // Short of memory: the one-at-a-time loop, which needs far less, goes on from here.
+      status = BZ_MEM_ERROR;
+      std::vector<char>().swap(bytes);
     }
     void* carried = nullptr;
     int carriedCount = 0;
