@@ -150,6 +150,20 @@ TEST_F(SilentInstallTest, PayloadStreamsAndTheirFaults) {
   const std::string stream = pack::CompressChunk(archive);
   std::string damaged = stream;
   damaged[damaged.size() / 2] ^= 0x20;
+  // Five streams, decompressed side by side; faults in a late one must be
+  // met exactly as in a single stream.
+  std::vector<std::string> chunks;
+  for (std::size_t at = 0; at < archive.size(); at += archive.size() / 5 + 1)
+    chunks.push_back(pack::CompressChunk(archive.substr(at, archive.size() / 5 + 1)));
+  auto joined = [&chunks](std::size_t damagedChunk, std::size_t cut) {
+    std::string all;
+    for (std::size_t i = 0; i < chunks.size(); ++i) {
+      std::string chunk = chunks[i];
+      if (i == damagedChunk) chunk[chunk.size() / 2] ^= 0x20;
+      all += i + 1 == chunks.size() ? chunk.substr(0, chunk.size() - cut) : chunk;
+    }
+    return all;
+  };
   const struct {
     const char* what;
     std::string payload;
@@ -166,6 +180,12 @@ TEST_F(SilentInstallTest, PayloadStreamsAndTheirFaults) {
       {"truncated stream", stream.substr(0, stream.size() - 40), 2,
        "Compressed data ended unexpectedly - the setup file is truncated or corrupt.", false},
       {"not bzip2", archive, -1, "Decompression failed - the setup file does not appear to be valid.", false},
+      {"five streams", joined(99, 0), 0, "Installation finished.", true},
+      {"five streams and junk", joined(99, 0) + "junk after", 0, "Installation finished.", true},
+      {"a corrupted byte in the fourth of five", joined(3, 0), 2,
+       "Data integrity (CRC) error while decompressing - the setup file is corrupt.", false},
+      {"the last of five truncated", joined(99, 40), 2,
+       "Compressed data ended unexpectedly - the setup file is truncated or corrupt.", false},
   };
   for (const auto& c : cases) {
     Clean();
