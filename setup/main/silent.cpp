@@ -1,7 +1,5 @@
 #include "main/silent.h"
 
-#include <shlobj.h>
-
 #include <cstdio>
 #include <vector>
 
@@ -17,10 +15,8 @@
 #include "main/settings.h"
 #include "main/shortcuts.h"
 #include "main/uninstall_entry.h"
-#include "main/user_context.h"
 #include "main/version.h"
 #include "profile.h"
-#include "shell.h"
 #include "text.h"
 
 namespace {
