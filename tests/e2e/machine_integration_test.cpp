@@ -18,6 +18,7 @@ namespace {
 namespace fs = std::filesystem;
 using harness::Wine;
 using testing_support::Count;
+using testing_support::ExpectInOrder;
 using testing_support::ReadFile;
 using testing_support::ScratchDir;
 using testing_support::WriteFile;
@@ -88,15 +89,6 @@ class MachineIntegrationTest : public testing::Test {
   std::string Log() {
     const auto logs = wine_.SetupLogs();
     return logs.size() == 1 ? ReadFile(logs.front()) : std::string();
-  }
-
-  void ExpectInOrder(const std::string& log, const std::vector<std::string>& lines) {
-    std::size_t at = 0;
-    for (const std::string& line : lines) {
-      const std::size_t found = log.find(line, at);
-      EXPECT_NE(found, std::string::npos) << "missing or out of order: " << line << "\n" << log;
-      if (found != std::string::npos) at = found;
-    }
   }
 
   Wine& wine_ = Wine::Get();

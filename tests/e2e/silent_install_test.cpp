@@ -128,16 +128,12 @@ TEST_F(SilentInstallTest, InstallsEveryFileByteForByteWithTheScriptsDate) {
   EXPECT_NE(uninstall.find("Add Remove=yes"), std::string::npos) << uninstall;
 
   const std::string log = Log();
-  std::size_t at = 0;
-  for (const char* line : {"Starting silent installation.", "Destination directory is C:\\ProgramData\\Quenlith\\bin\\",
-                           "Created tray icon (", "Installation is starting at C:\\ProgramData\\Quenlith\\bin\\",
-                           "Splitting files.", "Decompressing files.", "Copying files to location.",
-                           "Installing file \"C:\\ProgramData\\Quenlith\\bin\\Quenlith.exe\".", "Installation finished.",
-                           "Removed tray icon (", "Quenlith setup exited successfully"}) {
-    const std::size_t found = log.find(line, at);
-    EXPECT_NE(found, std::string::npos) << "missing or out of order: " << line;
-    if (found != std::string::npos) at = found;
-  }
+  testing_support::ExpectInOrder(
+      log, {"Starting silent installation.", "Destination directory is C:\\ProgramData\\Quenlith\\bin\\",
+            "Created tray icon (", "Installation is starting at C:\\ProgramData\\Quenlith\\bin\\", "Splitting files.",
+            "Decompressing files.", "Copying files to location.",
+            "Installing file \"C:\\ProgramData\\Quenlith\\bin\\Quenlith.exe\".", "Installation finished.",
+            "Removed tray icon (", "Quenlith setup exited successfully"});
   EXPECT_EQ(Count(log, "Creating directory \"C:\\ProgramData\\Quenlith\\bin\\languages\\en\\\"."), 1u);
   EXPECT_EQ(Count(log, "Setting directory permissions \"C:\\ProgramData\\Quenlith\\bin\\languages\\en\\\"."), 1u);
   // The temporary folder is gone.

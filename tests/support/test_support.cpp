@@ -86,4 +86,13 @@ std::size_t Count(const std::string& text, const std::string& part) {
   return count;
 }
 
+void ExpectInOrder(const std::string& text, const std::vector<std::string>& parts) {
+  std::size_t at = 0;
+  for (const std::string& part : parts) {
+    const std::size_t found = text.find(part, at);
+    EXPECT_NE(found, std::string::npos) << "missing or out of order: " << part << "\n" << text;
+    if (found != std::string::npos) at = found;
+  }
+}
+
 }  // namespace testing_support

@@ -7,6 +7,7 @@
 #include <map>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "test_paths.h"
 
@@ -31,6 +32,9 @@ std::string ReadFile(const std::filesystem::path& path);
 
 // How many times `part` occurs in `text`, overlaps included.
 std::size_t Count(const std::string& text, const std::string& part);
+
+// Fails the test unless `text` holds each of `parts`, in that order.
+void ExpectInOrder(const std::string& text, const std::vector<std::string>& parts);
 
 // Bytes that do not repeat, so each file's content is its own.
 std::string Pattern(std::size_t size, unsigned seed);
