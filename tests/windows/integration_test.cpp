@@ -157,7 +157,8 @@ class UninstallEntryTest : public MachineTest {
     c.setupUninstallInformationTitle = {"Quenlith Test"};
     c.setupUninstallInformationLink = {"Quenlith.exe /uninstall"};
     c.setupUninstallInformationIcon = {"Quenlith.exe"};
-    c.setupUninstallInformationPublisher = {"Quenlith Publisher"};
+    // Script text is UTF-8; the registry must hold the same characters.
+    c.setupUninstallInformationPublisher = {"Quenlith Soci\xC3\xA9t\xC3\xA9"};
     c.setupUninstallInformationDisplayVersion = {"6.6.0.18"};
     c.setupUninstallInformationEstimatedSize = {66775654};
   }
@@ -185,7 +186,9 @@ TEST_F(UninstallEntryTest, WritesTheValuesOfTheScriptJoinedToTheDestination) {
     EXPECT_EQ(Value("DisplayName"), "Quenlith Test") << c.destination;
     EXPECT_EQ(Value("UninstallString"), c.uninstallString) << c.destination;
     EXPECT_EQ(Value("DisplayIcon"), c.icon) << c.destination;
-    EXPECT_EQ(Value("Publisher"), "Quenlith Publisher");
+    const wchar_t publisher[] = L"Quenlith Soci\u00E9t\u00E9";
+    EXPECT_EQ(ReadRaw(HKEY_CURRENT_USER, kEntryKey, "Publisher")->bytes,
+              std::string(reinterpret_cast<const char*>(publisher), sizeof publisher));
     EXPECT_EQ(Value("DisplayVersion"), "6.6.0.18");
     const std::optional<RawValue> size = ReadRaw(HKEY_CURRENT_USER, kEntryKey, "EstimatedSize");
     ASSERT_TRUE(size.has_value());
