@@ -6,20 +6,16 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <sstream>
 
-#include "build.h"
+#include "e2e_support.h"
 #include "test_support.h"
 #include "wine.h"
 
 namespace {
 
 using harness::Wine;
-using testing_support::ReadFile;
 using testing_support::ScratchDir;
-using testing_support::WriteFile;
 
-const std::filesystem::path kInstaller = std::filesystem::path(test_paths::kWindowsBin) / "QuenlithSetup-loopback.exe";
 const char kUninstallKey[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenlith";
 
 // A tmpfs of `size` mounted for the test's lifetime as drive D:.
@@ -58,21 +54,15 @@ class DestinationTest : public testing::Test {
   harness::RunResult InstallInto(const std::string& folder, std::int64_t installedSize = 1000) {
     wine_.RunInEnvironment({"wine", "reg", "add", kUninstallKey, "/v", "UninstallString", "/d",
                             folder + "Quenlith.exe /uninstall", "/f"});
-    WriteFile(dir_ / "payload/readme.txt", "payload");
-    WriteFile(dir_ / "script.ini",
-              "[install]\nInstallerSilent=1\n[destination]\nDestinationAuto=1\nDestinationQuenlith=1\n"
-              "[setup]\nSetupUninstallInformationNum=1\nSetupUninstallInformationTitle0=Quenlith\n"
-              "SetupUninstallInformationEstimatedSize0=" + std::to_string(installedSize) + "\n");
-    pack::BuildOptions options{kInstaller, dir_ / "payload", dir_ / "script.ini", dir_ / "setup.exe"};
-    std::ostringstream messages;
-    pack::BuildPackage(options, messages);
-    return wine_.Run({options.output.string(), "/debug"}, 120);
+    const std::filesystem::path package = e2e::BuildTestPackage(
+        dir_.path(), {{"readme.txt", "payload"}},
+        "[install]\nInstallerSilent=1\n[destination]\nDestinationAuto=1\nDestinationQuenlith=1\n"
+        "[setup]\nSetupUninstallInformationNum=1\nSetupUninstallInformationTitle0=Quenlith\n"
+        "SetupUninstallInformationEstimatedSize0=" + std::to_string(installedSize) + "\n");
+    return wine_.Run({package.string(), "/debug"}, 120);
   }
 
-  std::string Log() {
-    const auto logs = wine_.SetupLogs();
-    return logs.size() == 1 ? ReadFile(logs.front()) : std::string();
-  }
+  std::string Log() { return e2e::OnlySetupLog(wine_); }
 
   Wine& wine_ = Wine::Get();
   ScratchDir dir_;

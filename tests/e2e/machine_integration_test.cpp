@@ -6,10 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <sstream>
 #include <thread>
 
-#include "build.h"
+#include "e2e_support.h"
 #include "test_support.h"
 #include "wine.h"
 
@@ -23,7 +22,6 @@ using testing_support::ReadFile;
 using testing_support::ScratchDir;
 using testing_support::WriteFile;
 
-const fs::path kInstaller = fs::path(test_paths::kWindowsBin) / "QuenlithSetup-loopback.exe";
 const std::string kDestination = "C:\\ProgramData\\Quenlith\\bin\\";
 const std::string kUserEntry = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenlith";
 const std::string kMachineEntry = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenlith";
@@ -78,18 +76,10 @@ class MachineIntegrationTest : public testing::Test {
   fs::path ProgramFilesCopy() { return wine_.LinuxPath("C:\\Program Files (x86)\\Quenlith"); }
 
   fs::path Package(const std::string& script, const testing_support::Files& files = {{"Quenlith.exe", "program"}}) {
-    testing_support::WritePayloadFolder(dir_ / "payload", files);
-    WriteFile(dir_ / "script.ini", script);
-    pack::BuildOptions options{kInstaller, dir_ / "payload", dir_ / "script.ini", dir_ / "setup.exe"};
-    std::ostringstream messages;
-    pack::BuildPackage(options, messages);
-    return options.output;
+    return e2e::BuildTestPackage(dir_.path(), files, script);
   }
 
-  std::string Log() {
-    const auto logs = wine_.SetupLogs();
-    return logs.size() == 1 ? ReadFile(logs.front()) : std::string();
-  }
+  std::string Log() { return e2e::OnlySetupLog(wine_); }
 
   Wine& wine_ = Wine::Get();
   ScratchDir dir_;

@@ -8,10 +8,10 @@
 #include <ctime>
 #include <map>
 #include <thread>
-#include <sstream>
 
 #include "build.h"
 #include "compress.h"
+#include "e2e_support.h"
 #include "etar/archive.h"
 #include "split/layout.h"
 #include "test_support.h"
@@ -26,7 +26,7 @@ using testing_support::ReadFile;
 using testing_support::ScratchDir;
 using testing_support::WriteFile;
 
-const std::filesystem::path kInstaller = std::filesystem::path(test_paths::kWindowsBin) / "QuenlithSetup-loopback.exe";
+const std::filesystem::path& kInstaller = e2e::TestInstaller();
 const char kDestination[] = "C:\\ProgramData\\Quenlith\\bin\\";
 const std::string kScript =
     "[install]\nInstallerSilent=1\n[destination]\nDestinationAuto=1\nDestinationProgramData=1\n"
@@ -36,16 +36,7 @@ const std::string kScript =
 using testing_support::ArchiveOf;
 using testing_support::Files;
 
-// A package of `files` and `script` in `folder`, built by the package builder.
-std::filesystem::path BuildTestPackage(const std::filesystem::path& folder, const Files& files,
-                                       const std::string& script) {
-  testing_support::WritePayloadFolder(folder / "payload", files);
-  WriteFile(folder / "script.ini", script);
-  pack::BuildOptions options{kInstaller, folder / "payload", folder / "script.ini", folder / "setup.exe"};
-  std::ostringstream messages;
-  pack::BuildPackage(options, messages);
-  return options.output;
-}
+using e2e::BuildTestPackage;
 
 class SilentInstallTest : public testing::Test {
  protected:
@@ -78,10 +69,7 @@ class SilentInstallTest : public testing::Test {
     return wine_.Run({package.string(), "/debug"}, 120);
   }
 
-  std::string Log() {
-    const auto logs = wine_.SetupLogs();
-    return logs.size() == 1 ? ReadFile(logs.front()) : std::string();
-  }
+  std::string Log() { return e2e::OnlySetupLog(wine_); }
 
   std::filesystem::path Installed(const std::string& name) { return wine_.LinuxPath(kDestination + name); }
 

@@ -6,7 +6,7 @@
 #include <regex>
 #include <sstream>
 
-#include "build.h"
+#include "e2e_support.h"
 #include "report_server.h"
 #include "test_support.h"
 #include "wine.h"
@@ -19,7 +19,7 @@ using testing_support::ReadFile;
 using testing_support::ScratchDir;
 using testing_support::WriteFile;
 
-const std::filesystem::path kInstaller = std::filesystem::path(test_paths::kWindowsBin) / "QuenlithSetup-loopback.exe";
+const std::filesystem::path& kInstaller = e2e::TestInstaller();
 const std::string kStateUrl =
     "https://localhost:" + std::to_string(test_paths::kReportPort) + "/partner/install.php?state=";
 
@@ -30,12 +30,7 @@ class StartupTest : public testing::Test {
 
   // A package of one small file and `script`, named `name`.
   std::filesystem::path Package(const std::string& script, const std::string& name = "setup.exe") {
-    WriteFile(dir_ / "payload/readme.txt", "payload");
-    WriteFile(dir_ / "script.ini", script);
-    pack::BuildOptions options{kInstaller, dir_ / "payload", dir_ / "script.ini", dir_ / name};
-    std::ostringstream messages;
-    pack::BuildPackage(options, messages);
-    return options.output;
+    return e2e::BuildTestPackage(dir_.path(), {{"readme.txt", "payload"}}, script, name);
   }
 
   harness::RunResult Install(const std::filesystem::path& package, std::vector<std::string> args = {}) {

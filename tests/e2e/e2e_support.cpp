@@ -1,0 +1,30 @@
+#include "e2e_support.h"
+
+#include <sstream>
+
+#include "build.h"
+
+namespace e2e {
+
+const std::filesystem::path& TestInstaller() {
+  static const std::filesystem::path installer =
+      std::filesystem::path(test_paths::kWindowsBin) / "QuenlithSetup-loopback.exe";
+  return installer;
+}
+
+std::filesystem::path BuildTestPackage(const std::filesystem::path& folder, const testing_support::Files& files,
+                                       const std::string& script, const std::string& name) {
+  testing_support::WritePayloadFolder(folder / "payload", files);
+  testing_support::WriteFile(folder / "script.ini", script);
+  pack::BuildOptions options{TestInstaller(), folder / "payload", folder / "script.ini", folder / name};
+  std::ostringstream messages;
+  pack::BuildPackage(options, messages);
+  return options.output;
+}
+
+std::string OnlySetupLog(const harness::Wine& wine) {
+  const auto logs = wine.SetupLogs();
+  return logs.size() == 1 ? testing_support::ReadFile(logs.front()) : std::string();
+}
+
+}  // namespace e2e
