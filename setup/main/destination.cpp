@@ -23,6 +23,8 @@ std::string ProgramDataLocation() {
   return bin.value_or(std::string());
 }
 
+std::string ProgramFilesLocation() { return JoinFolder(ProgramFilesFolder(), "Quenlith").value_or(std::string()); }
+
 std::string ProgramFilesFolder() {
   RegistryKey key;
   wchar_t value[MAX_PATH] = L"";
@@ -70,7 +72,7 @@ std::string DefaultDestination() {
   } else if (installerConfig.destinationQuenlith != 0) {
     base = FindPreviousInstallation(HKEY_LOCAL_MACHINE);
     if (base.empty()) base = FindPreviousInstallation(HKEY_CURRENT_USER);
-    if (base.empty()) base = JoinFolder(ProgramFilesFolder(), "Quenlith").value_or(std::string());
+    if (base.empty()) base = ProgramFilesLocation();
   }
   if (installerConfig.destinationDirectoryCreate != 0 && !base.empty())
     base = JoinFolder(base, installerConfig.destinationDirectoryTitle).value_or(base);
@@ -126,10 +128,7 @@ void DecideLocationPrompt() {
     return;
   }
   LOG_NORMAL("Previous installation is located at \"{}\".", previous);
-  const std::string programFiles = ProgramFilesFolder();
-  const std::string programFilesCandidate =
-      programFiles + (!programFiles.empty() && programFiles.back() == '\\' ? "Quenlith\\" : "\\Quenlith\\");
-  switch (ClassifyPreviousInstallation(previous, programFilesCandidate, ProgramDataLocation())) {
+  switch (ClassifyPreviousInstallation(previous, ProgramFilesLocation(), ProgramDataLocation())) {
     case PreviousInstallation::kProgramFiles:
       LOG_NORMAL("Existing copy installed to program files, allowing program data override.");
       break;

@@ -13,6 +13,9 @@ extern std::string destinationDir;
 // The platform's program-files folder, "C:\Program Files" when unknown.
 std::string ProgramFilesFolder();
 
+// The program-files default location ("...\Quenlith\"); empty when too long.
+std::string ProgramFilesLocation();
+
 // The folder of an earlier installation registered under `root`
 // (HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER), ending in a backslash; empty
 // when there is none.

@@ -44,6 +44,40 @@ void RemoveFolder(const std::string& folder) { RemoveDirectoryW(WideFromUtf8(fol
 
 }  // namespace
 
+void CreateShortcutsAndEntry(int startMenu, int desktop, int startup, int uninstall, HWND window) {
+  // Each family the script offers counts one step, whether or not it was chosen.
+  if (installerConfig.setupStartMenu != 0) {
+    if (startMenu) {
+      LOG_NORMAL("Adding start menu icon.");
+      CreateStartMenuShortcuts(installerConfig.setupStartMenuDirectory, destinationDir);
+    }
+    Step(window);
+  }
+  if (installerConfig.setupDesktopIcon != 0) {
+    if (desktop) {
+      LOG_NORMAL("Adding desktop icon.");
+      CreateDesktopShortcuts(destinationDir);
+    }
+    Step(window);
+  }
+  if (installerConfig.setupStartup != 0) {
+    if (startup) {
+      LOG_NORMAL("Adding startup icon.");
+      CreateStartupShortcut(destinationDir);
+    }
+    Step(window);
+  }
+  if (installerConfig.setupUninstallInformation != 0) {
+    if (uninstall) {
+      LOG_NORMAL("Removing previous uninstall entry.");
+      RemoveUninstallEntry(HKEY_LOCAL_MACHINE);
+      LOG_NORMAL("Adding uninstall entry.");
+      WriteUninstallEntry(destinationDir, HKEY_CURRENT_USER);
+    }
+    Step(window);
+  }
+}
+
 int RunInstallSequence(int startMenu, int desktop, int uninstall, int startup, HWND window) {
   GUID trayGuid;
   NewTrayGuid(trayGuid);
@@ -110,41 +144,11 @@ int RunInstallSequence(int startMenu, int desktop, int uninstall, int startup, H
   RemoveFolder(temporary);
   Step(window);
 
-  // Each family the script offers counts one step, whether or not the user chose it.
-  if (installerConfig.setupStartMenu != 0) {
-    if (startMenu) {
-      LOG_NORMAL("Adding start menu icon.");
-      CreateStartMenuShortcuts(installerConfig.setupStartMenuDirectory, destinationDir);
-    }
-    Step(window);
-  }
-  if (installerConfig.setupDesktopIcon != 0) {
-    if (desktop) {
-      LOG_NORMAL("Adding desktop icon.");
-      CreateDesktopShortcuts(destinationDir);
-    }
-    Step(window);
-  }
-  if (installerConfig.setupStartup != 0) {
-    if (startup) {
-      LOG_NORMAL("Adding startup icon.");
-      CreateStartupShortcut(destinationDir);
-    }
-    Step(window);
-  }
-  if (installerConfig.setupUninstallInformation != 0) {
-    if (uninstall) {
-      LOG_NORMAL("Removing previous uninstall entry.");
-      RemoveUninstallEntry(HKEY_LOCAL_MACHINE);
-      LOG_NORMAL("Adding uninstall entry.");
-      WriteUninstallEntry(destinationDir, HKEY_CURRENT_USER);
-    }
-    Step(window);
-    if (uninstallList) {
-      WriteProfileValue(*uninstallList, "Uninstall", "Desktop", desktop ? "yes" : "no");
-      WriteProfileValue(*uninstallList, "Uninstall", "Start Menu", startMenu ? "yes" : "no");
-      WriteProfileValue(*uninstallList, "Uninstall", "Add Remove", uninstall ? "yes" : "no");
-    }
+  CreateShortcutsAndEntry(startMenu, desktop, startup, uninstall, window);
+  if (installerConfig.setupUninstallInformation != 0 && uninstallList) {
+    WriteProfileValue(*uninstallList, "Uninstall", "Desktop", desktop ? "yes" : "no");
+    WriteProfileValue(*uninstallList, "Uninstall", "Start Menu", startMenu ? "yes" : "no");
+    WriteProfileValue(*uninstallList, "Uninstall", "Add Remove", uninstall ? "yes" : "no");
   }
 
   if (installerConfig.setupFirstRun != 0) MarkFirstRun();

@@ -14,3 +14,7 @@ inline constexpr UINT WM_SETUP_DONE = WM_USER + 2;
 // user's four choices. Returns 0 after a complete installation; every
 // failure ends the process inside it.
 int RunInstallSequence(int startMenu, int desktop, int uninstall, int startup, HWND window);
+
+// The shortcut families and the uninstall entry the script offers, each made
+// when also chosen; one step to `window` (none: no steps) per offered family.
+void CreateShortcutsAndEntry(int startMenu, int desktop, int startup, int uninstall, HWND window);

@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <shlobj.h>
-
 #include <cstddef>
 #include <cstdio>
 #include <optional>
@@ -14,7 +12,6 @@
 #include "main/destination.h"
 #include "main/paths.h"
 #include "main/run_state.h"
-#include "shell.h"
 
 namespace {
 
@@ -81,7 +78,7 @@ void RemoveOlderFiles(const std::string& destination) {
 void RemoveProgramFilesInstallation(const std::string& destination) {
   std::string previous = FindPreviousInstallation(HKEY_LOCAL_MACHINE);
   if (previous.empty()) previous = FindPreviousInstallation(HKEY_CURRENT_USER);
-  const std::string programFiles = JoinFolder(ProgramFilesFolder(), "Quenlith").value_or(std::string());
+  const std::string programFiles = ProgramFilesLocation();
   LOG_NORMAL("Previous installation {}. Program files {}.", previous, programFiles);
   if (previous.empty() || !SamePathIgnoringCase(previous, programFiles)) return;
 
@@ -94,11 +91,10 @@ void RemoveProgramFilesInstallation(const std::string& destination) {
   std::fclose(probe);
   LOG_NORMAL("Uninstall file list exists.");
 
-  const std::optional<std::string> common = ShellFolderPath(CSIDL_COMMON_APPDATA, nullptr);
-  if (!common || common->empty()) return;
   const std::string programData = ProgramDataLocation();
+  if (programData.empty()) return;
   LOG_NORMAL("Current installation {}. Program data {}.", destination, programData);
-  if (programData.empty() || !SamePathIgnoringCase(destination, programData)) return;
+  if (!SamePathIgnoringCase(destination, programData)) return;
 
   LOG_NORMAL("Removing previous installation from program files (\"{}\").", previous);
   std::vector<std::string> list;

@@ -13,8 +13,6 @@
 #include "main/product.h"
 #include "main/run_state.h"
 #include "main/settings.h"
-#include "main/shortcuts.h"
-#include "main/uninstall_entry.h"
 #include "main/version.h"
 #include "profile.h"
 #include "text.h"
@@ -82,29 +80,6 @@ bool ShortcutsAlreadyConfigured() {
   return configured;
 }
 
-// The shortcuts and the uninstall entry the script asks for, made again
-// over an installation that is up to date.
-void RepairShortcutsAndEntry() {
-  if (installerConfig.setupStartMenu != 0) {
-    LOG_NORMAL("Adding start menu icon.");
-    CreateStartMenuShortcuts(installerConfig.setupStartMenuDirectory, destinationDir);
-  }
-  if (installerConfig.setupDesktopIcon != 0) {
-    LOG_NORMAL("Adding desktop icon.");
-    CreateDesktopShortcuts(destinationDir);
-  }
-  if (installerConfig.setupStartup != 0) {
-    LOG_NORMAL("Adding startup icon.");
-    CreateStartupShortcut(destinationDir);
-  }
-  if (installerConfig.setupUninstallInformation != 0) {
-    LOG_NORMAL("Removing previous uninstall entry.");
-    RemoveUninstallEntry(HKEY_LOCAL_MACHINE);
-    LOG_NORMAL("Adding uninstall entry.");
-    WriteUninstallEntry(destinationDir, HKEY_CURRENT_USER);
-  }
-}
-
 // Compares the copy at the destination with the script's version; returns
 // when it is older (or cannot be read), ends the run when it is as new or newer.
 void CheckInstalledVersion() {
@@ -120,8 +95,9 @@ void CheckInstalledVersion() {
   LOG_NORMAL("Version comparison {} vs {}", installed, installerConfig.setupCheckVersionMax);
   if (CompareVersions(installed, installerConfig.setupCheckVersionMax)) return;
 
-  // As new or newer: the shortcuts and the uninstall entry are repaired once per user.
-  if (!ShortcutsAlreadyConfigured()) RepairShortcutsAndEntry();
+  // As new or newer: whatever the script offers of the shortcuts and the
+  // uninstall entry is made again, once per user; no window counts steps.
+  if (!ShortcutsAlreadyConfigured()) CreateShortcutsAndEntry(1, 1, 1, 1, nullptr);
   if (installerConfig.launchAuto != 0) {
     LOG_WARNING("Checked version is newer or equal, launching.");
     LaunchProduct(nullptr);
