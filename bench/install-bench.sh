@@ -8,12 +8,8 @@
 # and ratios. Goals: within 1.3 times the floor, faster than NSIS, peak
 # memory that does not grow with the payload.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${QUENLITH_BUILD_DIR:-$root/build}
-work=$build/bench
-runs=${BENCH_RUNS:-3}
 # shellcheck source=bench/lib.sh
-source "$root/bench/lib.sh"
+source "$(dirname "$0")/lib.sh"
 wine_env=$root/tests/harness/wine-env.sh
 pack=$build/tools/quenlith-pack
 installer=$build/windows/bin/QuenlithSetup.exe

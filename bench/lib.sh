@@ -1,5 +1,10 @@
-# Shared by the benchmark scripts (sourced): timing, medians, the reference
-# payload and a package's payload section.
+# Shared by the benchmark scripts (sourced): their folders and run count,
+# timing, medians, the reference payload and a package's payload section.
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${QUENLITH_BUILD_DIR:-$root/build}
+work=$build/bench
+runs=${BENCH_RUNS:-3}
 
 # Prints how many seconds COMMAND took; its output is dropped.
 seconds() {

@@ -5,12 +5,8 @@
 # median times and their ratios. Goals: --jobs 2 at least 1.7 times as fast as
 # bzip2 -9, --jobs 1 no slower than it.
 set -euo pipefail
-root=$(cd "$(dirname "$0")/.." && pwd)
-build=${QUENLITH_BUILD_DIR:-$root/build}
-work=$build/bench
-runs=${BENCH_RUNS:-3}
 # shellcheck source=bench/lib.sh
-source "$root/bench/lib.sh"
+source "$(dirname "$0")/lib.sh"
 
 "$root/scripts/build.sh" >/dev/null
 # The builder as users run it: optimised, without sanitizers.
