@@ -25,21 +25,42 @@ target_include_directories(quenlith_formats PUBLIC ${CMAKE_SOURCE_DIR}/setup)
 add_subdirectory(tools)
 
 include(ExternalProject)
-ExternalProject_Add(windows
-  SOURCE_DIR ${CMAKE_SOURCE_DIR}
-  BINARY_DIR ${CMAKE_BINARY_DIR}/windows
-  CMAKE_GENERATOR ${CMAKE_GENERATOR}
-  CMAKE_ARGS
-    -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-i686.cmake
-    -DCMAKE_BUILD_TYPE=Release
-    -DQUENLITH_DEPS=${QUENLITH_DEPS}
-    -DQUENLITH_PACK=$<TARGET_FILE:quenlith-pack>
-    -DQUENLITH_REPORT_HOST=${QUENLITH_REPORT_HOST}
-    -DQUENLITH_TEST_REPORT_HOST=localhost:${QUENLITH_TEST_REPORT_PORT}
-  BUILD_ALWAYS ON
-  INSTALL_COMMAND ""
-  DEPENDS quenlith-pack)
+# The Windows side for one architecture, in build/<folder>.
+function(add_windows_build name folder arch)
+  ExternalProject_Add(${name}
+    SOURCE_DIR ${CMAKE_SOURCE_DIR}
+    BINARY_DIR ${CMAKE_BINARY_DIR}/${folder}
+    CMAKE_GENERATOR ${CMAKE_GENERATOR}
+    CMAKE_ARGS
+      -DCMAKE_TOOLCHAIN_FILE=${CMAKE_SOURCE_DIR}/cmake/mingw-${arch}.cmake
+      -DCMAKE_BUILD_TYPE=Release
+      -DQUENLITH_DEPS=${QUENLITH_DEPS}
+      -DQUENLITH_PACK=$<TARGET_FILE:quenlith-pack>
+      -DQUENLITH_REPORT_HOST=${QUENLITH_REPORT_HOST}
+      -DQUENLITH_TEST_REPORT_HOST=localhost:${QUENLITH_TEST_REPORT_PORT}
+    BUILD_ALWAYS ON
+    INSTALL_COMMAND ""
+    DEPENDS quenlith-pack)
+endfunction()
+
+# The installer as shipped: 32-bit.
+add_windows_build(windows windows i686)
 set(QUENLITH_WINDOWS_BIN ${CMAKE_BINARY_DIR}/windows/bin)
+
+# What runs under Wine here. Where the machine cannot execute 32-bit programs
+# at all, the Windows-side tests and the main job's installation use a 64-bit
+# build of the same sources.
+execute_process(COMMAND ${CMAKE_SOURCE_DIR}/tests/harness/wine-arch.sh
+  OUTPUT_VARIABLE QUENLITH_RUN_ARCH OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(QUENLITH_RUN_ARCH STREQUAL "i686")
+  set(QUENLITH_RUN_DIR ${CMAKE_BINARY_DIR}/windows)
+else()
+  set(QUENLITH_RUN_ARCH x86_64)
+  add_windows_build(windows-x86_64 windows-x86_64 x86_64)
+  set(QUENLITH_RUN_DIR ${CMAKE_BINARY_DIR}/windows-x86_64)
+  message(STATUS "Wine cannot run 32-bit programs here: Windows-side tests use the x86_64 build")
+endif()
+set(QUENLITH_RUN_BIN ${QUENLITH_RUN_DIR}/bin)
 
 add_subdirectory(sample)
 

@@ -3,7 +3,7 @@
 
 set(QUENLITH_DEPS "" CACHE PATH "Where scripts/setup.sh put the cross-compiled dependencies")
 set(QUENLITH_PACK "" CACHE FILEPATH "The native package builder, used to stamp the installer's image size")
-set(QUENLITH_MINGW_ROOT ${QUENLITH_DEPS}/mingw-i686)
+set(QUENLITH_MINGW_ROOT ${QUENLITH_DEPS}/mingw-${CMAKE_SYSTEM_PROCESSOR})
 if(NOT EXISTS ${QUENLITH_MINGW_ROOT}/lib/libbz2.a OR NOT EXISTS ${QUENLITH_MINGW_ROOT}/include/fmt/format.h)
   message(FATAL_ERROR "libbz2 and {fmt} for mingw are missing from ${QUENLITH_MINGW_ROOT}: run scripts/setup.sh")
 endif()

@@ -11,6 +11,15 @@ package=$build/sample/QuenlithSetup-sample.exe
 pack=$build/tools/quenlith-pack
 wine_env=$root/tests/harness/wine-env.sh
 run_dir=$build/main-run
+# What Wine runs here: the shipped 32-bit build, or, on a machine that
+# cannot run 32-bit programs, the 64-bit build of the same sources.
+if [ "$("$root/tests/harness/wine-arch.sh")" = i686 ]; then
+  run_bin=$build/windows/bin
+  run_package=$package
+else
+  run_bin=$build/windows-x86_64/bin
+  run_package=$build/sample/QuenlithSetup-sample-x86_64.exe
+fi
 
 "$root/scripts/build.sh"
 
@@ -23,10 +32,13 @@ echo "== Verify"
 
 echo
 echo "== Silent installation under Wine (prefix: $run_dir/prefix)"
-"$wine_env" up "$run_dir" "$build/windows/bin/wintool.exe"
+if [ "$run_package" != "$package" ]; then
+  echo "(this machine cannot run 32-bit programs: installing $run_package, the same package around the 64-bit build)"
+fi
+"$wine_env" up "$run_dir" "$run_bin/wintool.exe"
 trap '"$wine_env" down "$run_dir"' EXIT
-windows_package="Z:${package//\//\\}"
-"$wine_env" run "$run_dir" "$build/windows/bin/runexit.exe" "$windows_package" /silent /debug | tr -d '\r'
+windows_package="Z:${run_package//\//\\}"
+"$wine_env" run "$run_dir" "$run_bin/runexit.exe" "$windows_package" /silent /debug | tr -d '\r'
 
 destination=$run_dir/prefix/drive_c/ProgramData/Quenlith/bin
 echo

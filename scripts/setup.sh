@@ -1,18 +1,19 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need, idempotently: Debian packages,
 # the bzip2 source (from the package registry) and libbz2 cross-compiled for
-# i686-w64-mingw32. Steps already done are skipped, so a second run is quick.
+# i686-w64-mingw32 (the installer's target) and x86_64-w64-mingw32 (the test
+# build for machines that cannot run 32-bit programs). Steps already done are
+# skipped, so a second run is quick.
 #
 # Everything fetched lands in $QUENLITH_DEPS (default ~/.cache/quenlith-deps),
 # outside the tracked tree.
 set -euo pipefail
 
 DEPS=${QUENLITH_DEPS:-$HOME/.cache/quenlith-deps}
-MINGW_PREFIX=$DEPS/mingw-i686
 
 PACKAGES=(
   wine wine32:i386 wine64 xvfb xauth fonts-wine
-  g++-mingw-w64-i686 mingw-w64-i686-dev
+  g++-mingw-w64-i686 mingw-w64-i686-dev g++-mingw-w64-x86-64 mingw-w64-x86-64-dev
   cmake ninja-build clang libclang-rt-14-dev
   googletest libgtest-dev libbz2-dev bzip2 libfmt-dev
   osslsigncode openssl imagemagick librsvg2-bin
@@ -89,19 +90,21 @@ ensure_bzip2_source() {
   [ -n "$(bzip2_source_dir)" ] || { log "bzip2 source could not be fetched"; exit 1; }
 }
 
+# libbz2 for one mingw architecture (i686 or x86_64), in $DEPS/mingw-ARCH.
 ensure_mingw_bzip2() {
-  local lib=$MINGW_PREFIX/lib/libbz2.a
-  [ -f "$lib" ] && [ -f "$MINGW_PREFIX/include/bzlib.h" ] && return 0
+  local arch=$1 prefix=$DEPS/mingw-$1
+  local lib=$prefix/lib/libbz2.a
+  [ -f "$lib" ] && [ -f "$prefix/include/bzlib.h" ] && return 0
   local src obj
   src=$(bzip2_source_dir)
   obj=$(mktemp -d)
-  log "cross-compiling libbz2 for i686-w64-mingw32"
+  log "cross-compiling libbz2 for $arch-w64-mingw32"
   for f in blocksort huffman crctable randtable compress decompress bzlib; do
-    i686-w64-mingw32-gcc -O2 -c "$src/$f.c" -o "$obj/$f.o"
+    "$arch-w64-mingw32-gcc" -O2 -c "$src/$f.c" -o "$obj/$f.o"
   done
-  mkdir -p "$MINGW_PREFIX/lib" "$MINGW_PREFIX/include"
-  i686-w64-mingw32-ar rcs "$obj/libbz2.a" "$obj"/*.o
-  cp "$src/bzlib.h" "$MINGW_PREFIX/include/"
+  mkdir -p "$prefix/lib" "$prefix/include"
+  "$arch-w64-mingw32-ar" rcs "$obj/libbz2.a" "$obj"/*.o
+  cp "$src/bzlib.h" "$prefix/include/"
   mv "$obj/libbz2.a" "$lib"
   rm -rf "$obj"
 }
@@ -109,13 +112,16 @@ ensure_mingw_bzip2() {
 # {fmt} header-only for the Windows build: a private include folder that
 # holds only fmt, so /usr/include never reaches the cross compiler.
 ensure_mingw_fmt() {
-  mkdir -p "$MINGW_PREFIX/include"
-  [ -e "$MINGW_PREFIX/include/fmt/format.h" ] && return 0
-  ln -sfn /usr/include/fmt "$MINGW_PREFIX/include/fmt"
+  local prefix=$DEPS/mingw-$1
+  mkdir -p "$prefix/include"
+  [ -e "$prefix/include/fmt/format.h" ] && return 0
+  ln -sfn /usr/include/fmt "$prefix/include/fmt"
 }
 
 ensure_i386
 ensure_packages
 ensure_bzip2_source
-ensure_mingw_bzip2
-ensure_mingw_fmt
+for arch in i686 x86_64; do
+  ensure_mingw_bzip2 "$arch"
+  ensure_mingw_fmt "$arch"
+done

@@ -8,7 +8,7 @@ namespace e2e {
 
 const std::filesystem::path& TestInstaller() {
   static const std::filesystem::path installer =
-      std::filesystem::path(test_paths::kWindowsBin) / "QuenlithSetup-loopback.exe";
+      std::filesystem::path(test_paths::kRunBin) / "QuenlithSetup-loopback.exe";
   return installer;
 }
 
@@ -21,6 +21,14 @@ std::filesystem::path BuildTestPackage(const std::filesystem::path& folder, cons
   pack::BuildPackage(options, messages);
   return options.output;
 }
+
+namespace {
+bool Runs32Bit() { return std::string(test_paths::kRunArch) == "i686"; }
+}  // namespace
+
+std::string InstallerProgramFiles() { return Runs32Bit() ? "C:\\Program Files (x86)" : "C:\\Program Files"; }
+
+std::string InstallerRegistryView() { return Runs32Bit() ? "/reg:32" : "/reg:64"; }
 
 std::string OnlySetupLog(const harness::Wine& wine) {
   const auto logs = wine.SetupLogs();

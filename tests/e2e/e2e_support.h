@@ -18,6 +18,12 @@ const std::filesystem::path& TestInstaller();
 std::filesystem::path BuildTestPackage(const std::filesystem::path& folder, const testing_support::Files& files,
                                        const std::string& script, const std::string& name = "setup.exe");
 
+// The installer's view of the machine under Wine: its program-files folder
+// ("C:\\Program Files (x86)" for the 32-bit build on a 64-bit prefix) and the
+// `reg` switch that reaches the registry view it uses.
+std::string InstallerProgramFiles();
+std::string InstallerRegistryView();
+
 // The text of the one setup log on the prefix's desktop; empty when there is
 // none or more than one.
 std::string OnlySetupLog(const harness::Wine& wine);

@@ -62,7 +62,7 @@ class MachineIntegrationTest : public testing::Test {
     for (const fs::path& link : Shortcuts()) fs::remove(link);
     for (const std::string& key : {kUserEntry, kPlayerKey, kPluginClass})
       wine_.RunInEnvironment({"wine", "reg", "delete", key, "/f"});
-    wine_.RunInEnvironment({"wine", "reg", "delete", kMachineEntry, "/f", "/reg:32"});
+    wine_.RunInEnvironment({"wine", "reg", "delete", kMachineEntry, "/f", e2e::InstallerRegistryView()});
     fs::remove_all(ProgramFilesCopy());
   }
 
@@ -73,7 +73,7 @@ class MachineIntegrationTest : public testing::Test {
     return {wine_.DesktopFolder() / "Quenlith.lnk", ProgramsFolder() / "Quenlith.lnk",
             ProgramsFolder() / "StartUp/Quenlith.lnk"};
   }
-  fs::path ProgramFilesCopy() { return wine_.LinuxPath("C:\\Program Files (x86)\\Quenlith"); }
+  fs::path ProgramFilesCopy() { return wine_.LinuxPath(e2e::InstallerProgramFiles() + "\\Quenlith"); }
 
   fs::path Package(const std::string& script, const testing_support::Files& files = {{"Quenlith.exe", "program"}}) {
     return e2e::BuildTestPackage(dir_.path(), files, script);
@@ -155,14 +155,14 @@ TEST_F(MachineIntegrationTest, AnUpToDateInstallationIsRepairedOncePerUser) {
 }
 
 TEST_F(MachineIntegrationTest, AnEarlierProgramFilesCopyIsRemovedWhenTheProductMovesToProgramData) {
-  const std::string earlier = "C:\\Program Files (x86)\\Quenlith\\";
+  const std::string earlier = e2e::InstallerProgramFiles() + "\\Quenlith\\";
   WriteFile(ProgramFilesCopy() / "Quenlith.exe", "old");
   WriteFile(ProgramFilesCopy() / "skins/old.xml", "old");
   WriteFile(ProgramFilesCopy() / "users/history.txt", "the user's");
   WriteFile(ProgramFilesCopy() / "uninstall.ini", "[Uninstall]\r\nNumFiles=2\r\nFile000=" + earlier +
                                                       "Quenlith.exe\r\nFile001=" + earlier + "skins\\old.xml\r\n");
   wine_.RunInEnvironment({"wine", "reg", "add", kMachineEntry, "/v", "UninstallString", "/d",
-                          earlier + "Quenlith.exe /uninstall", "/f", "/reg:32"});
+                          earlier + "Quenlith.exe /uninstall", "/f", e2e::InstallerRegistryView()});
 
   const std::string script = ScriptWith("SetupCleanProgramFilesWithElevation=1\n");
   ASSERT_EQ(wine_.Run({Package(script).string(), "/debug"}, 120).exitCode, 0);
@@ -170,7 +170,7 @@ TEST_F(MachineIntegrationTest, AnEarlierProgramFilesCopyIsRemovedWhenTheProductM
   EXPECT_FALSE(fs::exists(ProgramFilesCopy() / "skins"));
   EXPECT_FALSE(fs::exists(ProgramFilesCopy() / "uninstall.ini"));
   EXPECT_EQ(ReadFile(ProgramFilesCopy() / "users/history.txt"), "the user's");
-  EXPECT_NE(wine_.RunInEnvironment({"wine", "reg", "query", kMachineEntry, "/reg:32"}).exitCode, 0)
+  EXPECT_NE(wine_.RunInEnvironment({"wine", "reg", "query", kMachineEntry, e2e::InstallerRegistryView()}).exitCode, 0)
       << "the machine-wide entry is removed before the user's is written";
   ExpectInOrder(Log(), {"Attempting to remove older installation if installed to program files.",
                         "Previous installation " + earlier + ". Program files " + earlier + ".",
@@ -182,7 +182,7 @@ TEST_F(MachineIntegrationTest, AnEarlierProgramFilesCopyIsRemovedWhenTheProductM
 
 TEST_F(MachineIntegrationTest, TheWizardRelaunchesItselfToCleanUpAMachineWideInstallation) {
   wine_.RunInEnvironment({"wine", "reg", "add", kMachineEntry, "/v", "UninstallString", "/d",
-                          "C:\\Program Files (x86)\\Quenlith\\Quenlith.exe /uninstall", "/f", "/reg:32"});
+                          e2e::InstallerProgramFiles() + "\\Quenlith\\Quenlith.exe /uninstall", "/f", e2e::InstallerRegistryView()});
   const std::string script =
       "[destination]\nDestinationAuto=1\nDestinationProgramData=1\n[setup]\nSetupCleanProgramFilesWithElevation=1\n"
       "SetupUninstallInformationNum=1\nSetupUninstallInformationTitle0=Quenlith\n";
@@ -198,7 +198,7 @@ TEST_F(MachineIntegrationTest, TheWizardRelaunchesItselfToCleanUpAMachineWideIns
     for (const fs::path& log : wine_.SetupLogs()) logs += ReadFile(log);
   }
   ExpectInOrder(logs, {"Determining if elevation is needed to clean older program files or uninstallation entry.",
-                       "Previous version found at C:\\Program Files (x86)\\Quenlith\\",
+                       "Previous version found at " + e2e::InstallerProgramFiles() + "\\Quenlith\\",
                        "WARNING: launch.cpp", "Exiting and relaunching with elevation.",
                        "with parameters \"/noprogramfileselevation /debug two words\"."});
   // Under Wine "runas" starts the program like "open": the new process runs

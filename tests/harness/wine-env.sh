@@ -18,7 +18,22 @@ set -euo pipefail
 command=${1:?usage: wine-env.sh up|down|exec DIR}
 dir=$(mkdir -p "${2:?usage: wine-env.sh up|down|exec DIR}" && cd "$2" && pwd)
 
+# Where the machine cannot run 32-bit programs, Debian's "wine" (the 32-bit
+# loader) cannot start; "wine" and "wine-stable" (which wineboot calls) then
+# name the 64-bit loader, through a folder put first on PATH.
+wine64_only_path() {
+  local bin=$dir/wine64-bin
+  if [ ! -x "$bin/wine" ]; then
+    mkdir -p "$bin"
+    printf '#!/bin/sh\nexport WINELOADER=/usr/lib/wine/wine64\nexec /usr/lib/wine/wine64 "$@"\n' >"$bin/wine"
+    chmod +x "$bin/wine"
+    ln -sf wine "$bin/wine-stable"
+  fi
+  export PATH=$bin:$PATH
+}
+
 environment() {
+  if [ "$("$(dirname "$0")/wine-arch.sh")" = x86_64 ]; then wine64_only_path; fi
   export HOME=$dir/home
   export WINEPREFIX=$dir/prefix
   export WINEDEBUG=-all

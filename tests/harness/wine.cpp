@@ -119,7 +119,7 @@ Wine& Wine::Get() {
 }
 
 Wine::Wine()
-    : directory_(test_paths::kWineDir), script_(test_paths::kWineEnvScript), windowsBin_(test_paths::kWindowsBin) {}
+    : directory_(test_paths::kWineDir), script_(test_paths::kWineEnvScript), windowsBin_(test_paths::kRunBin) {}
 
 RunResult Wine::RunInEnvironment(const std::vector<std::string>& command, int timeoutSeconds) {
   std::vector<std::string> full = {script_.string(), "exec", directory_.string()};
