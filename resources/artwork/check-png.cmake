@@ -1,0 +1,38 @@
+# Run as cmake -DPNG=<file> -DWIDTH=<px> -DHEIGHT=<px> -P check-png.cmake.
+# Fails unless the file is a PNG of exactly WIDTH x HEIGHT with 8-bit RGBA
+# pixels (colour type 6): the wizard draws the pictures with their alpha, at
+# the size it was told, so a renderer that changed either must stop the build.
+foreach(var PNG WIDTH HEIGHT)
+  if(NOT DEFINED ${var})
+    message(FATAL_ERROR "check-png.cmake: ${var} not given")
+  endif()
+endforeach()
+if(NOT EXISTS "${PNG}")
+  message(FATAL_ERROR "${PNG}: missing")
+endif()
+# Signature (8 bytes), IHDR length and type (8), width (4), height (4),
+# bit depth (1), colour type (1).
+file(READ "${PNG}" head LIMIT 26 HEX)
+string(LENGTH "${head}" len)
+string(SUBSTRING "${head}" 0 16 signature)
+if(NOT len EQUAL 52 OR NOT signature STREQUAL "89504e470d0a1a0a")
+  message(FATAL_ERROR "${PNG}: not a PNG file")
+endif()
+string(SUBSTRING "${head}" 24 8 chunk)
+if(NOT chunk STREQUAL "49484452")
+  message(FATAL_ERROR "${PNG}: first chunk is not IHDR")
+endif()
+string(SUBSTRING "${head}" 32 8 w)
+string(SUBSTRING "${head}" 40 8 h)
+string(SUBSTRING "${head}" 48 2 depth)
+string(SUBSTRING "${head}" 50 2 type)
+math(EXPR w "0x${w}")
+math(EXPR h "0x${h}")
+math(EXPR depth "0x${depth}")
+math(EXPR type "0x${type}")
+if(NOT w EQUAL WIDTH OR NOT h EQUAL HEIGHT)
+  message(FATAL_ERROR "${PNG}: ${w} x ${h} pixels, expected ${WIDTH} x ${HEIGHT}")
+endif()
+if(NOT depth EQUAL 8 OR NOT type EQUAL 6)
+  message(FATAL_ERROR "${PNG}: bit depth ${depth}, colour type ${type}; expected 8-bit RGBA (8, 6)")
+endif()
