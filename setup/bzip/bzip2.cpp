@@ -12,55 +12,47 @@
 #include <cstring>
 #include <mutex>
 #include <new>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "bzip/stream_starts.h"
 
-#include "exit_codes.h"
-#include "log/setup_log.h"
-#include "main/messages.h"
-#include "main/run_state.h"
-
 namespace {
 
 constexpr int kBufferSize = 5000;  // output block and carry-over (BZ_MAX_UNUSED)
 
-[[noreturn]] void FailIo() {
-  LOG_ERROR("I/O error while decompressing (errno {}).", errno);
-  SetupMessageBox(nullptr, kTemporaryFilesMessage, kSetupErrorCaption, MB_OK);
-  ExitSetup(kExitDecompressIo);
+// The failure of the reading or writing call just made. A full disk is
+// reported as such whatever errno the C runtime left.
+DecompressResult IoFailure() {
+  int error = errno;
+  const DWORD windowsError = GetLastError();
+  if (windowsError == ERROR_DISK_FULL || windowsError == ERROR_HANDLE_DISK_FULL) error = ENOSPC;
+  DecompressResult result;
+  result.status = DecompressStatus::kIoError;
+  result.errorNumber = error;
+  return result;
 }
 
-[[noreturn]] void FailInternal(const char* where) {
-  LOG_ERROR("Internal decompression error: {}.", where);
-  ExitSetup(kExitDecompressLibrary);
+DecompressResult Internal(const char* where) {
+  DecompressResult result;
+  result.status = DecompressStatus::kInternalError;
+  result.where = where;
+  return result;
 }
 
-// Acts on a failing status; returns only for input that is not bzip2 data.
-void Dispatch(int status) {
+// What a failing library status means; BZ_DATA_ERROR_MAGIC is the caller's to judge.
+DecompressResult FromLibraryStatus(int status) {
+  DecompressResult result;
   switch (status) {
-    case BZ_CONFIG_ERROR:
-      LOG_ERROR("Decompression library configuration error.");
-      ExitSetup(kExitDecompressLibrary);
-    case BZ_IO_ERROR:
-      FailIo();
-    case BZ_DATA_ERROR:
-      LOG_ERROR("Data integrity (CRC) error while decompressing - the setup file is corrupt.");
-      SetupMessageBox(nullptr, kInvalidSetupMessage, kInvalidSetupCaption, MB_OK);
-      ExitSetup(kExitDecompressData);
-    case BZ_MEM_ERROR:
-      LOG_ERROR("Out of memory while decompressing.");
-      ExitSetup(kExitDecompressIo);
-    case BZ_UNEXPECTED_EOF:
-      LOG_ERROR("Compressed data ended unexpectedly - the setup file is truncated or corrupt.");
-      SetupMessageBox(nullptr, kInvalidSetupMessage, kInvalidSetupCaption, MB_OK);
-      ExitSetup(kExitDecompressData);
-    case BZ_DATA_ERROR_MAGIC:
-      return;
-    default:
-      FailInternal("decompress:unexpected error");
+    case BZ_CONFIG_ERROR: result.status = DecompressStatus::kLibraryConfig; break;
+    case BZ_IO_ERROR: return IoFailure();
+    case BZ_DATA_ERROR: result.status = DecompressStatus::kDataError; break;
+    case BZ_MEM_ERROR: result.status = DecompressStatus::kOutOfMemory; break;
+    case BZ_UNEXPECTED_EOF: result.status = DecompressStatus::kTruncated; break;
+    default: return Internal("decompress:unexpected error");
   }
+  return result;
 }
 
 // Decompressing streams side by side. A package holds many concatenated
@@ -147,8 +139,10 @@ bool DecompressSpan(HANDLE file, const Span& span, std::vector<char>& bytes) {
 
 // Writes the streams that decompress cleanly side by side; returns how many
 // it wrote and sets `resume` to the offset where the one-at-a-time loop goes
-// on, or to -1 when the whole input has been written.
-int DecompressAhead(std::FILE* input, std::FILE* output, std::int64_t& resume) {
+// on, or to -1 when the whole input has been written. A failing write is
+// left in `failure`.
+int DecompressAhead(std::FILE* input, std::FILE* output, std::int64_t& resume,
+                    std::optional<DecompressResult>& failure) {
   resume = 0;
   const unsigned processors = std::thread::hardware_concurrency();
   if (processors < 2) return 0;
@@ -187,7 +181,6 @@ int DecompressAhead(std::FILE* input, std::FILE* output, std::int64_t& resume) {
   std::vector<std::thread> workers;
   for (unsigned i = 0; i < std::min(processors, 4u); ++i) workers.emplace_back(work);
 
-  bool writeFailed = false;
   std::size_t index = 0;
   for (; index < spans.size(); ++index) {
     std::vector<char> bytes;
@@ -197,9 +190,8 @@ int DecompressAhead(std::FILE* input, std::FILE* output, std::int64_t& resume) {
       if (!results[index].complete) break;
       bytes = std::move(results[index].bytes);
     }
-    std::fwrite(bytes.data(), 1, bytes.size(), output);
-    if (std::ferror(output)) {
-      writeFailed = true;
+    if (std::fwrite(bytes.data(), 1, bytes.size(), output) != bytes.size() || std::ferror(output)) {
+      failure = IoFailure();
       break;
     }
     std::lock_guard<std::mutex> guard(lock);
@@ -212,21 +204,22 @@ int DecompressAhead(std::FILE* input, std::FILE* output, std::int64_t& resume) {
     changed.notify_all();
   }
   for (std::thread& worker : workers) worker.join();
-  if (writeFailed) FailIo();
   resume = index == spans.size() ? -1 : spans[index].start;
   return static_cast<int>(index);
 }
 
-}  // namespace
-
-bool DecompressStream(std::FILE* input, std::FILE* output) {
+// Every stream, one at a time after those decompressed side by side; the
+// streams stay open for the caller.
+DecompressResult DecompressAll(std::FILE* input, std::FILE* output) {
   if (_setmode(_fileno(output), _O_BINARY) == -1 || _setmode(_fileno(input), _O_BINARY) == -1 || std::ferror(input) ||
       std::ferror(output))
-    FailIo();
+    return IoFailure();
 
   std::int64_t resume = 0;
-  int streams = DecompressAhead(input, output, resume);
-  if (resume > 0 && _fseeki64(input, resume, SEEK_SET) != 0) FailIo();
+  std::optional<DecompressResult> failure;
+  int streams = DecompressAhead(input, output, resume, failure);
+  if (failure) return *failure;
+  if (resume > 0 && _fseeki64(input, resume, SEEK_SET) != 0) return IoFailure();
 
   char block[kBufferSize];
   char unused[BZ_MAX_UNUSED];
@@ -235,39 +228,48 @@ bool DecompressStream(std::FILE* input, std::FILE* output) {
     int status = BZ_OK;
     BZFILE* reader = BZ2_bzReadOpen(&status, input, 0, 0, unused, unusedCount);
     if (reader == nullptr || status != BZ_OK) {
-      BZ2_bzReadClose(&status, reader);
-      Dispatch(status);
-      std::fclose(input);
-      std::fclose(output);
-      return streams > 0;
+      // Closing must not overwrite the status that tells what went wrong.
+      int ignored = BZ_OK;
+      BZ2_bzReadClose(&ignored, reader);
+      if (status == BZ_DATA_ERROR_MAGIC && streams > 0) return {};
+      if (status == BZ_DATA_ERROR_MAGIC) return {DecompressStatus::kNotBzip2, 0, {}};
+      return FromLibraryStatus(status);
     }
     ++streams;
     while (status == BZ_OK) {
       const int count = BZ2_bzRead(&status, reader, block, kBufferSize);
       if (status == BZ_DATA_ERROR_MAGIC) break;
-      if ((status == BZ_OK || status == BZ_STREAM_END) && count > 0) {
-        std::fwrite(block, 1, static_cast<std::size_t>(count), output);
-        if (std::ferror(output)) FailIo();
+      if ((status == BZ_OK || status == BZ_STREAM_END) && count > 0 &&
+          (std::fwrite(block, 1, static_cast<std::size_t>(count), output) != static_cast<std::size_t>(count) ||
+           std::ferror(output))) {
+        const DecompressResult io = IoFailure();
+        int ignored = BZ_OK;
+        BZ2_bzReadClose(&ignored, reader);
+        return io;
       }
     }
     if (status != BZ_STREAM_END) {
+      const DecompressResult failed = FromLibraryStatus(status);
       int ignored = BZ_OK;
       BZ2_bzReadClose(&ignored, reader);
+      // Bytes after a complete stream that start no new one are ignored.
       if (status == BZ_DATA_ERROR_MAGIC) {
-        std::fclose(input);
-        std::fclose(output);
-        // Bytes after a complete stream that start no new one are ignored.
-        return streams > 1;
+        if (streams > 1) return {};
+        return {DecompressStatus::kNotBzip2, 0, {}};
       }
-      Dispatch(status);
+      return failed;
     }
     void* carried = nullptr;
     BZ2_bzReadGetUnused(&status, reader, &carried, &unusedCount);
-    if (status != BZ_OK) FailInternal("decompress:bzReadGetUnused");
+    if (status != BZ_OK) {
+      int ignored = BZ_OK;
+      BZ2_bzReadClose(&ignored, reader);
+      return Internal("decompress:bzReadGetUnused");
+    }
     // The carried bytes live in the reader: copy them before closing it.
     std::memcpy(unused, carried, static_cast<std::size_t>(unusedCount));
     BZ2_bzReadClose(&status, reader);
-    if (status != BZ_OK) FailInternal("decompress:bzReadGetUnused");
+    if (status != BZ_OK) return Internal("decompress:bzReadGetUnused");
 
     if (unusedCount == 0) {
       const int next = std::fgetc(input);
@@ -275,10 +277,29 @@ bool DecompressStream(std::FILE* input, std::FILE* output) {
       std::ungetc(next, input);
     }
   }
-  if (std::ferror(input) || std::fclose(input) != 0) {
+  return {};
+}
+
+}  // namespace
+
+DecompressResult DecompressStream(std::FILE* input, std::FILE* output) {
+  const DecompressResult result = DecompressAll(input, output);
+  if (result.status != DecompressStatus::kDone) {
+    std::fclose(input);
     std::fclose(output);
-    FailIo();
+    return result;
   }
-  if (std::ferror(output) || std::fflush(output) != 0 || std::fclose(output) != 0) FailIo();
-  return true;
+  const bool inputFailed = std::ferror(input) != 0;
+  if (std::fclose(input) != 0 || inputFailed) {
+    const DecompressResult io = IoFailure();
+    std::fclose(output);
+    return io;
+  }
+  if (std::ferror(output) || std::fflush(output) != 0) {
+    const DecompressResult io = IoFailure();
+    std::fclose(output);
+    return io;
+  }
+  if (std::fclose(output) != 0) return IoFailure();
+  return {};
 }

@@ -3,11 +3,26 @@
 // concatenated bzip2 streams) into the payload archive.
 
 #include <cstdio>
+#include <string>
+
+enum class DecompressStatus {
+  kDone,           // every stream decompressed, both files flushed and closed
+  kNotBzip2,       // the input does not start with a bzip2 stream
+  kIoError,        // reading or writing failed (a full disk, say)
+  kDataError,      // a CRC did not match: corrupt data
+  kTruncated,      // the data ended inside a stream
+  kOutOfMemory,
+  kLibraryConfig,  // the library was built for another platform
+  kInternalError,  // the library answered something it never should
+};
+
+struct DecompressResult {
+  DecompressStatus status = DecompressStatus::kDone;
+  int errorNumber = 0;   // kIoError: the C runtime's errno of the failing call
+  std::string where;     // kInternalError: which step ("decompress:bzReadGetUnused", ...)
+};
 
 // Decompresses `input` into `output`, taking ownership of both streams:
-// they are closed on every path that returns. Bytes after the last complete
-// stream are ignored. Returns false only when the input does not start with
-// a bzip2 stream. Every other failure logs its ERROR line, shows its box
-// unless the run is silent, and ends the process with exit code 1
-// (input/output or memory), 2 (corrupt or truncated data) or 3 (library).
-bool DecompressStream(std::FILE* input, std::FILE* output);
+// they are closed on every path. Bytes after the last complete stream are
+// ignored. Shows nothing and ends nothing: the result says what happened.
+DecompressResult DecompressStream(std::FILE* input, std::FILE* output);

@@ -8,13 +8,10 @@
 #include <set>
 
 #include "etar/archive.h"
-#include "exit_codes.h"
 #include "files.h"
 #include "guards.h"
 #include "log/setup_log.h"
-#include "main/messages.h"
 #include "main/paths.h"
-#include "main/run_state.h"
 #include "profile.h"
 #include "split/layout.h"
 #include "text.h"
@@ -24,12 +21,6 @@ std::function<void(unsigned)> extractionSleep = [](unsigned milliseconds) { Slee
 namespace {
 
 constexpr std::size_t kBlock = 4096;
-
-[[noreturn]] void RefuseArchive(const std::string& why) {
-  LOG_ERROR("The payload archive cannot be installed: {}.", why);
-  SetupMessageBox(nullptr, kInvalidSetupMessage, kInvalidSetupCaption, MB_OK);
-  ExitSetup(kExitFailure);
-}
 
 void SetFileTimes(const std::string& path, std::int64_t fileTime) {
   FileHandle file(CreateFileW(WideFromUtf8(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
@@ -49,9 +40,9 @@ void DeleteOnRestart(const std::string& path) {
 }
 
 // A target that cannot be opened for writing is moved aside and tried again;
-// from the eleventh further attempt on the user decides. Returns the open
-// target or ends the process when the user cancels.
-std::FILE* OpenLockedTarget(const std::string& target) {
+// from the eleventh further attempt on, `retry` decides. Returns the open
+// target, or null when `retry` said stop.
+std::FILE* OpenLockedTarget(const std::string& target, const RetryFile& retry) {
   // A probe of the kind that shows whether another process holds the file.
   FileHandle(CreateFileW(WideFromUtf8(target).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -64,14 +55,10 @@ std::FILE* OpenLockedTarget(const std::string& target) {
     DeleteOnRestart(moved);
     return file;
   }
-  LOG_WARNING("Creating file \"{}\" failed.  Error code {}.", target, GetLastError());
-  const std::string text = "An error occured while trying to create a file (" + target +
-                           ").  Please check for available disk space/permissions.  If you had a previous version of "
-                           "Quenlith running recently, it may be closing, so try again.  Sorry.";
+  const DWORD error = GetLastError();
+  LOG_WARNING("Creating file \"{}\" failed.  Error code {}.", target, error);
   for (int attempt = 0;; ++attempt) {
-    if (attempt >= 10 && SetupMessageBox(nullptr, text, "Error occurred during quenlith installation.",
-                                         MB_RETRYCANCEL, IDCANCEL) != IDRETRY)
-      ExitSetup(kExitFailure);
+    if (attempt >= 10 && !retry(FileFailure{target, error, false})) return nullptr;
     const std::string aside = target + ".old" + std::to_string(attempt);
     DeleteFileUtf8(aside);
     MoveFileUtf8(target, aside);
@@ -88,34 +75,34 @@ struct TableEntry {
   std::string target;
 };
 
-// Reads and checks the whole table before anything is written.
-std::vector<TableEntry> ReadTable(std::FILE* input, const std::string& destination) {
+// Reads and checks the whole table before anything is written; a refusal is
+// left in `refusal`.
+std::vector<TableEntry> ReadTable(std::FILE* input, const std::string& destination, ExtractResult& refusal) {
   _fseeki64(input, 0, SEEK_END);
   const std::int64_t archiveSize = _ftelli64(input);
   _fseeki64(input, 0, SEEK_SET);
   unsigned char countBytes[archive::kCountSize] = {};
   const bool countRead = std::fread(countBytes, 1, sizeof countBytes, input) == sizeof countBytes;
   const auto count = static_cast<std::int32_t>(layout::ReadLe32(countBytes));
+  auto refuse = [&refusal](ExtractStatus status, std::string detail) {
+    refusal.status = status;
+    refusal.detail = std::move(detail);
+    return std::vector<TableEntry>();
+  };
   if (const char* problem = archive::TableProblem(countRead ? count : 0, archiveSize < 0 ? 0 : archiveSize))
-    RefuseArchive(problem);
+    return refuse(ExtractStatus::kTableRefused, problem);
   std::vector<TableEntry> table;
   table.reserve(count > 0 ? static_cast<std::size_t>(count) : 0);
   unsigned char field[archive::kEntrySize];
   for (std::int32_t i = 0; i < count; ++i) {
-    if (std::fread(field, 1, sizeof field, input) != sizeof field) RefuseArchive("the entry table is cut short");
+    if (std::fread(field, 1, sizeof field, input) != sizeof field)
+      return refuse(ExtractStatus::kTableRefused, "the entry table is cut short");
     TableEntry item;
     const bool terminated = archive::DecodeEntry(field, item.entry);
     if (const char* problem = archive::EntryProblem(terminated, item.entry.name))
-      RefuseArchive("entry " + std::to_string(i) + " \"" + item.entry.name + "\": " + problem);
+      return refuse(ExtractStatus::kTableRefused, "entry " + std::to_string(i) + " \"" + item.entry.name + "\": " + problem);
     const std::optional<std::string> target = JoinPath(destination, item.entry.name);
-    if (!target) {
-      LOG_ERROR("The path of \"{}\" below \"{}\" is longer than 259 characters.", item.entry.name, destination);
-      SetupMessageBox(nullptr,
-                      "The destination folder's path is too long for the files of this package, please choose a "
-                      "shorter one.",
-                      kSetupErrorCaption, MB_OK);
-      ExitSetup(kExitFailure);
-    }
+    if (!target) return refuse(ExtractStatus::kPathTooLong, item.entry.name);
     item.target = *target;
     table.push_back(std::move(item));
   }
@@ -128,7 +115,8 @@ void CreateFolders(const std::string& destination, const std::string& name, std:
     const std::string folder = *JoinFolder(destination, name.substr(0, at));
     if (!handled.insert(folder).second) continue;
     LOG_NORMAL("Creating directory \"{}\".", folder);
-    CreateDirectoryW(WideFromUtf8(folder).c_str(), nullptr);
+    if (!CreateDirectoryW(WideFromUtf8(folder).c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+      LOG_WARNING("Creating directory \"{}\" failed.  Error code {}.", folder, GetLastError());
     LOG_NORMAL("Setting directory permissions \"{}\".", folder);
     SetDirectoryPermissions(folder);
   }
@@ -136,8 +124,9 @@ void CreateFolders(const std::string& destination, const std::string& name, std:
 
 }  // namespace
 
-int ExtractPayload(const std::string& archivePath, const std::string& destination, int dateMonth, int dateDay,
-                   int dateYear, const std::optional<std::string>& uninstallListPath) {
+ExtractResult ExtractPayload(const std::string& archivePath, const std::string& destination, int dateMonth,
+                             int dateDay, int dateYear, const std::optional<std::string>& uninstallListPath,
+                             const RetryFile& retry) {
   const std::time_t now = std::time(nullptr);
   std::tm date = {};
   localtime_s(&date, &now);
@@ -147,40 +136,88 @@ int ExtractPayload(const std::string& archivePath, const std::string& destinatio
   date.tm_hour = date.tm_min = date.tm_sec = 0;
   const auto seconds = static_cast<std::int32_t>(std::mktime(&date));
   const std::int64_t fileTime = static_cast<std::int64_t>(seconds) * 10000000 + 116444736000000000LL;
-  ExtractArchive(archivePath, destination, fileTime, uninstallListPath);
-  return 0;
+  return ExtractArchive(archivePath, destination, fileTime, uninstallListPath, retry);
 }
 
-bool ExtractArchive(const std::string& archivePath, const std::string& destination, std::int64_t fileTime,
-                    const std::optional<std::string>& uninstallListPath) {
+namespace {
+
+enum class CopyOutcome { kWhole, kArchiveEnded, kWriteFailed };
+
+// Copies `size` bytes from the archive into `output` and closes it.
+CopyOutcome CopyFile(std::FILE* input, std::FILE* output, std::uint32_t size, DWORD& error) {
+  char block[kBlock];
+  std::uint32_t written = 0;
+  CopyOutcome outcome = CopyOutcome::kWhole;
+  while (written < size) {
+    const std::size_t want = std::min<std::size_t>(kBlock, size - written);
+    const std::size_t got = std::fread(block, 1, want, input);
+    if (std::fwrite(block, 1, got, output) != got) {
+      outcome = CopyOutcome::kWriteFailed;
+      break;
+    }
+    written += static_cast<std::uint32_t>(got);
+    if (got < want) {
+      outcome = CopyOutcome::kArchiveEnded;
+      break;
+    }
+  }
+  // A full disk may show only when the last buffered bytes are flushed.
+  if (std::fflush(output) != 0 && outcome == CopyOutcome::kWhole) outcome = CopyOutcome::kWriteFailed;
+  if (outcome == CopyOutcome::kWriteFailed) error = GetLastError();
+  if (std::fclose(output) != 0 && outcome == CopyOutcome::kWhole) {
+    outcome = CopyOutcome::kWriteFailed;
+    error = GetLastError();
+  }
+  return outcome;
+}
+
+}  // namespace
+
+ExtractResult ExtractArchive(const std::string& archivePath, const std::string& destination, std::int64_t fileTime,
+                             const std::optional<std::string>& uninstallListPath, const RetryFile& retry) {
+  ExtractResult result;
   std::FILE* input = OpenFileUtf8(archivePath, "rb");
-  if (input == nullptr) return false;
-  const std::vector<TableEntry> table = ReadTable(input, destination);
+  if (input == nullptr) {
+    result.status = ExtractStatus::kArchiveUnreadable;
+    return result;
+  }
+  const std::vector<TableEntry> table = ReadTable(input, destination, result);
+  if (result.status != ExtractStatus::kDone) {
+    std::fclose(input);
+    return result;
+  }
   if (uninstallListPath) WriteProfileValue(*uninstallListPath, "Uninstall", "NumFiles", std::to_string(table.size()));
 
   std::set<std::string> handledFolders;
-  char block[kBlock];
+  std::int64_t dataStart = _ftelli64(input);
   for (std::size_t index = 0; index < table.size(); ++index) {
     const TableEntry& item = table[index];
     CreateFolders(destination, item.entry.name, handledFolders);
-    std::FILE* output = OpenFileUtf8(item.target, "wb");
-    if (output == nullptr) output = OpenLockedTarget(item.target);
-    LOG_NORMAL("Installing file \"{}\".", item.target);
-    std::uint32_t written = 0;
-    bool archiveEnded = false;
-    while (written < item.entry.size) {
-      const std::size_t want = std::min<std::size_t>(kBlock, item.entry.size - written);
-      const std::size_t got = std::fread(block, 1, want, input);
-      std::fwrite(block, 1, got, output);
-      written += static_cast<std::uint32_t>(got);
-      if (got < want) {
-        archiveEnded = true;
-        break;
+    CopyOutcome outcome;
+    // A file that could not be written whole is written again from its start, as long as `retry` says so.
+    while (true) {
+      std::FILE* output = OpenFileUtf8(item.target, "wb");
+      if (output == nullptr) output = OpenLockedTarget(item.target, retry);
+      if (output == nullptr) {
+        result.status = ExtractStatus::kStopped;
+        result.target = item.target;
+        std::fclose(input);
+        return result;
+      }
+      LOG_NORMAL("Installing file \"{}\".", item.target);
+      DWORD error = 0;
+      outcome = CopyFile(input, output, item.entry.size, error);
+      if (outcome != CopyOutcome::kWriteFailed) break;
+      if (!retry(FileFailure{item.target, error, true}) || _fseeki64(input, dataStart, SEEK_SET) != 0) {
+        result.status = ExtractStatus::kStopped;
+        result.target = item.target;
+        std::fclose(input);
+        return result;
       }
     }
-    std::fclose(output);
     // An archive that ends early leaves its last file partly written, unrecorded and unstamped.
-    if (archiveEnded) break;
+    if (outcome == CopyOutcome::kArchiveEnded) break;
+    dataStart += item.entry.size;
     if (uninstallListPath) {
       char key[16];
       std::snprintf(key, sizeof key, "File%03d", static_cast<int>(index));
@@ -190,7 +227,7 @@ bool ExtractArchive(const std::string& archivePath, const std::string& destinati
     SetFileTimes(item.target, fileTime);
   }
   std::fclose(input);
-  return true;
+  return result;
 }
 
 bool SetDirectoryPermissions(const std::string& directoryPath) {

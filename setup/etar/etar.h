@@ -10,18 +10,46 @@
 #include <string>
 #include <vector>
 
+enum class ExtractStatus {
+  kDone,
+  kArchiveUnreadable,  // the archive file cannot be opened
+  kTableRefused,       // the table runs past the archive or names a path outside the destination
+  kPathTooLong,        // a target path would not fit in 259 characters
+  kStopped,            // a file could not be created or written and the caller said stop
+};
+
+struct ExtractResult {
+  ExtractStatus status = ExtractStatus::kDone;
+  std::string detail;  // kTableRefused: why; kPathTooLong: the entry's name
+  std::string target;  // kStopped: the file that could not be made
+};
+
+// A target that could not be created (after moving it aside) or written
+// whole (a full disk, say), with the Windows error.
+struct FileFailure {
+  std::string target;
+  unsigned long error = 0;
+  bool writing = false;  // the write or close failed, not the creation
+};
+
+// Asked when a target cannot be made: true to try that file again from its
+// start, false to stop the extraction there.
+using RetryFile = std::function<bool(const FileFailure&)>;
+
 // Computes the file time from the script's date (local midnight; month
-// counted from 0, year from 1900) and extracts. Returns 0.
-int ExtractPayload(const std::string& archivePath, const std::string& destination, int dateMonth, int dateDay,
-                   int dateYear, const std::optional<std::string>& uninstallListPath);
+// counted from 0, year from 1900) and extracts.
+ExtractResult ExtractPayload(const std::string& archivePath, const std::string& destination, int dateMonth,
+                             int dateDay, int dateYear, const std::optional<std::string>& uninstallListPath,
+                             const RetryFile& retry);
 
 // Extracts every file of `archivePath` below `destination`, stamping it with
 // `fileTime` (100 ns since 1601) and recording it in the uninstall list when
-// a path is given. Returns false only when the archive cannot be opened. A
-// table that would write outside the destination or runs past the archive
-// ends the process with exit code -1 before any file is written.
-bool ExtractArchive(const std::string& archivePath, const std::string& destination, std::int64_t fileTime,
-                    const std::optional<std::string>& uninstallListPath);
+// a path is given, once it is written whole. The whole table is checked
+// before any file is written. A target that cannot be created is moved
+// aside and tried again (ten times silently, then as `retry` says); one that
+// cannot be written whole is handed to `retry` at once.
+ExtractResult ExtractArchive(const std::string& archivePath, const std::string& destination, std::int64_t fileTime,
+                             const std::optional<std::string>& uninstallListPath, const RetryFile& retry);
 
 // Grants the Users group full control of `directoryPath`, inherited below.
 bool SetDirectoryPermissions(const std::string& directoryPath);

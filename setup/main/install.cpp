@@ -10,6 +10,7 @@
 #include "log/setup_log.h"
 #include "main/destination.h"
 #include "main/messages.h"
+#include "main/outcomes.h"
 #include "main/older_files.h"
 #include "main/paths.h"
 #include "main/product.h"
@@ -40,7 +41,70 @@ void WaitForProductToClose() {
   }
 }
 
-void RemoveFolder(const std::string& folder) { RemoveDirectoryW(WideFromUtf8(folder).c_str()); }
+// The sequence's private temporary folder and its two files, removed on
+// every way out of the sequence.
+class TemporaryFolder {
+ public:
+  explicit TemporaryFolder(std::string path)
+      : path_(std::move(path)), compressed_(path_ + "\\compressed.dat"), uncompressed_(path_ + "\\uncompressed.dat") {
+    CreateDirectoryW(WideFromUtf8(path_).c_str(), nullptr);
+  }
+  ~TemporaryFolder() { Remove(); }
+  TemporaryFolder(const TemporaryFolder&) = delete;
+  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+
+  const std::string& Compressed() const { return compressed_; }
+  const std::string& Uncompressed() const { return uncompressed_; }
+  void Remove() {
+    if (removed_) return;
+    removed_ = true;
+    DeleteFileUtf8(compressed_);
+    DeleteFileUtf8(uncompressed_);
+    RemoveDirectoryW(WideFromUtf8(path_).c_str());
+  }
+
+ private:
+  std::string path_, compressed_, uncompressed_;
+  bool removed_ = false;
+};
+
+// The tray icon for the duration of the sequence.
+class TrayIcon {
+ public:
+  explicit TrayIcon(HWND window) : window_(window) {
+    NewTrayGuid(guid_);
+    AddTrayIcon(window_, LoadIconW(setupInstance, MAKEINTRESOURCEW(138)), "Quenlith is installing...", guid_);
+  }
+  ~TrayIcon() { Remove(); }
+  TrayIcon(const TrayIcon&) = delete;
+  TrayIcon& operator=(const TrayIcon&) = delete;
+  void Remove() {
+    if (removed_) return;
+    removed_ = true;
+    RemoveTrayIcon(window_, guid_);
+  }
+
+ private:
+  HWND window_;
+  GUID guid_;
+  bool removed_ = false;
+};
+
+// Opens the compressed payload and the archive and decompresses; 0 or the exit code.
+int Decompress(const TemporaryFolder& temporary) {
+  std::FILE* input = OpenFileUtf8(temporary.Compressed(), "rb");
+  std::FILE* output = OpenFileUtf8(temporary.Uncompressed(), "wb");
+  if (input == nullptr || output == nullptr) {
+    LOG_ERROR("Unable to open files ({}, {}) for \"{}\" and \"{}\".", input, output, temporary.Compressed(),
+              temporary.Uncompressed());
+    if (input != nullptr) std::fclose(input);
+    if (output != nullptr) std::fclose(output);
+    SetupMessageBox(nullptr, "Setup was unable to create its temporary files, please check disk space and try again.",
+                    kSetupErrorCaption, MB_OK);
+    return kExitFailure;
+  }
+  return ConcludeDecompression(DecompressStream(input, output));
+}
 
 }  // namespace
 
@@ -79,9 +143,7 @@ void CreateShortcutsAndEntry(int startMenu, int desktop, int startup, int uninst
 }
 
 int RunInstallSequence(int startMenu, int desktop, int uninstall, int startup, HWND window) {
-  GUID trayGuid;
-  NewTrayGuid(trayGuid);
-  AddTrayIcon(window, LoadIconW(setupInstance, MAKEINTRESOURCEW(138)), "Quenlith is installing...", trayGuid);
+  TrayIcon tray(window);
   LOG_NORMAL("Installation is starting at {}", destinationDir);
   LOG_NORMAL("Start menu icon: {}, Desktop icon: {}, Startup: {}, Uninstallation: {}", startMenu, desktop, startup,
              uninstall);
@@ -90,44 +152,31 @@ int RunInstallSequence(int startMenu, int desktop, int uninstall, int startup, H
   if (destinationDir.empty() || destinationDir.back() != '\\') destinationDir += '\\';
   const std::optional<std::string> uninstallList = JoinPath(destinationDir, "uninstall.ini");
 
-  const std::string temporary = TempFolder() + "quenlith_temp_" + std::to_string(static_cast<long long>(std::time(nullptr)));
-  CreateDirectoryW(WideFromUtf8(temporary).c_str(), nullptr);
+  TemporaryFolder temporary(TempFolder() + "quenlith_temp_" +
+                            std::to_string(static_cast<long long>(std::time(nullptr))));
   Step(window);
 
-  const std::string compressed = temporary + "\\compressed.dat";
-  const std::string uncompressed = temporary + "\\uncompressed.dat";
   LOG_NORMAL("Splitting files.");
-  if (!SplitSetupFile(OwnModulePath(), compressed, SetupImageSize(), true, 1)) {
+  const std::string ownPath = OwnModulePath();
+  const SplitResult split = SplitSetupFile(ownPath, temporary.Compressed(), SetupImageSize(), true, 1);
+  if (split.status != SplitStatus::kCopied) {
+    ConcludeSplit(split, ownPath, temporary.Compressed(), SetupImageSize());
     LOG_ERROR("Exiting, error during split.");
-    RemoveFolder(temporary);
-    ExitSetup(kExitFailure);
+    return kExitFailure;
   }
 
   Step(window);
   LOG_NORMAL("Decompressing files.");
-  std::FILE* input = OpenFileUtf8(compressed, "rb");
-  std::FILE* output = OpenFileUtf8(uncompressed, "wb");
-  if (input == nullptr || output == nullptr) {
-    LOG_ERROR("Unable to open files ({}, {}) for \"{}\" and \"{}\".", input, output, compressed, uncompressed);
-    if (input != nullptr) std::fclose(input);
-    if (output != nullptr) std::fclose(output);
-    SetupMessageBox(nullptr, "Setup was unable to create its temporary files, please check disk space and try again.",
-                    kSetupErrorCaption, MB_OK);
-    RemoveFolder(temporary);
-    ExitSetup(kExitFailure);
-  }
-  if (!DecompressStream(input, output)) {
-    LOG_ERROR("Decompression failed - the setup file does not appear to be valid.");
-    SetupMessageBox(nullptr, kInvalidSetupMessage, kInvalidSetupCaption, MB_OK);
-    RemoveFolder(temporary);
-    ExitSetup(kExitFailure);
-  }
+  if (const int failed = Decompress(temporary); failed != kExitSuccess) return failed;
 
   Step(window);
   LOG_NORMAL("Copying files to location.");
-  ExtractPayload(uncompressed, destinationDir, installerConfig.dateMonth, installerConfig.dateDay,
-                 installerConfig.dateYear,
-                 installerConfig.setupUninstallInformation != 0 ? uninstallList : std::nullopt);
+  const ExtractResult extracted =
+      ExtractPayload(temporary.Uncompressed(), destinationDir, installerConfig.dateMonth, installerConfig.dateDay,
+                     installerConfig.dateYear,
+                     installerConfig.setupUninstallInformation != 0 ? uninstallList : std::nullopt, AskToRetryFile);
+  if (extracted.status != ExtractStatus::kDone)
+    return ConcludeExtraction(extracted, temporary.Uncompressed(), destinationDir);
   Step(window);
 
   if (installerConfig.deleteFiles != 0) {
@@ -139,9 +188,7 @@ int RunInstallSequence(int startMenu, int desktop, int uninstall, int startup, H
     RemoveProgramFilesInstallation(destinationDir);
   }
 
-  DeleteFileUtf8(compressed);
-  DeleteFileUtf8(uncompressed);
-  RemoveFolder(temporary);
+  temporary.Remove();
   Step(window);
 
   CreateShortcutsAndEntry(startMenu, desktop, startup, uninstall, window);
@@ -163,6 +210,6 @@ int RunInstallSequence(int startMenu, int desktop, int uninstall, int startup, H
   LOG_NORMAL("Installation finished.");
   PostMessageW(window, WM_USER + 5, 0, 0);
   PostMessageW(window, WM_USER + 4, 0, 0);
-  RemoveTrayIcon(window, trayGuid);
-  return 0;
+  tray.Remove();
+  return kExitSuccess;
 }

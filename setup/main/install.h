@@ -11,8 +11,9 @@ inline constexpr UINT WM_SETUP_STEP = WM_USER + 6;
 inline constexpr UINT WM_SETUP_DONE = WM_USER + 2;
 
 // Installs into destinationDir (given a trailing backslash here) for the
-// user's four choices. Returns 0 after a complete installation; every
-// failure ends the process inside it.
+// user's four choices. Returns 0 after a complete installation, or the exit
+// code of the failure that stopped it (its ERROR line and box are done).
+// The temporary folder is gone on every return.
 int RunInstallSequence(int startMenu, int desktop, int uninstall, int startup, HWND window);
 
 // The shortcut families and the uninstall entry the script offers, each made

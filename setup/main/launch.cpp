@@ -9,7 +9,6 @@
 #include "main/messages.h"
 #include "main/paths.h"
 #include "main/run_state.h"
-#include "exit_codes.h"
 #include "files.h"
 #include "text.h"
 
@@ -67,12 +66,12 @@ std::string CleanupRelaunchParameters(const std::vector<std::string>& commandLin
   return parameters;
 }
 
-void RelaunchForCleanup() {
+bool RelaunchForCleanup() {
   if (installerConfig.setupCleanProgramFilesWithElevation == 0 || setupCommandLine.Has("/noprogramfileselevation"))
-    return;
+    return false;
   LOG_NORMAL("Determining if elevation is needed to clean older program files or uninstallation entry.");
   const std::string previous = FindPreviousInstallation(HKEY_LOCAL_MACHINE);
-  if (previous.empty()) return;
+  if (previous.empty()) return false;
   LOG_NORMAL("Previous version found at {}", previous);
   const std::string program = OwnModulePath();
   const std::string parameters = CleanupRelaunchParameters(SplitCommandLineUtf8());
@@ -87,5 +86,5 @@ void RelaunchForCleanup() {
   request.lpParameters = wideParameters.c_str();
   request.nShow = SW_SHOW;
   ShellExecuteExW(&request);
-  ExitSetup(kExitSuccess);
+  return true;
 }

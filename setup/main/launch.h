@@ -17,9 +17,10 @@ void LaunchProduct(HWND owner);
 
 // Wizard start-up: when the script asks for the clean-up of an earlier
 // machine-wide installation and one is registered, restarts the installer
-// with administrator rights and the same arguments, then ends this process
-// with 0 whether or not the restart began. Returns when none is needed.
-void RelaunchForCleanup();
+// with administrator rights and the same arguments. True when it tried (this
+// run then ends with 0 whether or not the restart began), false when none
+// is needed.
+bool RelaunchForCleanup();
 
 // The parameters of that restart: "/noprogramfileselevation " and the
 // arguments after the program's own name, one blank between them.

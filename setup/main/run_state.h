@@ -15,6 +15,3 @@ extern CommandLine setupCommandLine;
 
 // The installer's own module, for resources and window classes.
 extern HINSTANCE setupInstance;
-
-// Ends the process with `code`; the log's closing lines are written on the way out.
-[[noreturn]] void ExitSetup(int code);

@@ -80,20 +80,21 @@ bool ShortcutsAlreadyConfigured() {
   return configured;
 }
 
-// Compares the copy at the destination with the script's version; returns
-// when it is older (or cannot be read), ends the run when it is as new or newer.
-void CheckInstalledVersion() {
+// Compares the copy at the destination with the script's version: none
+// when it is older (or cannot be read), so the installation goes on; the
+// run's exit code when it is as new or newer.
+std::optional<int> CheckInstalledVersion() {
   const std::optional<std::string> program = JoinPath(destinationDir, "quenlith.exe");
-  if (!FileOpens(program)) return;
+  if (!FileOpens(program)) return std::nullopt;
   FileOpens(JoinPath(destinationDir, "basekit.dll"));
   if (!FileOpens(JoinPath(destinationDir, "comms.dll"))) {
     LOG_WARNING("Check version can only find quenlith.exe (no helper files).");
-    return;
+    return std::nullopt;
   }
   const std::string installed = InstalledVersion(*program);
-  if (installed.empty()) return;
+  if (installed.empty()) return std::nullopt;
   LOG_NORMAL("Version comparison {} vs {}", installed, installerConfig.setupCheckVersionMax);
-  if (CompareVersions(installed, installerConfig.setupCheckVersionMax)) return;
+  if (CompareVersions(installed, installerConfig.setupCheckVersionMax)) return std::nullopt;
 
   // As new or newer: whatever the script offers of the shortcuts and the
   // uninstall entry is made again, once per user; no window counts steps.
@@ -101,30 +102,32 @@ void CheckInstalledVersion() {
   if (installerConfig.launchAuto != 0) {
     LOG_WARNING("Checked version is newer or equal, launching.");
     LaunchProduct(nullptr);
-    ExitSetup(kExitSuccess);
+    return kExitSuccess;
   }
   LOG_WARNING("Checked version is newer or equal, exiting.");
-  ExitSetup(kExitUpToDate);
+  return kExitUpToDate;
 }
 
 }  // namespace
 
-void RunSilent() {
+int RunSilent() {
   LOG_NORMAL("Starting silent installation.");
   if (installerConfig.setupCheckIfQuenlithLoaded != 0 && ProductIsRunning()) {
     LOG_WARNING("Exiting, Quenlith is already running.");
-    ExitSetup(kExitFailure);
+    return kExitFailure;
   }
   const int destination = ChooseSilentDestination();
-  if (destination != kExitSuccess) ExitSetup(destination);
-  if (installerConfig.setupCheckVersion != 0) CheckInstalledVersion();
+  if (destination != kExitSuccess) return destination;
+  if (installerConfig.setupCheckVersion != 0)
+    if (const std::optional<int> upToDate = CheckInstalledVersion()) return *upToDate;
 
   HWND window = CreateSilentWindow();
   const int result =
       RunInstallSequence(installerConfig.setupStartMenu, installerConfig.setupDesktopIcon,
                          installerConfig.setupUninstallInformation, installerConfig.setupStartup, window);
+  if (result != kExitSuccess) return result;
   AddAutoInstallPlugins(destinationDir);
   if (installerConfig.launchAuto != 0) LaunchProduct(nullptr);
   gSetupLog.Close();
-  ExitSetup(result);
+  return result;
 }

@@ -1,5 +1,5 @@
 #pragma once
-// The silent run: installs without the wizard, on the main thread, and ends
-// the process with its exit code.
+// The silent run: installs without the wizard, on the main thread, and
+// returns the run's exit code.
 
-[[noreturn]] void RunSilent();
+int RunSilent();

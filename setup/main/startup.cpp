@@ -4,7 +4,7 @@
 #include <gdiplus.h>
 #include <objbase.h>
 
-#include <cstdlib>
+#include <optional>
 
 #include "exit_codes.h"
 #include "files.h"
@@ -12,6 +12,7 @@
 #include "main/destination.h"
 #include "main/launch.h"
 #include "main/messages.h"
+#include "main/outcomes.h"
 #include "main/paths.h"
 #include "main/product.h"
 #include "main/report.h"
@@ -52,25 +53,33 @@ void StartPlatform(HINSTANCE instance) {
 
 bool SystemTooOld() { return ReportedSystemVersion().major < 6; }
 
-void ExtractAndReadScript() {
+// Copies the script out of the package and reads it; the exit code when it cannot be had.
+std::optional<int> ExtractAndReadScript() {
+  const std::string ownPath = OwnModulePath();
   const std::optional<std::string> scriptPath = JoinPath(TempFolder(), "quenlith_setup_text");
-  if (!scriptPath || !SplitSetupFile(OwnModulePath(), *scriptPath, 0, false, 0)) {
-    if (scriptPath) DeleteFileUtf8(*scriptPath);
+  const SplitResult split = scriptPath ? SplitSetupFile(ownPath, *scriptPath, 0, false, 0) : SplitResult{};
+  if (!scriptPath || split.status != SplitStatus::kCopied) {
+    if (scriptPath) {
+      ConcludeSplit(split, ownPath, *scriptPath, 0);
+      DeleteFileUtf8(*scriptPath);
+    }
     LOG_WARNING("Error reading configuration file.");
     ReportState("cancel_configuration");
-    ExitSetup(kExitFailure);
+    return kExitFailure;
   }
   ReadInstallerScript(*scriptPath);
   DeleteFileUtf8(*scriptPath);
+  return std::nullopt;
 }
 
-void CheckEnvironment() {
+// The checks that may end the run before anything is installed; the exit code when one does.
+std::optional<int> CheckEnvironment() {
   if (installerConfig.setupCheckVistaGreater != 0 && SystemTooOld()) {
     LOG_WARNING("Operating system is too old.");
     SetupMessageBox(nullptr, installerConfig.setupCheckVistaGreaterText, installerConfig.setupCheckVistaGreaterTitle,
                     MB_OK);
     ReportState("cancel_os");
-    ExitSetup(kExitFailure);
+    return kExitFailure;
   }
   if (setupCommandLine.Has("/elevate") || setupCommandLine.Has("/noprogramfileselevation")) {
     LOG_NORMAL("Removing Quenlith check due to command line arguments.");
@@ -82,9 +91,10 @@ void CheckEnvironment() {
     if (ReadRegistryDword(UserRegistryRoot(), keyPath, "PreventInstallationFromMsi") == 1u) {
       LOG_WARNING("MSI-based installation is disabled due to registry key setting.");
       ReportState("cancel_msi");
-      ExitSetup(kExitFailure);
+      return kExitFailure;
     }
   }
+  return std::nullopt;
 }
 
 int RunWizard() {
@@ -95,15 +105,30 @@ int RunWizard() {
     if (answer == IDNO) {
       LOG_WARNING("Exiting, Quenlith is already running.");
       ReportState("cancel_quenlith");
-      ExitSetup(kExitFailure);
+      return kExitFailure;
     }
   }
   if (installerConfig.destinationProgramData != 0 && installerConfig.destinationAuto != 0 &&
       !setupCommandLine.Has("/location "))
     DecideLocationPrompt();
-  RelaunchForCleanup();
+  if (RelaunchForCleanup()) return kExitSuccess;
   LOG_ERROR("The setup wizard is not available in this build; nothing was installed.");
-  ExitSetup(kExitFailure);
+  return kExitFailure;
+}
+
+// Everything after the logging switch; returns the run's exit code.
+int Run(HINSTANCE instance) {
+  LOG_NORMAL("Setup size: \"{}\".", SetupImageSize());
+  LOG_NORMAL("Browser version: \"{}\".", kReportUserAgent);
+  StartPlatform(instance);
+  LOG_NORMAL("Command line: \"{}\".", setupCommandLine.Full());
+  ReportState("start");
+
+  if (const std::optional<int> failed = ExtractAndReadScript()) return *failed;
+  if (const std::optional<int> refused = CheckEnvironment()) return *refused;
+
+  if (installerConfig.installerSilent != 0) return RunSilent();
+  return RunWizard();
 }
 
 }  // namespace
@@ -115,16 +140,5 @@ int RunSetup(HINSTANCE instance, const std::string& commandLine) {
   // Until the script is read, a silent command line already keeps message boxes away.
   installerConfig.installerSilent = setupCommandLine.Silent() ? 1 : 0;
   if (LoggingRequested()) gSetupLog.Enable();
-
-  LOG_NORMAL("Setup size: \"{}\".", SetupImageSize());
-  LOG_NORMAL("Browser version: \"{}\".", kReportUserAgent);
-  StartPlatform(instance);
-  LOG_NORMAL("Command line: \"{}\".", setupCommandLine.Full());
-  ReportState("start");
-
-  ExtractAndReadScript();
-  CheckEnvironment();
-
-  if (installerConfig.installerSilent != 0) RunSilent();
-  return RunWizard();
+  return ConcludeRun(Run(instance));
 }

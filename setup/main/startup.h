@@ -7,6 +7,6 @@
 #include <string>
 
 // Runs the installer with `commandLine`, the part after the program name in
-// UTF-8; returns the exit code of a wizard run, and ends the process itself
-// on every other path (which writes the log's closing lines).
+// UTF-8, and returns the run's exit code; the entry point ends the process
+// with it, which writes the log's closing lines.
 int RunSetup(HINSTANCE instance, const std::string& commandLine);

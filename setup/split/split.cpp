@@ -4,7 +4,6 @@
 
 #include "files.h"
 #include "log/setup_log.h"
-#include "main/messages.h"
 #include "split/layout.h"
 #include "split/split_core.h"
 
@@ -29,24 +28,20 @@ class FileOutput : public split::Output {
   std::FILE* file_;
 };
 
-void ShowInvalidSetupFile(std::uint32_t first, std::uint32_t expected, std::uint32_t index) {
-  char text[256];
-  std::snprintf(text, sizeof text, "The setup file does not appear to be valid, please re-download (%d:%d:%d)",
-                static_cast<int>(first), static_cast<int>(expected), static_cast<int>(index));
-  SetupMessageBox(nullptr, text, kInvalidSetupCaption, MB_OK);
-}
-
 }  // namespace
 
-bool SplitSetupFile(const std::string& inputPath, const std::string& outputPath, std::uint32_t expectedOffset,
-                    bool checkOffset, std::uint32_t sectionIndex) {
+SplitResult SplitSetupFile(const std::string& inputPath, const std::string& outputPath, std::uint32_t expectedOffset,
+                           bool checkOffset, std::uint32_t sectionIndex) {
+  SplitResult failure;
   std::FILE* input = OpenFileUtf8(inputPath, "rb");
   std::FILE* output = OpenFileUtf8(outputPath, "wb");
   if (input == nullptr || output == nullptr) {
-    LOG_ERROR("Input or output file failure ({}, {}) for \"{}\" and \"{}\".", input, output, inputPath, outputPath);
+    failure.status = SplitStatus::kOpenFailed;
+    failure.input = input;
+    failure.output = output;
     if (input != nullptr) std::fclose(input);
     if (output != nullptr) std::fclose(output);
-    return false;
+    return failure;
   }
   const std::uint64_t fileSize = DirectoryEntrySize(inputPath).value_or(0);
   LOG_NORMAL("Digital signatures enabled.");
@@ -59,23 +54,23 @@ bool SplitSetupFile(const std::string& inputPath, const std::string& outputPath,
 
   switch (result.outcome) {
     case split::Outcome::kNoEndMarker:
-      LOG_ERROR("Unable to locate signature size ({}:{}).", layout::kMarkerSearchWindow, 0);
-      ShowInvalidSetupFile(0, expectedOffset, 0);
-      return false;
+      failure.status = SplitStatus::kNoEndMarker;
+      return failure;
     case split::Outcome::kOffsetMismatch:
     case split::Outcome::kBrokenChain:
       LOG_NORMAL("Signature size is {} bytes.", result.signatureSize);
-      LOG_ERROR("Error during configuration check ({}:{}).", result.readOffset, expectedOffset);
-      ShowInvalidSetupFile(result.readOffset, expectedOffset, result.failedIndex);
-      return false;
+      failure.status = SplitStatus::kOffsetMismatch;
+      failure.readOffset = result.readOffset;
+      failure.failedIndex = result.failedIndex;
+      return failure;
     case split::Outcome::kCopied:
       LOG_NORMAL("Signature size is {} bytes.", result.signatureSize);
       if (result.writeFailed || !closed) {
-        LOG_ERROR("Unable to write \"{}\" ({} bytes written).", outputPath, result.copied);
-        SetupMessageBox(nullptr, kTemporaryFilesMessage, kSetupErrorCaption, MB_OK);
-        return false;
+        failure.status = SplitStatus::kWriteFailed;
+        failure.written = result.copied;
+        return failure;
       }
-      return true;
+      return {};
   }
-  return false;
+  return {};
 }

@@ -6,11 +6,29 @@
 #include <cstdint>
 #include <string>
 
+enum class SplitStatus {
+  kCopied,
+  kOpenFailed,      // the package or the output cannot be opened
+  kNoEndMarker,     // no end-marker line near the end: not a whole package
+  kOffsetMismatch,  // the section does not start where expected, or the chain of offsets is broken
+  kWriteFailed,     // the copy could not be written whole
+};
+
+struct SplitResult {
+  SplitStatus status = SplitStatus::kCopied;
+  // kOpenFailed: the two streams as the opens returned them (null for a failed open).
+  const void* input = nullptr;
+  const void* output = nullptr;
+  // kOffsetMismatch: the offset read, the one expected and the chain step.
+  std::uint32_t readOffset = 0;
+  std::uint32_t failedIndex = 0;
+  std::uint64_t written = 0;  // kWriteFailed: bytes written before the failure
+};
+
 // Copies section `sectionIndex` of `inputPath` into `outputPath` (created or
 // overwritten). With `checkOffset` the section must start at
-// `expectedOffset`. Returns false, after its log line and (unless the run is
-// silent) its message box, when a file cannot be opened, the end marker is
-// missing, the chain of offsets is broken or does not match, or the copy
-// cannot be written. The output file is left in place on failure.
-bool SplitSetupFile(const std::string& inputPath, const std::string& outputPath, std::uint32_t expectedOffset,
-                    bool checkOffset, std::uint32_t sectionIndex);
+// `expectedOffset`. Logs its progress lines; shows nothing and ends
+// nothing: the result says what went wrong. The output file is left in
+// place on failure.
+SplitResult SplitSetupFile(const std::string& inputPath, const std::string& outputPath, std::uint32_t expectedOffset,
+                           bool checkOffset, std::uint32_t sectionIndex);

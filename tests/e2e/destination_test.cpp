@@ -18,28 +18,7 @@ using testing_support::ScratchDir;
 
 const char kUninstallKey[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenlith";
 
-// A tmpfs of `size` mounted for the test's lifetime as drive D:.
-class SmallDrive {
- public:
-  explicit SmallDrive(const std::string& size) : mount_(std::filesystem::path(test_paths::kWineDir) / "small-drive") {
-    std::filesystem::create_directories(mount_);
-    ok_ = std::system(("mount -t tmpfs -o size=" + size + " tmpfs " + mount_.string()).c_str()) == 0;
-    link_ = std::filesystem::path(test_paths::kWineDir) / "prefix" / "dosdevices" / "d:";
-    std::filesystem::remove(link_);
-    std::filesystem::create_directory_symlink(mount_, link_);
-  }
-  ~SmallDrive() {
-    std::filesystem::remove(link_);
-    std::system(("umount " + mount_.string()).c_str());
-  }
-  bool ok() const { return ok_; }
-  bool MakeReadOnly() { return std::system(("mount -o remount,ro " + mount_.string()).c_str()) == 0; }
-  const std::filesystem::path& path() const { return mount_; }
-
- private:
-  std::filesystem::path mount_, link_;
-  bool ok_ = false;
-};
+using e2e::SmallDrive;
 
 class DestinationTest : public testing::Test {
  protected:

@@ -30,6 +30,16 @@ std::string InstallerProgramFiles() { return Runs32Bit() ? "C:\\Program Files (x
 
 std::string InstallerRegistryView() { return Runs32Bit() ? "/reg:32" : "/reg:64"; }
 
+std::vector<std::filesystem::path> LeftTemporaryFolders(harness::Wine& wine) {
+  const harness::RunResult temp = wine.RunInEnvironment({"wine", "cmd", "/c", "echo %TEMP%"});
+  const std::filesystem::path folder = wine.LinuxPath(temp.output.substr(0, temp.output.find_first_of("\r\n")));
+  std::vector<std::filesystem::path> left;
+  std::error_code error;
+  for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+    if (entry.path().filename().string().rfind("quenlith_temp_", 0) == 0) left.push_back(entry.path());
+  return left;
+}
+
 std::string OnlySetupLog(const harness::Wine& wine) {
   const auto logs = wine.SetupLogs();
   return logs.size() == 1 ? testing_support::ReadFile(logs.front()) : std::string();

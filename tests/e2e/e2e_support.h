@@ -2,8 +2,10 @@
 // What the end-to-end tests share: the installer they build packages from,
 // packages made by the package builder, and the run's setup log.
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "test_support.h"
 #include "wine.h"
@@ -24,8 +26,35 @@ std::filesystem::path BuildTestPackage(const std::filesystem::path& folder, cons
 std::string InstallerProgramFiles();
 std::string InstallerRegistryView();
 
+// The installer's temporary folders ("quenlith_temp_<seconds>") left in
+// the prefix user's temporary folder.
+std::vector<std::filesystem::path> LeftTemporaryFolders(harness::Wine& wine);
+
 // The text of the one setup log on the prefix's desktop; empty when there is
 // none or more than one.
 std::string OnlySetupLog(const harness::Wine& wine);
+
+// A tmpfs of `size` mounted for the test's lifetime as drive D:.
+class SmallDrive {
+ public:
+  explicit SmallDrive(const std::string& size) : mount_(std::filesystem::path(test_paths::kWineDir) / "small-drive") {
+    std::filesystem::create_directories(mount_);
+    ok_ = std::system(("mount -t tmpfs -o size=" + size + " tmpfs " + mount_.string()).c_str()) == 0;
+    link_ = std::filesystem::path(test_paths::kWineDir) / "prefix" / "dosdevices" / "d:";
+    std::filesystem::remove(link_);
+    std::filesystem::create_directory_symlink(mount_, link_);
+  }
+  ~SmallDrive() {
+    std::filesystem::remove(link_);
+    std::system(("umount " + mount_.string()).c_str());
+  }
+  bool ok() const { return ok_; }
+  bool MakeReadOnly() { return std::system(("mount -o remount,ro " + mount_.string()).c_str()) == 0; }
+  const std::filesystem::path& path() const { return mount_; }
+
+ private:
+  std::filesystem::path mount_, link_;
+  bool ok_ = false;
+};
 
 }  // namespace e2e
