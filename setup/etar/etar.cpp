@@ -10,13 +10,12 @@
 #include "etar/archive.h"
 #include "files.h"
 #include "guards.h"
+#include "pause.h"
 #include "log/setup_log.h"
 #include "main/paths.h"
 #include "profile.h"
 #include "split/layout.h"
 #include "text.h"
-
-std::function<void(unsigned)> extractionSleep = [](unsigned milliseconds) { Sleep(milliseconds); };
 
 namespace {
 
@@ -66,7 +65,7 @@ std::FILE* OpenLockedTarget(const std::string& target, const RetryFile& retry) {
       DeleteOnRestart(aside);
       return file;
     }
-    extractionSleep(100);
+    Pause(100);
   }
 }
 

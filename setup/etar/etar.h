@@ -57,6 +57,3 @@ bool SetDirectoryPermissions(const std::string& directoryPath);
 // Appends the "File%03d" values of an uninstall list to `list`, for indices
 // below its "NumFiles"; a missing value reads "NULL".
 void ReadUninstallList(const std::string& listPath, std::vector<std::string>& list);
-
-// The pause between attempts of the locked-file procedure; tests replace it.
-extern std::function<void(unsigned milliseconds)> extractionSleep;

@@ -41,6 +41,18 @@ void ReadShortcutFamily(const IniDocument& script, const std::string& family, st
 
 }  // namespace
 
+WizardChoices ScriptChoices(const InstallerConfig& config) {
+  return {config.setupStartMenu, config.setupDesktopIcon, config.setupUninstallInformation, config.setupStartup};
+}
+
+std::string UninstallTitle(const InstallerConfig& config) {
+  return config.setupUninstallInformationTitle.empty() ? std::string() : config.setupUninstallInformationTitle[0];
+}
+
+std::int32_t InstalledSize(const InstallerConfig& config) {
+  return config.setupUninstallInformationEstimatedSize.empty() ? 0 : config.setupUninstallInformationEstimatedSize[0];
+}
+
 void FillInstallerConfig(const IniDocument& script, const CommandLine& commandLine, InstallerConfig& c) {
   auto str = [&script](const char* section, const char* key) { return script.String(section, key); };
   auto num = [&script](const char* section, const char* key, std::int32_t fallback = 0) {

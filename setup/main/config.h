@@ -66,6 +66,24 @@ struct InstallerConfig {
   std::vector<std::string> deleteFilenames;
 };
 
+// What the user chose to set up besides the files, 1 or 0 each: the
+// wizard's check boxes, or in a silent run the script's switches. All on
+// until the location page says otherwise.
+struct WizardChoices {
+  std::int32_t startMenu = 1;
+  std::int32_t desktop = 1;
+  std::int32_t uninstall = 1;
+  std::int32_t startup = 1;
+};
+
+// The script's switches as the choices of a run that asks nobody.
+WizardChoices ScriptChoices(const InstallerConfig& config);
+
+// The first uninstall entry's title (which names the uninstall key) and
+// installed size in bytes; empty and 0 when the script has none.
+std::string UninstallTitle(const InstallerConfig& config);
+std::int32_t InstalledSize(const InstallerConfig& config);
+
 // More entries than this in one indexed family are treated like a count too
 // large to allocate: the family has no entries.
 inline constexpr std::int32_t kMaxFamilyEntries = 65536;

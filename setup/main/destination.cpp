@@ -7,13 +7,11 @@
 #include "log/setup_log.h"
 #include "main/destination_rules.h"
 #include "main/paths.h"
-#include "main/run_state.h"
+#include "main/messages.h"
 #include "main/user_context.h"
 #include "main/validation.h"
 #include "shell.h"
 #include "text.h"
-
-std::string destinationDir;
 
 std::string ProgramDataLocation() {
   const std::optional<std::string> common = ShellFolderPath(CSIDL_COMMON_APPDATA, nullptr);
@@ -37,9 +35,7 @@ std::string ProgramFilesFolder() {
   return "C:\\Program Files";
 }
 
-std::string FindPreviousInstallation(HKEY root) {
-  const std::string title =
-      installerConfig.setupUninstallInformationTitle.empty() ? "" : installerConfig.setupUninstallInformationTitle[0];
+std::string FindPreviousInstallation(HKEY root, const std::string& title) {
   std::string subKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + title;
   if (subKey.size() > kMaxPathLength) return {};
   if (root == HKEY_CURRENT_USER) {
@@ -63,66 +59,76 @@ std::string FindPreviousInstallation(HKEY root) {
   return folder.size() > kMaxPathLength ? std::string() : folder;
 }
 
-std::string DefaultDestination() {
+std::string DefaultDestination(const InstallerConfig& config) {
   std::string base;
-  if (installerConfig.destinationProgramFiles != 0) {
+  if (config.destinationProgramFiles != 0) {
     base = ProgramFilesFolder();
-  } else if (installerConfig.destinationProgramData != 0) {
+  } else if (config.destinationProgramData != 0) {
     base = ProgramDataLocation();
-  } else if (installerConfig.destinationQuenlith != 0) {
-    base = FindPreviousInstallation(HKEY_LOCAL_MACHINE);
-    if (base.empty()) base = FindPreviousInstallation(HKEY_CURRENT_USER);
+  } else if (config.destinationQuenlith != 0) {
+    base = FindPreviousInstallation(HKEY_LOCAL_MACHINE, UninstallTitle(config));
+    if (base.empty()) base = FindPreviousInstallation(HKEY_CURRENT_USER, UninstallTitle(config));
     if (base.empty()) base = ProgramFilesLocation();
   }
-  if (installerConfig.destinationDirectoryCreate != 0 && !base.empty())
-    base = JoinFolder(base, installerConfig.destinationDirectoryTitle).value_or(base);
+  if (config.destinationDirectoryCreate != 0 && !base.empty())
+    base = JoinFolder(base, config.destinationDirectoryTitle).value_or(base);
   return base;
 }
 
-namespace {
-
-// Checks the space for destinationDir and creates it: 0, or the silent
-// run's exit code -4 (no space) or -3 (not writable).
-int ValidateChosenDestination(HWND window) {
-  if (!CheckDiskSpace(window, destinationDir)) {
+int ValidateChosenDestination(const InstallerConfig& config, const std::string& path, HWND owner) {
+  const SpaceCheck space = CheckDiskSpace(path, InstalledSize(config));
+  if (!space.enough &&
+      (owner == nullptr ||
+       SetupMessageBox(owner,
+                       "There does not appear to be enough space available at this location to install Quenlith. "
+                       "Proceed anyway?",
+                       "Insufficient disk space", MB_YESNO, IDNO) == IDNO)) {
     LOG_WARNING("Exiting, no disk space available.");
     return kExitNoDiskSpace;
   }
-  if (!CreateAndValidateDirectory(destinationDir, window, false)) {
-    LOG_WARNING("Exiting, unable to validate directory.");
-    return kExitNotWritable;
+  switch (CreateAndValidateDirectory(path)) {
+    case DirectoryCheck::kReady:
+      return kExitSuccess;
+    case DirectoryCheck::kNoParent:
+      SetupMessageBox(owner, "Unable to create directory, please change.", "Unable to create directory", MB_OK);
+      break;
+    case DirectoryCheck::kCannotCreate:
+      SetupMessageBox(owner, path, "Unable to create directory", MB_OK);
+      break;
+    case DirectoryCheck::kNotWritable:
+      break;
   }
-  return kExitSuccess;
+  LOG_WARNING("Exiting, unable to validate directory.");
+  return kExitNotWritable;
 }
 
-}  // namespace
-
-int ChooseSilentDestination() {
-  destinationDir = TrimTrailingBlanks(DefaultDestination());
-  LOG_NORMAL("Destination directory is {}", destinationDir);
-  return ValidateChosenDestination(nullptr);
+int ChooseSilentDestination(const InstallerConfig& config, std::string& destination) {
+  destination = TrimTrailingBlanks(DefaultDestination(config));
+  LOG_NORMAL("Destination directory is {}", destination);
+  return ValidateChosenDestination(config, destination, nullptr);
 }
 
-bool ChooseAutomaticDestination(HWND window) {
+bool ChooseAutomaticDestination(HWND window, const InstallerConfig& config, const CommandLine& commandLine,
+                                std::string& destination) {
   LOG_NORMAL("UI-based installation will automatically choose destination.");
-  destinationDir = TrimTrailingBlanks(DefaultDestination());
-  LOG_NORMAL("Destination is \"{}\".", destinationDir);
-  if (const std::optional<std::string> location = setupCommandLine.Location()) {
+  destination = TrimTrailingBlanks(DefaultDestination(config));
+  LOG_NORMAL("Destination is \"{}\".", destination);
+  if (const std::optional<std::string> location = commandLine.Location()) {
     // A longer path would have to be cut into a different folder.
     if (location->size() > kMaxPathLength) {
       LOG_WARNING("Exiting, the destination \"{}\" is too long.", *location);
       return false;
     }
-    destinationDir = TrimTrailingBlanks(*location);
-    LOG_NORMAL("Destination was overridden via command line to \"{}\".", destinationDir);
+    destination = TrimTrailingBlanks(*location);
+    LOG_NORMAL("Destination was overridden via command line to \"{}\".", destination);
   }
-  return ValidateChosenDestination(window) == kExitSuccess;
+  return ValidateChosenDestination(config, destination, window) == kExitSuccess;
 }
 
-void DecideLocationPrompt() {
+void DecideLocationPrompt(InstallerConfig& config) {
   LOG_NORMAL("Determining if location prompt should be shown.");
-  std::string previous = FindPreviousInstallation(HKEY_LOCAL_MACHINE);
-  if (previous.empty()) previous = FindPreviousInstallation(HKEY_CURRENT_USER);
+  std::string previous = FindPreviousInstallation(HKEY_LOCAL_MACHINE, UninstallTitle(config));
+  if (previous.empty()) previous = FindPreviousInstallation(HKEY_CURRENT_USER, UninstallTitle(config));
   if (previous.empty()) {
     LOG_NORMAL("No previous installation found.");
     return;
@@ -136,9 +142,9 @@ void DecideLocationPrompt() {
       LOG_NORMAL("Existing copy installed to program data, will continue this location.");
       break;
     case PreviousInstallation::kElsewhere:
-      installerConfig.destinationProgramData = 0;
-      installerConfig.destinationQuenlith = 1;
-      installerConfig.destinationAuto = 0;
+      config.destinationProgramData = 0;
+      config.destinationQuenlith = 1;
+      config.destinationAuto = 0;
       LOG_NORMAL("Existing copy installed elsewhere, showing location prompt.");
       break;
     case PreviousInstallation::kNone:

@@ -8,13 +8,11 @@
 #include "exit_codes.h"
 #include "files.h"
 #include "log/setup_log.h"
-#include "main/destination.h"
 #include "main/messages.h"
 #include "main/outcomes.h"
 #include "main/older_files.h"
 #include "main/paths.h"
-#include "main/product.h"
-#include "main/run_state.h"
+#include "main/product_wait.h"
 #include "main/settings.h"
 #include "main/shortcuts.h"
 #include "main/uninstall_entry.h"
@@ -28,18 +26,6 @@
 namespace {
 
 void Step(HWND window) { SendMessageW(window, WM_SETUP_STEP, 0, 0); }
-
-void WaitForProductToClose() {
-  if (installerConfig.setupCheckIfQuenlithExiting == 0) return;
-  for (int waits = 0; ProductIsRunning(); ++waits) {
-    if (waits == 0) LOG_NORMAL("Waiting for Quenlith to exit.");
-    if (waits == 401) {
-      LOG_NORMAL("Giving up, will try to install anyway..");
-      return;
-    }
-    Sleep(50);
-  }
-}
 
 // The sequence's private temporary folder and its two files, removed on
 // every way out of the sequence.
@@ -71,9 +57,9 @@ class TemporaryFolder {
 // The tray icon for the duration of the sequence.
 class TrayIcon {
  public:
-  explicit TrayIcon(HWND window) : window_(window) {
+  TrayIcon(HWND window, HINSTANCE module) : window_(window) {
     NewTrayGuid(guid_);
-    AddTrayIcon(window_, LoadIconW(setupInstance, MAKEINTRESOURCEW(138)), "Quenlith is installing...", guid_);
+    AddTrayIcon(window_, LoadIconW(module, MAKEINTRESOURCEW(138)), "Quenlith is installing...", guid_);
   }
   ~TrayIcon() { Remove(); }
   TrayIcon(const TrayIcon&) = delete;
@@ -108,59 +94,63 @@ int Decompress(const TemporaryFolder& temporary) {
 
 }  // namespace
 
-void CreateShortcutsAndEntry(int startMenu, int desktop, int startup, int uninstall, HWND window) {
+void CreateShortcutsAndEntry(const InstallerConfig& config, const WizardChoices& choices,
+                             const std::string& destination, HWND window) {
   // Each family the script offers counts one step, whether or not it was chosen.
-  if (installerConfig.setupStartMenu != 0) {
-    if (startMenu) {
+  if (config.setupStartMenu != 0) {
+    if (choices.startMenu) {
       LOG_NORMAL("Adding start menu icon.");
-      CreateStartMenuShortcuts(installerConfig.setupStartMenuDirectory, destinationDir);
+      CreateStartMenuShortcuts(config, destination);
     }
     Step(window);
   }
-  if (installerConfig.setupDesktopIcon != 0) {
-    if (desktop) {
+  if (config.setupDesktopIcon != 0) {
+    if (choices.desktop) {
       LOG_NORMAL("Adding desktop icon.");
-      CreateDesktopShortcuts(destinationDir);
+      CreateDesktopShortcuts(config, destination);
     }
     Step(window);
   }
-  if (installerConfig.setupStartup != 0) {
-    if (startup) {
+  if (config.setupStartup != 0) {
+    if (choices.startup) {
       LOG_NORMAL("Adding startup icon.");
-      CreateStartupShortcut(destinationDir);
+      CreateStartupShortcut(destination);
     }
     Step(window);
   }
-  if (installerConfig.setupUninstallInformation != 0) {
-    if (uninstall) {
+  if (config.setupUninstallInformation != 0) {
+    if (choices.uninstall) {
       LOG_NORMAL("Removing previous uninstall entry.");
-      RemoveUninstallEntry(HKEY_LOCAL_MACHINE);
+      RemoveUninstallEntry(config, HKEY_LOCAL_MACHINE);
       LOG_NORMAL("Adding uninstall entry.");
-      WriteUninstallEntry(destinationDir, HKEY_CURRENT_USER);
+      WriteUninstallEntry(config, destination, HKEY_CURRENT_USER);
     }
     Step(window);
   }
 }
 
-int RunInstallSequence(int startMenu, int desktop, int uninstall, int startup, HWND window) {
-  TrayIcon tray(window);
-  LOG_NORMAL("Installation is starting at {}", destinationDir);
-  LOG_NORMAL("Start menu icon: {}, Desktop icon: {}, Startup: {}, Uninstallation: {}", startMenu, desktop, startup,
-             uninstall);
-  WaitForProductToClose();
+int RunInstallSequence(const InstallRequest& request) {
+  const InstallerConfig& config = request.config;
+  const WizardChoices& choices = request.choices;
+  std::string& destination = request.destination;
+  const HWND window = request.window;
+  TrayIcon tray(window, request.module);
+  LOG_NORMAL("Installation is starting at {}", destination);
+  LOG_NORMAL("Start menu icon: {}, Desktop icon: {}, Startup: {}, Uninstallation: {}", choices.startMenu,
+             choices.desktop, choices.startup, choices.uninstall);
+  if (config.setupCheckIfQuenlithExiting != 0) WaitForProductToClose();
 
-  if (destinationDir.empty() || destinationDir.back() != '\\') destinationDir += '\\';
-  const std::optional<std::string> uninstallList = JoinPath(destinationDir, "uninstall.ini");
+  if (destination.empty() || destination.back() != '\\') destination += '\\';
+  const std::optional<std::string> uninstallList = JoinPath(destination, "uninstall.ini");
 
   TemporaryFolder temporary(TempFolder() + "quenlith_temp_" +
                             std::to_string(static_cast<long long>(std::time(nullptr))));
   Step(window);
 
   LOG_NORMAL("Splitting files.");
-  const std::string ownPath = OwnModulePath();
-  const SplitResult split = SplitSetupFile(ownPath, temporary.Compressed(), SetupImageSize(), true, 1);
+  const SplitResult split = SplitSetupFile(request.package, temporary.Compressed(), SetupImageSize(), true, 1);
   if (split.status != SplitStatus::kCopied) {
-    ConcludeSplit(split, ownPath, temporary.Compressed(), SetupImageSize());
+    ConcludeSplit(split, request.package, temporary.Compressed(), SetupImageSize());
     LOG_ERROR("Exiting, error during split.");
     return kExitFailure;
   }
@@ -172,36 +162,35 @@ int RunInstallSequence(int startMenu, int desktop, int uninstall, int startup, H
   Step(window);
   LOG_NORMAL("Copying files to location.");
   const ExtractResult extracted =
-      ExtractPayload(temporary.Uncompressed(), destinationDir, installerConfig.dateMonth, installerConfig.dateDay,
-                     installerConfig.dateYear,
-                     installerConfig.setupUninstallInformation != 0 ? uninstallList : std::nullopt, AskToRetryFile);
+      ExtractPayload(temporary.Uncompressed(), destination, config.dateMonth, config.dateDay, config.dateYear,
+                     config.setupUninstallInformation != 0 ? uninstallList : std::nullopt, AskToRetryFile);
   if (extracted.status != ExtractStatus::kDone)
-    return ConcludeExtraction(extracted, temporary.Uncompressed(), destinationDir);
+    return ConcludeExtraction(extracted, temporary.Uncompressed(), destination);
   Step(window);
 
-  if (installerConfig.deleteFiles != 0) {
+  if (config.deleteFiles != 0) {
     LOG_NORMAL("Removing older installed files.");
-    RemoveOlderFiles(destinationDir);
+    RemoveOlderFiles(config, destination);
   }
-  if (installerConfig.setupCleanProgramFilesWithElevation != 0) {
+  if (config.setupCleanProgramFilesWithElevation != 0) {
     LOG_NORMAL("Attempting to remove older installation if installed to program files.");
-    RemoveProgramFilesInstallation(destinationDir);
+    RemoveProgramFilesInstallation(UninstallTitle(config), destination);
   }
 
   temporary.Remove();
   Step(window);
 
-  CreateShortcutsAndEntry(startMenu, desktop, startup, uninstall, window);
-  if (installerConfig.setupUninstallInformation != 0 && uninstallList) {
-    WriteProfileValue(*uninstallList, "Uninstall", "Desktop", desktop ? "yes" : "no");
-    WriteProfileValue(*uninstallList, "Uninstall", "Start Menu", startMenu ? "yes" : "no");
-    WriteProfileValue(*uninstallList, "Uninstall", "Add Remove", uninstall ? "yes" : "no");
+  CreateShortcutsAndEntry(config, choices, destination, window);
+  if (config.setupUninstallInformation != 0 && uninstallList) {
+    WriteProfileValue(*uninstallList, "Uninstall", "Desktop", choices.desktop ? "yes" : "no");
+    WriteProfileValue(*uninstallList, "Uninstall", "Start Menu", choices.startMenu ? "yes" : "no");
+    WriteProfileValue(*uninstallList, "Uninstall", "Add Remove", choices.uninstall ? "yes" : "no");
   }
 
-  if (installerConfig.setupFirstRun != 0) MarkFirstRun();
-  if (installerConfig.setupMediaPlayer != 0) {
+  if (config.setupFirstRun != 0) MarkFirstRun();
+  if (config.setupMediaPlayer != 0) {
     LOG_NORMAL("Setting up windows media player.");
-    if (const std::optional<std::string> plugin = JoinPath(destinationDir, "events.dll"))
+    if (const std::optional<std::string> plugin = JoinPath(destination, "events.dll"))
       RegisterMediaPlayerPlugin(*plugin);
     else
       LOG_WARNING("Skipping the media player: the path is too long.");

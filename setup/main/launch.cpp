@@ -8,7 +8,6 @@
 #include "main/destination.h"
 #include "main/messages.h"
 #include "main/paths.h"
-#include "main/run_state.h"
 #include "files.h"
 #include "text.h"
 
@@ -34,9 +33,9 @@ bool VerifySignature(const std::string& path) {
   return false;
 }
 
-void LaunchProduct(HWND owner) {
+void LaunchProduct(HWND owner, const InstallerConfig& config, const std::string& destination) {
   // One backslash is always inserted, as the product expects its path.
-  std::string path = destinationDir + "\\" + installerConfig.launchTarget;
+  std::string path = destination + "\\" + config.launchTarget;
   if (path.size() > kMaxPathLength) {
     LOG_WARNING("Executible not launched: the path \"{}\" is too long.", path);
     return;
@@ -46,11 +45,11 @@ void LaunchProduct(HWND owner) {
     return;
   }
   if (owner != nullptr) ShowWindow(owner, SW_HIDE);
-  const std::wstring parameters = WideFromUtf8(installerConfig.launchParameters.value_or(""));
+  const std::wstring parameters = WideFromUtf8(config.launchParameters.value_or(""));
   const auto result = reinterpret_cast<INT_PTR>(
       ShellExecuteW(nullptr, nullptr, WideFromUtf8(path).c_str(),
-                    installerConfig.launchParameters ? parameters.c_str() : nullptr,
-                    WideFromUtf8(destinationDir).c_str(), SW_SHOWNORMAL));
+                    config.launchParameters ? parameters.c_str() : nullptr,
+                    WideFromUtf8(destination).c_str(), SW_SHOWNORMAL));
   if (result > 32) return;
   LOG_WARNING("Executible not launched due to error {}.", static_cast<long long>(result));
   if (owner != nullptr)
@@ -66,11 +65,11 @@ std::string CleanupRelaunchParameters(const std::vector<std::string>& commandLin
   return parameters;
 }
 
-bool RelaunchForCleanup() {
-  if (installerConfig.setupCleanProgramFilesWithElevation == 0 || setupCommandLine.Has("/noprogramfileselevation"))
+bool RelaunchForCleanup(const InstallerConfig& config, const CommandLine& commandLine) {
+  if (config.setupCleanProgramFilesWithElevation == 0 || commandLine.Has("/noprogramfileselevation"))
     return false;
   LOG_NORMAL("Determining if elevation is needed to clean older program files or uninstallation entry.");
-  const std::string previous = FindPreviousInstallation(HKEY_LOCAL_MACHINE);
+  const std::string previous = FindPreviousInstallation(HKEY_LOCAL_MACHINE, UninstallTitle(config));
   if (previous.empty()) return false;
   LOG_NORMAL("Previous version found at {}", previous);
   const std::string program = OwnModulePath();

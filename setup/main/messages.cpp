@@ -1,9 +1,16 @@
 #include "main/messages.h"
 
-#include "main/run_state.h"
 #include "shell.h"
 
+namespace {
+
+bool boxesShown = true;
+
+}  // namespace
+
+void SetMessageBoxesShown(bool shown) { boxesShown = shown; }
+
 int SetupMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type, int silentAnswer) {
-  if (installerConfig.installerSilent != 0) return silentAnswer;
+  if (!boxesShown) return silentAnswer;
   return ShowMessageBox(owner, text, caption, type);
 }

@@ -12,6 +12,9 @@ inline constexpr const char* kInvalidSetupMessage = "The setup file does not app
 inline constexpr const char* kTemporaryFilesMessage =
     "Setup was unable to read or write its temporary files, please check disk space and try again.";
 
+// Whether this run shows message boxes; start-up turns them off for a silent run.
+void SetMessageBoxesShown(bool shown);
+
 // Shows a modal box unless the run is silent; returns the button pressed, or
 // `silentAnswer` without showing anything in a silent run.
 int SetupMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type,

@@ -11,7 +11,6 @@
 #include "log/setup_log.h"
 #include "main/destination.h"
 #include "main/paths.h"
-#include "main/run_state.h"
 
 namespace {
 
@@ -64,20 +63,20 @@ void RemoveListedFiles(const std::string& folder, const std::vector<std::string>
   });
 }
 
-void RemoveOlderFiles(const std::string& destination) {
-  if (installerConfig.deleteFiles == 0) return;
-  for (std::int32_t i = 0; i < installerConfig.deleteFilesNum; ++i) {
+void RemoveOlderFiles(const InstallerConfig& config, const std::string& destination) {
+  if (config.deleteFiles == 0) return;
+  for (std::int32_t i = 0; i < config.deleteFilesNum; ++i) {
     const std::size_t index = static_cast<std::size_t>(i);
-    if (index >= installerConfig.deleteFilenames.size()) break;
+    if (index >= config.deleteFilenames.size()) break;
     // A name that does not fit is passed over like a file that is not there.
-    if (const std::optional<std::string> path = JoinPath(destination, installerConfig.deleteFilenames[index]))
+    if (const std::optional<std::string> path = JoinPath(destination, config.deleteFilenames[index]))
       DeleteFileUtf8(*path);
   }
 }
 
-void RemoveProgramFilesInstallation(const std::string& destination) {
-  std::string previous = FindPreviousInstallation(HKEY_LOCAL_MACHINE);
-  if (previous.empty()) previous = FindPreviousInstallation(HKEY_CURRENT_USER);
+void RemoveProgramFilesInstallation(const std::string& title, const std::string& destination) {
+  std::string previous = FindPreviousInstallation(HKEY_LOCAL_MACHINE, title);
+  if (previous.empty()) previous = FindPreviousInstallation(HKEY_CURRENT_USER, title);
   const std::string programFiles = ProgramFilesLocation();
   LOG_NORMAL("Previous installation {}. Program files {}.", previous, programFiles);
   if (previous.empty() || !SamePathIgnoringCase(previous, programFiles)) return;

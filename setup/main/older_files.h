@@ -7,12 +7,15 @@
 #include <string>
 #include <vector>
 
-// Deletes the script's list of old file names inside `destination`.
-void RemoveOlderFiles(const std::string& destination);
+#include "main/config.h"
 
-// Removes the earlier program-files installation file by file from its
-// uninstall list, when `destination` is the program-data location.
-void RemoveProgramFilesInstallation(const std::string& destination);
+// Deletes the script's list of old file names inside `destination`.
+void RemoveOlderFiles(const InstallerConfig& config, const std::string& destination);
+
+// Removes the earlier program-files installation registered under the
+// uninstall key `title` file by file from its uninstall list, when
+// `destination` is the program-data location.
+void RemoveProgramFilesInstallation(const std::string& title, const std::string& destination);
 
 // Deletes, in `folder` and below, each file whose full path is in `list`,
 // and removes the sub-folders that end up empty.

@@ -3,3 +3,5 @@
 InstallerConfig installerConfig;
 CommandLine setupCommandLine{std::string()};
 HINSTANCE setupInstance = nullptr;
+std::string destinationDir;
+WizardChoices wizardChoices;

@@ -1,7 +1,10 @@
 #pragma once
-// Process-wide records of one run, set by start-up and read everywhere.
+// Process-wide records of one run, filled by start-up and handed to the
+// stages as what each needs.
 
 #include <windows.h>
+
+#include <string>
 
 #include "main/command_line.h"
 #include "main/config.h"
@@ -15,3 +18,10 @@ extern CommandLine setupCommandLine;
 
 // The installer's own module, for resources and window classes.
 extern HINSTANCE setupInstance;
+
+// The chosen installation folder (at most 259 characters, no trailing
+// blanks); the install sequence appends a trailing backslash to it.
+extern std::string destinationDir;
+
+// What the user chose to set up besides the files (the wizard's check boxes).
+extern WizardChoices wizardChoices;

@@ -1,9 +1,12 @@
 #pragma once
-// ReadInstallerScript: loads the extracted installer script into
-// installerConfig, with the command line's overrides.
+// ReadInstallerScript: loads the extracted installer script, with the
+// command line's overrides.
 
 #include <string>
 
+#include "main/command_line.h"
+#include "main/config.h"
+
 // Reads the script file at `scriptPath` (UTF-8 path). A file that cannot be
 // read gives every key its default; nothing is reported.
-void ReadInstallerScript(const std::string& scriptPath);
+InstallerConfig ReadInstallerScript(const std::string& scriptPath, const CommandLine& commandLine);

@@ -7,7 +7,6 @@
 
 #include "log/setup_log.h"
 #include "main/paths.h"
-#include "main/run_state.h"
 #include "main/user_context.h"
 #include "profile.h"
 #include "shell.h"
@@ -44,8 +43,8 @@ void MarkFirstRun() {
   WriteProfileValue(*settings, "Install", "Shortcuts", "1");
 }
 
-void AddAutoInstallPlugins(const std::string& destination) {
-  if (installerConfig.pluginAutoInstall == 0) return;
+void AddAutoInstallPlugins(const InstallerConfig& config, const std::string& destination) {
+  if (config.pluginAutoInstall == 0) return;
   const std::optional<std::string> users = JoinFolder(destination, "users");
   const std::optional<std::string> global = users ? JoinFolder(*users, "global") : std::nullopt;
   const std::optional<std::string> list = global ? JoinPath(*global, "plugins.ini") : std::nullopt;
@@ -56,13 +55,13 @@ void AddAutoInstallPlugins(const std::string& destination) {
   CreateFolder(*users);
   CreateFolder(*global);
   const int existing = ReadProfileInt(*list, "Plugins", "Number", 0);
-  WriteProfileValue(*list, "Plugins", "Number", std::to_string(existing + installerConfig.pluginAutoInstallNum));
-  for (int i = 0; i < installerConfig.pluginAutoInstallNum; ++i) {
+  WriteProfileValue(*list, "Plugins", "Number", std::to_string(existing + config.pluginAutoInstallNum));
+  for (int i = 0; i < config.pluginAutoInstallNum; ++i) {
     const std::size_t index = static_cast<std::size_t>(i);
     const std::string link =
-        index < installerConfig.pluginAutoInstallLink.size() ? installerConfig.pluginAutoInstallLink[index] : "";
+        index < config.pluginAutoInstallLink.size() ? config.pluginAutoInstallLink[index] : "";
     const std::string guid =
-        index < installerConfig.pluginAutoInstallGuid.size() ? installerConfig.pluginAutoInstallGuid[index] : "";
+        index < config.pluginAutoInstallGuid.size() ? config.pluginAutoInstallGuid[index] : "";
     const std::optional<std::string> plugins = JoinFolder(destination, "plugins");
     const std::optional<std::string> file = plugins ? JoinPath(*plugins, link) : std::nullopt;
     if (!file) {

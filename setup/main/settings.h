@@ -6,6 +6,8 @@
 #include <optional>
 #include <string>
 
+#include "main/config.h"
+
 // The per-user settings file, Quenlith\users\global\quenlith.ini under the
 // interactive user's application-data folder, its folders created; none
 // when that folder cannot be found.
@@ -15,4 +17,4 @@ std::optional<std::string> UserSettingsFile();
 void MarkFirstRun();
 
 // Appends the script's plug-ins to users\global\plugins.ini in `destination`.
-void AddAutoInstallPlugins(const std::string& destination);
+void AddAutoInstallPlugins(const InstallerConfig& config, const std::string& destination);

@@ -8,7 +8,6 @@
 #include "files.h"
 #include "log/setup_log.h"
 #include "main/paths.h"
-#include "main/run_state.h"
 #include "main/user_context.h"
 #include "shell.h"
 #include "text.h"
@@ -87,16 +86,16 @@ void CreateShellLink(const std::string& shortcutPath, const std::optional<std::s
     LOG_NORMAL("Shortcut successfully created for \"{}\".", shortcutPath);
 }
 
-void CreateDesktopShortcuts(const std::string& destination) {
+void CreateDesktopShortcuts(const InstallerConfig& c, const std::string& destination) {
   const std::optional<FamilyFolders> folders = Folders(CSIDL_DESKTOPDIRECTORY, CSIDL_COMMON_DESKTOPDIRECTORY, "desktop");
   if (!folders) return;
-  const InstallerConfig& c = installerConfig;
   CreateFamily({c.setupDesktopIconNum, c.setupDesktopIconLink, c.setupDesktopIconTitle, c.setupDesktopIconDescription,
                 c.setupDesktopIconResource, c.setupDesktopIconArguments},
                *folders, destination);
 }
 
-void CreateStartMenuShortcuts(const std::string& folderName, const std::string& destination) {
+void CreateStartMenuShortcuts(const InstallerConfig& c, const std::string& destination) {
+  const std::string& folderName = c.setupStartMenuDirectory;
   std::optional<FamilyFolders> folders = Folders(CSIDL_PROGRAMS, CSIDL_COMMON_PROGRAMS, "start menu");
   if (!folders) return;
   if (!folderName.empty()) {
@@ -108,7 +107,6 @@ void CreateStartMenuShortcuts(const std::string& folderName, const std::string& 
     folders->user = *folder;
     CreateDirectoryW(WideFromUtf8(folders->user).c_str(), nullptr);
   }
-  const InstallerConfig& c = installerConfig;
   CreateFamily({c.setupStartMenuNum, c.setupStartMenuLink, c.setupStartMenuTitle, c.setupStartMenuDescription,
                 c.setupStartMenuResource, c.setupStartMenuArguments},
                *folders, destination);

@@ -6,10 +6,14 @@
 #include <optional>
 #include <string>
 
-void CreateDesktopShortcuts(const std::string& destination);
+#include "main/config.h"
 
-// `folderName`: a folder inside the programs folder for the shortcuts, or empty.
-void CreateStartMenuShortcuts(const std::string& folderName, const std::string& destination);
+// One shortcut per desktop entry of `config`.
+void CreateDesktopShortcuts(const InstallerConfig& config, const std::string& destination);
+
+// One shortcut per start-menu entry of `config`, in its folder
+// setupStartMenuDirectory inside the programs folder (none when empty).
+void CreateStartMenuShortcuts(const InstallerConfig& config, const std::string& destination);
 
 void CreateStartupShortcut(const std::string& destination);
 

@@ -67,7 +67,8 @@ std::optional<int> ExtractAndReadScript() {
     ReportState("cancel_configuration");
     return kExitFailure;
   }
-  ReadInstallerScript(*scriptPath);
+  installerConfig = ReadInstallerScript(*scriptPath, setupCommandLine);
+  SetMessageBoxesShown(installerConfig.installerSilent == 0);
   DeleteFileUtf8(*scriptPath);
   return std::nullopt;
 }
@@ -110,8 +111,8 @@ int RunWizard() {
   }
   if (installerConfig.destinationProgramData != 0 && installerConfig.destinationAuto != 0 &&
       !setupCommandLine.Has("/location "))
-    DecideLocationPrompt();
-  if (RelaunchForCleanup()) return kExitSuccess;
+    DecideLocationPrompt(installerConfig);
+  if (RelaunchForCleanup(installerConfig, setupCommandLine)) return kExitSuccess;
   LOG_ERROR("The setup wizard is not available in this build; nothing was installed.");
   return kExitFailure;
 }
@@ -138,7 +139,7 @@ int RunSetup(HINSTANCE instance, const std::string& commandLine) {
   setupCommandLine = CommandLine(commandLine);
   elevatedRelaunch = setupCommandLine.ElevatedRelaunch();
   // Until the script is read, a silent command line already keeps message boxes away.
-  installerConfig.installerSilent = setupCommandLine.Silent() ? 1 : 0;
+  SetMessageBoxesShown(!setupCommandLine.Silent());
   if (LoggingRequested()) gSetupLog.Enable();
   return ConcludeRun(Run(instance));
 }

@@ -4,7 +4,6 @@
 
 #include "log/setup_log.h"
 #include "main/paths.h"
-#include "main/run_state.h"
 #include "main/user_context.h"
 #include "registry.h"
 
@@ -20,9 +19,9 @@ T First(const std::vector<T>& family, T fallback = T()) {
 
 }  // namespace
 
-void WriteUninstallEntry(const std::string& destination, HKEY root) {
-  if (installerConfig.setupUninstallInformation < 1) return;
-  const std::string title = First(installerConfig.setupUninstallInformationTitle);
+void WriteUninstallEntry(const InstallerConfig& config, const std::string& destination, HKEY root) {
+  if (config.setupUninstallInformation < 1) return;
+  const std::string title = First(config.setupUninstallInformationTitle);
   std::string keyPath = kUninstallKey + title;
   if (keyPath.size() > kMaxPathLength) {
     LOG_WARNING("Skipping the uninstall entry: the key \"{}\" is too long.", keyPath);
@@ -37,18 +36,18 @@ void WriteUninstallEntry(const std::string& destination, HKEY root) {
   if (!key) return;
 
   const std::optional<std::string> command =
-      JoinPath(destination, First(installerConfig.setupUninstallInformationLink));
-  const std::optional<std::string> icon = JoinPath(destination, First(installerConfig.setupUninstallInformationIcon));
+      JoinPath(destination, First(config.setupUninstallInformationLink));
+  const std::optional<std::string> icon = JoinPath(destination, First(config.setupUninstallInformationIcon));
   if (!SetRegistryText(key.get(), "DisplayName", title)) return;
   if (icon)
     SetRegistryText(key.get(), "DisplayIcon", *icon);
   else
     LOG_WARNING("Skipping the uninstall icon: the path is too long.");
-  const std::string publisher = First(installerConfig.setupUninstallInformationPublisher);
+  const std::string publisher = First(config.setupUninstallInformationPublisher);
   if (!publisher.empty()) SetRegistryText(key.get(), "Publisher", publisher);
-  const std::int32_t size = First(installerConfig.setupUninstallInformationEstimatedSize, 0);
+  const std::int32_t size = First(config.setupUninstallInformationEstimatedSize, 0);
   if (size != 0) SetRegistryDword(key.get(), "EstimatedSize", static_cast<std::uint32_t>(size) / 1024);
-  const std::string version = First(installerConfig.setupUninstallInformationDisplayVersion);
+  const std::string version = First(config.setupUninstallInformationDisplayVersion);
   if (!version.empty()) SetRegistryText(key.get(), "DisplayVersion", version);
   if (command)
     SetRegistryText(key.get(), "UninstallString", *command);
@@ -56,9 +55,9 @@ void WriteUninstallEntry(const std::string& destination, HKEY root) {
     LOG_WARNING("Skipping the uninstall command: the path is too long.");
 }
 
-void RemoveUninstallEntry(HKEY root) {
-  if (installerConfig.setupUninstallInformation < 1) return;
-  const std::string entry = kUninstallKey + First(installerConfig.setupUninstallInformationTitle);
+void RemoveUninstallEntry(const InstallerConfig& config, HKEY root) {
+  if (config.setupUninstallInformation < 1) return;
+  const std::string entry = kUninstallKey + First(config.setupUninstallInformationTitle);
   for (const char* value :
        {"DisplayName", "DisplayIcon", "Publisher", "EstimatedSize", "DisplayVersion", "UninstallString"})
     DeleteRegistryKey(root, entry + "\\" + value);

@@ -6,10 +6,12 @@
 
 #include <string>
 
+#include "main/config.h"
+
 // Writes the entry for `destination` under `root` (HKEY_CURRENT_USER is
 // taken as the interactive user's hive); nothing when the script has no
 // uninstall information.
-void WriteUninstallEntry(const std::string& destination, HKEY root);
+void WriteUninstallEntry(const InstallerConfig& config, const std::string& destination, HKEY root);
 
 // Deletes the entry under `root` (used as given); results are not reported.
-void RemoveUninstallEntry(HKEY root);
+void RemoveUninstallEntry(const InstallerConfig& config, HKEY root);

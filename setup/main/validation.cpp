@@ -5,9 +5,7 @@
 #include "etar/etar.h"
 #include "files.h"
 #include "log/setup_log.h"
-#include "main/messages.h"
 #include "main/paths.h"
-#include "main/run_state.h"
 #include "text.h"
 
 namespace {
@@ -48,46 +46,38 @@ bool TestWriting(const std::string& path) {
 
 }  // namespace
 
-bool CheckDiskSpace(HWND owner, const std::string& path) {
-  const std::uint64_t free = FreeBytes(DiskRootOf(path));
-  const std::uint64_t required = RequiredBytes(
-      installerConfig.setupUninstallInformationEstimatedSize.empty() ? 0
-                                                                     : installerConfig.setupUninstallInformationEstimatedSize[0]);
-  LOG_NORMAL("Disk size at \"{}\" is {:L} ({:L} required).", path, free, required);
-  if (free == 0 || free >= required) return true;
-  if (owner == nullptr) return false;
-  return SetupMessageBox(owner,
-                         "There does not appear to be enough space available at this location to install Quenlith. "
-                         "Proceed anyway?",
-                         "Insufficient disk space", MB_YESNO, IDNO) != IDNO;
+SpaceCheck CheckDiskSpace(const std::string& path, std::int32_t installedSize) {
+  SpaceCheck check;
+  check.free = FreeBytes(DiskRootOf(path));
+  check.required = RequiredBytes(installedSize);
+  LOG_NORMAL("Disk size at \"{}\" is {:L} ({:L} required).", path, check.free, check.required);
+  check.enough = check.free == 0 || check.free >= check.required;
+  return check;
 }
 
-bool CreateAndValidateDirectory(const std::string& path, HWND owner, bool quiet) {
+DirectoryCheck CreateAndValidateDirectory(const std::string& path) {
   wchar_t previous[MAX_PATH] = L"";
   GetCurrentDirectoryW(MAX_PATH, previous);
-  auto fail = [&] {
+  auto fail = [&](DirectoryCheck why) {
     LOG_WARNING("Unable to create and validate directory.");
     SetCurrentDirectoryW(previous);
-    return false;
+    return why;
   };
+  auto writable = [&] { return TestWriting(path) ? DirectoryCheck::kReady : DirectoryCheck::kNotWritable; };
   if (SetWorkingDirectory(path)) {
     LOG_NORMAL("Directory exists, testing writability.");
-    return TestWriting(path);
+    return writable();
   }
   const std::string parent = ParentFolderOf(path);
-  if (parent.empty()) {
-    if (!quiet) SetupMessageBox(owner, "Unable to create directory, please change.", "Unable to create directory", MB_OK);
-    return fail();
-  }
+  if (parent.empty()) return fail(DirectoryCheck::kNoParent);
   if (CreateFolder(path)) {
     LOG_NORMAL("Directory \"{}\" created.", path);
     LOG_NORMAL("Directory exists, testing writability.");
-    return TestWriting(path);
+    return writable();
   }
-  if (CreateAndValidateDirectory(parent, owner, true) && CreateFolder(path)) {
+  if (CreateAndValidateDirectory(parent) == DirectoryCheck::kReady && CreateFolder(path)) {
     LOG_NORMAL("Directory \"{}\" created.", path);
-    return TestWriting(path);
+    return writable();
   }
-  if (!quiet) SetupMessageBox(owner, path, "Unable to create directory", MB_OK);
-  return fail();
+  return fail(DirectoryCheck::kCannotCreate);
 }

@@ -269,7 +269,7 @@ TEST_F(SilentInstallTest, VersionCheckNeedsTheSupportLibraryAndTheSwitch) {
   wine_.RemoveSetupLogs();
   // Without comms.dll beside the program the check is skipped: the run installs.
   EXPECT_EQ(wine_.Run({(dir_ / "setup.exe").string(), "/checkversion", "/debug"}, 120).exitCode, 0);
-  EXPECT_NE(Log().find("WARNING: silent.cpp"), std::string::npos);
+  EXPECT_NE(Log().find("WARNING: version_check.cpp"), std::string::npos);
   EXPECT_NE(Log().find("Check version can only find quenlith.exe (no helper files)."), std::string::npos);
   wine_.RemoveSetupLogs();
   // Without /checkversion (and SetupCheckVersion=0) nothing is compared.

@@ -20,6 +20,7 @@
 #include "log/setup_log.h"
 #include "main/destination.h"
 #include "main/launch.h"
+#include "main/messages.h"
 #include "main/older_files.h"
 #include "main/run_state.h"
 #include "main/settings.h"
@@ -182,7 +183,7 @@ TEST_F(UninstallEntryTest, WritesTheValuesOfTheScriptJoinedToTheDestination) {
        "C:\\My Apps\\Quenlith\\Quenlith.exe"},
   };
   for (const auto& c : cases) {
-    WriteUninstallEntry(c.destination, HKEY_CURRENT_USER);
+    WriteUninstallEntry(installerConfig, c.destination, HKEY_CURRENT_USER);
     EXPECT_EQ(Value("DisplayName"), "Quenlith Test") << c.destination;
     EXPECT_EQ(Value("UninstallString"), c.uninstallString) << c.destination;
     EXPECT_EQ(Value("DisplayIcon"), c.icon) << c.destination;
@@ -203,14 +204,14 @@ TEST_F(UninstallEntryTest, WritesTheValuesOfTheScriptJoinedToTheDestination) {
 
 TEST_F(UninstallEntryTest, OptionalValuesFollowTheScript) {
   installerConfig.setupUninstallInformationEstimatedSize = {1023};
-  WriteUninstallEntry("C:\\Q\\", HKEY_CURRENT_USER);
+  WriteUninstallEntry(installerConfig, "C:\\Q\\", HKEY_CURRENT_USER);
   EXPECT_EQ(ReadRaw(HKEY_CURRENT_USER, kEntryKey, "EstimatedSize")->bytes, std::string(4, '\0'));
 
   DeleteTree(HKEY_CURRENT_USER, kEntryKey);
   installerConfig.setupUninstallInformationEstimatedSize = {0};
   installerConfig.setupUninstallInformationPublisher = {""};
   installerConfig.setupUninstallInformationDisplayVersion = {""};
-  WriteUninstallEntry("C:\\Q\\", HKEY_CURRENT_USER);
+  WriteUninstallEntry(installerConfig, "C:\\Q\\", HKEY_CURRENT_USER);
   EXPECT_EQ(Value("DisplayName"), "Quenlith Test");
   EXPECT_FALSE(ReadRaw(HKEY_CURRENT_USER, kEntryKey, "EstimatedSize").has_value());
   EXPECT_FALSE(Value("Publisher").has_value());
@@ -219,12 +220,12 @@ TEST_F(UninstallEntryTest, OptionalValuesFollowTheScript) {
 
   DeleteTree(HKEY_CURRENT_USER, kEntryKey);
   installerConfig.setupUninstallInformation = 0;
-  WriteUninstallEntry("C:\\Q\\", HKEY_CURRENT_USER);
+  WriteUninstallEntry(installerConfig, "C:\\Q\\", HKEY_CURRENT_USER);
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kEntryKey));
 }
 
 TEST_F(UninstallEntryTest, RemovalDeletesTheEntryAndSubKeysNamedLikeItsValues) {
-  WriteUninstallEntry("C:\\Q\\", HKEY_CURRENT_USER);
+  WriteUninstallEntry(installerConfig, "C:\\Q\\", HKEY_CURRENT_USER);
   HKEY sub = nullptr;
   ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, WideFromUtf8(std::string(kEntryKey) + "\\Publisher").c_str(), 0,
                             nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub, nullptr),
@@ -232,11 +233,11 @@ TEST_F(UninstallEntryTest, RemovalDeletesTheEntryAndSubKeysNamedLikeItsValues) {
   RegCloseKey(sub);
 
   installerConfig.setupUninstallInformation = 0;
-  RemoveUninstallEntry(HKEY_CURRENT_USER);
+  RemoveUninstallEntry(installerConfig, HKEY_CURRENT_USER);
   EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, kEntryKey)) << "switched off: nothing is touched";
 
   installerConfig.setupUninstallInformation = 1;
-  RemoveUninstallEntry(HKEY_CURRENT_USER);
+  RemoveUninstallEntry(installerConfig, HKEY_CURRENT_USER);
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kEntryKey));
 }
 
@@ -366,7 +367,7 @@ TEST_F(SettingsTest, PluginsAreAppendedAfterTheExistingRecords) {
   c.pluginAutoInstallGuid = {"{11111111-2222-3333-4444-555555555555}", ""};
   const std::string list = destination_ + "users\\global\\plugins.ini";
 
-  AddAutoInstallPlugins(destination_);
+  AddAutoInstallPlugins(installerConfig, destination_);
   std::string text = ReadText(list);
   EXPECT_NE(text.find("Number=2"), std::string::npos) << text;
   EXPECT_NE(text.find("Plugin00 Filename=" + destination_ + "plugins\\weather.dll"), std::string::npos) << text;
@@ -375,7 +376,7 @@ TEST_F(SettingsTest, PluginsAreAppendedAfterTheExistingRecords) {
   EXPECT_NE(text.find("Plugin01 GUID=\r\n"), std::string::npos) << "an empty GUID is written empty\n" << text;
 
   WriteText(list, "[Plugins]\r\nNumber=5\r\n");
-  AddAutoInstallPlugins(destination_);
+  AddAutoInstallPlugins(installerConfig, destination_);
   text = ReadText(list);
   EXPECT_NE(text.find("Number=7"), std::string::npos) << text;
   for (const char* part : {"Plugin05 Filename=", "Plugin05 Enabled=1", "Plugin05 NoLoad=0", "Plugin06 Filename=",
@@ -385,7 +386,7 @@ TEST_F(SettingsTest, PluginsAreAppendedAfterTheExistingRecords) {
 
   fs::remove(Native(list));
   c.pluginAutoInstall = 0;
-  AddAutoInstallPlugins(destination_);
+  AddAutoInstallPlugins(installerConfig, destination_);
   EXPECT_FALSE(Exists(list));
 }
 
@@ -427,7 +428,7 @@ class ShortcutTest : public MachineTest {
 };
 
 TEST_F(ShortcutTest, DesktopEntriesCarryTheirFieldsAndTheIconOnlyWithAResource) {
-  CreateDesktopShortcuts("C:\\ProgramData\\Quenlith\\bin");
+  CreateDesktopShortcuts(installerConfig, "C:\\ProgramData\\Quenlith\\bin");
   const std::optional<LinkFields> main = ReadLink(Folder(CSIDL_DESKTOPDIRECTORY) + "Quenlith Test.lnk");
   ASSERT_TRUE(main.has_value());
   EXPECT_EQ(main->target, destination_ + "Quenlith.exe");
@@ -448,7 +449,7 @@ TEST_F(ShortcutTest, DesktopEntriesCarryTheirFieldsAndTheIconOnlyWithAResource) 
 
 TEST_F(ShortcutTest, AnAllUsersCopySuppressesTheUsersShortcut) {
   WriteText(Folder(CSIDL_COMMON_DESKTOPDIRECTORY) + "Quenlith Test.lnk", "existing");
-  CreateDesktopShortcuts(destination_);
+  CreateDesktopShortcuts(installerConfig, destination_);
   EXPECT_FALSE(Exists(Folder(CSIDL_DESKTOPDIRECTORY) + "Quenlith Test.lnk"));
   EXPECT_TRUE(Exists(Folder(CSIDL_DESKTOPDIRECTORY) + "Quenlith Helper Test.lnk"));
   EXPECT_EQ(ReadText(Folder(CSIDL_COMMON_DESKTOPDIRECTORY) + "Quenlith Test.lnk"), "existing");
@@ -458,7 +459,8 @@ TEST_F(ShortcutTest, AnAllUsersCopySuppressesTheUsersShortcut) {
 }
 
 TEST_F(ShortcutTest, StartMenuShortcutsGoIntoTheScriptsFolderButTheDuplicateTestDoesNot) {
-  CreateStartMenuShortcuts("Quenlith Folder Test", destination_);
+  installerConfig.setupStartMenuDirectory = "Quenlith Folder Test";
+  CreateStartMenuShortcuts(installerConfig, destination_);
   const std::optional<LinkFields> link = ReadLink(Folder(CSIDL_PROGRAMS) + "Quenlith Folder Test\\Quenlith Test.lnk");
   ASSERT_TRUE(link.has_value());
   EXPECT_EQ(link->description, "Start menu");
@@ -466,12 +468,14 @@ TEST_F(ShortcutTest, StartMenuShortcutsGoIntoTheScriptsFolderButTheDuplicateTest
 
   fs::remove_all(Native(Folder(CSIDL_PROGRAMS) + "Quenlith Folder Test"));
   WriteText(Folder(CSIDL_COMMON_PROGRAMS) + "Quenlith Test.lnk", "existing");
-  CreateStartMenuShortcuts("Quenlith Folder Test", destination_);
+  installerConfig.setupStartMenuDirectory = "Quenlith Folder Test";
+  CreateStartMenuShortcuts(installerConfig, destination_);
   EXPECT_FALSE(Exists(Folder(CSIDL_PROGRAMS) + "Quenlith Folder Test\\Quenlith Test.lnk"));
 
   installerConfig.setupStartMenuNum = 0;
   fs::remove(Native(Folder(CSIDL_COMMON_PROGRAMS) + "Quenlith Test.lnk"));
-  CreateStartMenuShortcuts("", destination_);
+  installerConfig.setupStartMenuDirectory = "";
+  CreateStartMenuShortcuts(installerConfig, destination_);
   EXPECT_FALSE(Exists(Folder(CSIDL_PROGRAMS) + "Quenlith Test.lnk")) << "a count of 0 makes none";
 }
 
@@ -560,7 +564,7 @@ TEST_F(OlderFilesTest, TheScriptsOldFileNamesAreDeletedAndTheirFoldersKept) {
   installerConfig.deleteFiles = 1;
   installerConfig.deleteFilesNum = 3;
   installerConfig.deleteFilenames = {"plugins\\msn.dll", "old.dll", "never-installed.dll"};
-  RemoveOlderFiles(destination);
+  RemoveOlderFiles(installerConfig, destination);
   EXPECT_FALSE(Exists(destination + "plugins\\msn.dll"));
   EXPECT_FALSE(Exists(destination + "old.dll"));
   EXPECT_TRUE(Exists(destination + "plugins")) << "folders are never removed here";
@@ -571,7 +575,7 @@ TEST_F(OlderFilesTest, TheScriptsOldFileNamesAreDeletedAndTheirFoldersKept) {
 TEST_F(OlderFilesTest, TheProgramFilesCopyIsRemovedWhenTheProductMovesToProgramData) {
   Configure();
   EarlierInstallation(previous_, {"Quenlith.exe", "languages\\en\\chat.xml", "skins\\a\\b.xml"}, 1);
-  RemoveProgramFilesInstallation(programData_);
+  RemoveProgramFilesInstallation("Quenlith", programData_);
   EXPECT_FALSE(Exists(previous_)) << "emptied: the earlier folder is gone";
   const std::string log = Log();
   for (const std::string& line :
@@ -588,7 +592,7 @@ TEST_F(OlderFilesTest, UserFilesKeepTheirFoldersAndTheOtherCasesRemoveNothing) {
   Configure();
   EarlierInstallation(previous_, {"Quenlith.exe", "users\\settings.ini"});
   WriteText(previous_ + "users\\my-history.txt", "mine");
-  RemoveProgramFilesInstallation(programData_);
+  RemoveProgramFilesInstallation("Quenlith", programData_);
   EXPECT_FALSE(Exists(previous_ + "Quenlith.exe"));
   EXPECT_FALSE(Exists(previous_ + "users\\settings.ini"));
   EXPECT_EQ(ReadText(previous_ + "users\\my-history.txt"), "mine");
@@ -610,7 +614,7 @@ TEST_F(OlderFilesTest, UserFilesKeepTheirFoldersAndTheOtherCasesRemoveNothing) {
     EarlierInstallation(c.installedAt, {"Quenlith.exe"});
     if (!c.withList) fs::remove(Native(c.installedAt + "uninstall.ini"));
     const std::size_t before = Log().size();
-    RemoveProgramFilesInstallation(c.destination);
+    RemoveProgramFilesInstallation("Quenlith", c.destination);
     EXPECT_TRUE(Exists(c.installedAt + "Quenlith.exe")) << c.what;
     const std::string log = Log().substr(before);
     EXPECT_NE(log.find(c.lastLine), std::string::npos) << c.what << "\n" << log;
@@ -631,7 +635,7 @@ class AutomaticDestinationTest : public MachineTest {
  protected:
   void SetUp() override {
     MachineTest::SetUp();
-    installerConfig.installerSilent = 1;  // no boxes in a test
+    SetMessageBoxesShown(false);  // no boxes in a test
     installerConfig.destinationAuto = 1;
     installerConfig.destinationProgramData = 1;
     fs::remove_all(Native(folder_));
@@ -647,7 +651,7 @@ class AutomaticDestinationTest : public MachineTest {
 
 TEST_F(AutomaticDestinationTest, TakesTheDefaultOrThePathAfterLocationAndCreatesIt) {
   setupCommandLine = CommandLine("/debug");
-  EXPECT_TRUE(ChooseAutomaticDestination(nullptr));
+  EXPECT_TRUE(ChooseAutomaticDestination(nullptr, installerConfig, setupCommandLine, destinationDir));
   EXPECT_EQ(destinationDir, ProgramDataLocation());
   EXPECT_TRUE(Exists(destinationDir));
   EXPECT_NE(Log().find("UI-based installation will automatically choose destination."), std::string::npos);
@@ -655,7 +659,7 @@ TEST_F(AutomaticDestinationTest, TakesTheDefaultOrThePathAfterLocationAndCreates
 
   // Everything after "/location " to the end of the line, blanks at its end dropped.
   setupCommandLine = CommandLine("/elevate /debug /location " + folder_ + "\\My Files   ");
-  EXPECT_TRUE(ChooseAutomaticDestination(nullptr));
+  EXPECT_TRUE(ChooseAutomaticDestination(nullptr, installerConfig, setupCommandLine, destinationDir));
   EXPECT_EQ(destinationDir, folder_ + "\\My Files");
   EXPECT_TRUE(Exists(folder_ + "\\My Files"));
   EXPECT_NE(Log().find("Destination was overridden via command line to \"" + folder_ + "\\My Files\"."),
@@ -664,11 +668,11 @@ TEST_F(AutomaticDestinationTest, TakesTheDefaultOrThePathAfterLocationAndCreates
 
 TEST_F(AutomaticDestinationTest, RefusesAPathTooLongOrOnADriveThatIsNotThere) {
   setupCommandLine = CommandLine("/location " + folder_ + "\\" + std::string(260, 'x'));
-  EXPECT_FALSE(ChooseAutomaticDestination(nullptr));
+  EXPECT_FALSE(ChooseAutomaticDestination(nullptr, installerConfig, setupCommandLine, destinationDir));
   EXPECT_FALSE(Exists(folder_)) << "never cut short into another folder";
 
   setupCommandLine = CommandLine("/location Q:\\Nowhere\\Quenlith");
-  EXPECT_FALSE(ChooseAutomaticDestination(nullptr));
+  EXPECT_FALSE(ChooseAutomaticDestination(nullptr, installerConfig, setupCommandLine, destinationDir));
   // A failed free-space query counts as enough; creation fails at every level.
   EXPECT_NE(Log().find("Exiting, unable to validate directory."), std::string::npos) << Log();
 }

@@ -1,0 +1,87 @@
+#include "main/version_check.h"
+
+#include <cstdio>
+#include <vector>
+
+#include "exit_codes.h"
+#include "files.h"
+#include "log/setup_log.h"
+#include "main/install.h"
+#include "main/launch.h"
+#include "main/paths.h"
+#include "main/settings.h"
+#include "main/version.h"
+#include "profile.h"
+#include "text.h"
+
+namespace {
+
+bool FileOpens(const std::optional<std::string>& path) {
+  if (!path) return false;
+  std::FILE* file = OpenFileUtf8(*path, "rb");
+  if (file == nullptr) return false;
+  std::fclose(file);
+  return true;
+}
+
+// The "FileVersion" text of the first translation of `path`'s version
+// resource, normalised; empty when there is none.
+std::string InstalledVersion(const std::string& path) {
+  const std::wstring widePath = WideFromUtf8(path);
+  DWORD ignored = 0;
+  const DWORD size = GetFileVersionInfoSizeW(widePath.c_str(), &ignored);
+  if (size == 0) return {};
+  std::vector<BYTE> data(size);
+  if (!GetFileVersionInfoW(widePath.c_str(), 0, size, data.data())) return {};
+  WORD* translation = nullptr;
+  UINT length = 0;
+  if (!VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) ||
+      length < 2 * sizeof(WORD))
+    return {};
+  wchar_t query[64];
+  swprintf(query, 64, L"\\StringFileInfo\\%04x%04x\\FileVersion", translation[0], translation[1]);
+  wchar_t* text = nullptr;
+  if (!VerQueryValueW(data.data(), query, reinterpret_cast<void**>(&text), &length) || length == 0) return {};
+  return NormaliseVersionText(Utf8FromWide(text));
+}
+
+// Whether shortcuts were already made once for this user; sets the mark.
+bool ShortcutsAlreadyConfigured() {
+  const std::optional<std::string> settings = UserSettingsFile();
+  if (!settings) return false;
+  const bool configured = ReadProfileInt(*settings, "Install", "Shortcuts", 0) != 0;
+  if (configured)
+    LOG_NORMAL("Shortcuts have already been configured according to \"{}\".", *settings);
+  else
+    LOG_NORMAL("Shortcuts have not been configured according to \"{}\".", *settings);
+  WriteProfileValue(*settings, "Install", "Shortcuts", "1");
+  return configured;
+}
+
+}  // namespace
+
+std::optional<int> CheckInstalledVersion(const InstallerConfig& config, const std::string& destination) {
+  const std::optional<std::string> program = JoinPath(destination, "quenlith.exe");
+  if (!FileOpens(program)) return std::nullopt;
+  FileOpens(JoinPath(destination, "basekit.dll"));
+  if (!FileOpens(JoinPath(destination, "comms.dll"))) {
+    LOG_WARNING("Check version can only find quenlith.exe (no helper files).");
+    return std::nullopt;
+  }
+  const std::string installed = InstalledVersion(*program);
+  if (installed.empty()) return std::nullopt;
+  LOG_NORMAL("Version comparison {} vs {}", installed, config.setupCheckVersionMax);
+  if (CompareVersions(installed, config.setupCheckVersionMax)) return std::nullopt;
+
+  // As new or newer: whatever the script offers of the shortcuts and the
+  // uninstall entry is made again, once per user; no window counts steps.
+  if (!ShortcutsAlreadyConfigured()) CreateShortcutsAndEntry(config, WizardChoices(), destination, nullptr);
+  if (config.launchAuto != 0) {
+    LOG_WARNING("Checked version is newer or equal, launching.");
+    LaunchProduct(nullptr, config, destination);
+    return kExitSuccess;
+  }
+  LOG_WARNING("Checked version is newer or equal, exiting.");
+  return kExitUpToDate;
+}
+
