@@ -5,6 +5,7 @@
 // behaves as a failed call: the failure value, with the last error set.
 
 #include <windows.h>
+// Needs windows.h first.
 #include <gdiplus.h>
 #include <wininet.h>
 

@@ -4,9 +4,7 @@
 
 namespace {
 
-FARPROC KernelProcedure(const char* function) {
-  return GetProcAddress(GetModuleHandleW(L"kernel32.dll"), function);
-}
+FARPROC KernelProcedure(const char* function) { return GetProcAddress(GetModuleHandleW(L"kernel32.dll"), function); }
 
 // The search flags exist where AddDllDirectory does (Windows 8, or 7 and
 // Vista with update KB2533623); elsewhere LoadLibraryExW rejects them.
@@ -41,8 +39,8 @@ SRWLOCK loadedLock = SRWLOCK_INIT;
 
 void RestrictLibraryLoading() {
   using SetDefaultDllDirectoriesFunction = BOOL(WINAPI*)(DWORD);
-  const auto setDirectories =
-      reinterpret_cast<SetDefaultDllDirectoriesFunction>(reinterpret_cast<void*>(KernelProcedure("SetDefaultDllDirectories")));
+  const auto setDirectories = reinterpret_cast<SetDefaultDllDirectoriesFunction>(
+      reinterpret_cast<void*>(KernelProcedure("SetDefaultDllDirectories")));
   if (setDirectories != nullptr && setDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32)) return;
   SetDllDirectoryW(L"");
 }

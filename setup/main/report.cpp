@@ -16,6 +16,7 @@ void ReportState(const std::string& state) {
   HINTERNET root = system_dll::InternetOpenA(kReportUserAgent, INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
   if (root == nullptr) return;
   // The answer is never read: the request is closed as soon as it was made.
-  if (HINTERNET request = system_dll::InternetOpenUrlA(root, url.c_str(), nullptr, 0, 0, 0)) system_dll::InternetCloseHandle(request);
+  if (HINTERNET request = system_dll::InternetOpenUrlA(root, url.c_str(), nullptr, 0, 0, 0))
+    system_dll::InternetCloseHandle(request);
   system_dll::InternetCloseHandle(root);
 }

@@ -54,7 +54,8 @@ TEST_F(SystemLibraryTest, LibrariesBesideThePackageAreNeverLoaded) {
   EXPECT_EQ(result.exitCode, 0) << result.output;
   // A mark is named as the library was asked for, in any letter case.
   for (const auto& entry : std::filesystem::directory_iterator(dir_.path()))
-    EXPECT_FALSE(entry.path().extension() == ".loaded") << entry.path().filename() << ": the planted library was loaded";
+    EXPECT_FALSE(entry.path().extension() == ".loaded")
+        << entry.path().filename() << ": the planted library was loaded";
 
   EXPECT_EQ(ReadFile(wine_.LinuxPath(std::string(kDestination) + "readme.txt")), "read me");
   EXPECT_EQ(server.States(), std::vector<std::string>{"start"});

@@ -12,9 +12,11 @@ class Image {
   explicit Image(std::string_view bytes) : bytes_(bytes) {}
 
   std::uint32_t Read(std::uint64_t offset, int size) const {
-    if (offset + static_cast<std::uint64_t>(size) > bytes_.size()) throw std::runtime_error("read past the end of the image");
+    if (offset + static_cast<std::uint64_t>(size) > bytes_.size())
+      throw std::runtime_error("read past the end of the image");
     std::uint32_t value = 0;
-    for (int i = size - 1; i >= 0; --i) value = value << 8 | static_cast<unsigned char>(bytes_[offset + static_cast<std::uint64_t>(i)]);
+    for (int i = size - 1; i >= 0; --i)
+      value = value << 8 | static_cast<unsigned char>(bytes_[offset + static_cast<std::uint64_t>(i)]);
     return value;
   }
   std::uint32_t U16(std::uint64_t offset) const { return Read(offset, 2); }

@@ -3,7 +3,6 @@
 // same folder as this test).
 
 #include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include <filesystem>
