@@ -10,8 +10,9 @@ FARPROC KernelProcedure(const char* function) { return GetProcAddress(GetModuleH
 // Vista with update KB2533623); elsewhere LoadLibraryExW rejects them.
 bool SearchFlagsSupported() { return KernelProcedure("AddDllDirectory") != nullptr; }
 
-HMODULE LoadFromSystemFolder(const wchar_t* name) {
-  if (SearchFlagsSupported()) return LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+}  // namespace
+
+HMODULE LoadLibraryBySystemPath(const wchar_t* name) {
   wchar_t path[MAX_PATH];
   const UINT length = GetSystemDirectoryW(path, MAX_PATH);
   if (length == 0 || length >= MAX_PATH || length + 1 + std::wcslen(name) >= MAX_PATH) {
@@ -22,6 +23,13 @@ HMODULE LoadFromSystemFolder(const wchar_t* name) {
   std::wcscpy(path + length + 1, name);
   // The library's own imports are then looked for in its folder first.
   return LoadLibraryExW(path, nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+}
+
+namespace {
+
+HMODULE LoadFromSystemFolder(const wchar_t* name) {
+  return SearchFlagsSupported() ? LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32)
+                                : LoadLibraryBySystemPath(name);
 }
 
 // Loaded libraries by name; a handful at most. A library that failed to

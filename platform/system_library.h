@@ -16,6 +16,11 @@ void RestrictLibraryLoading();
 // last error then says why).
 HMODULE SystemLibrary(const wchar_t* name);
 
+// What SystemLibrary does where LoadLibraryExW lacks the search flags (before
+// Windows 8 without update KB2533623): loads `name` by its full path in the
+// system folder, uncached. Declared for the tests of that path.
+HMODULE LoadLibraryBySystemPath(const wchar_t* name);
+
 // Function `function` of the system library `library`; nullptr when the
 // library or the function is missing.
 FARPROC SystemProcedure(const wchar_t* library, const char* function);

@@ -27,13 +27,24 @@ bool SameFolder(const std::filesystem::path& a, const std::filesystem::path& b) 
   return !a.empty() && CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
 }
 
+const wchar_t* const kLibraries[] = {L"comctl32.dll", L"gdiplus.dll", L"wininet.dll",
+                                     L"wintrust.dll", L"version.dll", L"uxtheme.dll"};
+
 TEST(SystemLibrary, LoadsEachLibraryFromTheSystemFolderOnce) {
-  for (const wchar_t* name :
-       {L"comctl32.dll", L"gdiplus.dll", L"wininet.dll", L"wintrust.dll", L"version.dll", L"uxtheme.dll"}) {
+  for (const wchar_t* name : kLibraries) {
     const HMODULE module = SystemLibrary(name);
     ASSERT_NE(module, nullptr) << std::filesystem::path(name);
     EXPECT_TRUE(SameFolder(ModulePath(module).parent_path(), SystemFolder())) << ModulePath(module);
     EXPECT_EQ(SystemLibrary(name), module) << std::filesystem::path(name);
+  }
+}
+
+TEST(SystemLibrary, TheFullPathFallbackLoadsFromTheSystemFolderToo) {
+  for (const wchar_t* name : kLibraries) {
+    const HMODULE module = LoadLibraryBySystemPath(name);
+    ASSERT_NE(module, nullptr) << std::filesystem::path(name);
+    EXPECT_TRUE(SameFolder(ModulePath(module).parent_path(), SystemFolder())) << ModulePath(module);
+    FreeLibrary(module);
   }
 }
 
@@ -47,6 +58,8 @@ TEST(SystemLibrary, NeverLoadsALibraryBesideTheProgram) {
   std::filesystem::remove(mark);
 
   EXPECT_EQ(SystemLibrary(L"trap.dll"), nullptr);
+  EXPECT_FALSE(std::filesystem::exists(mark));
+  EXPECT_EQ(LoadLibraryBySystemPath(L"trap.dll"), nullptr);
   EXPECT_FALSE(std::filesystem::exists(mark));
   EXPECT_EQ(SystemFunction<void()>(L"trap.dll", "DllMain"), nullptr);
 }
