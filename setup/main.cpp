@@ -3,9 +3,12 @@
 #include <windows.h>
 
 #include "main/startup.h"
+#include "system_library.h"
 #include "text.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+  // Before anything can load a library: only the system folder's are wanted.
+  RestrictLibraryLoading();
   // The wide command line, so that paths outside the ANSI code page survive.
   return RunSetup(instance, CommandLineArgumentsUtf8());
 }

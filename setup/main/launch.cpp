@@ -9,6 +9,7 @@
 #include "main/messages.h"
 #include "main/paths.h"
 #include "files.h"
+#include "system_functions.h"
 #include "text.h"
 
 bool VerifySignature(const std::string& path) {
@@ -24,10 +25,10 @@ bool VerifySignature(const std::string& path) {
   data.pFile = &file;
   data.dwStateAction = WTD_STATEACTION_VERIFY;
   GUID action = WINTRUST_ACTION_GENERIC_VERIFY_V2;
-  const LONG result = WinVerifyTrust(nullptr, &action, &data);
+  const LONG result = system_dll::WinVerifyTrust(nullptr, &action, &data);
   // Release the verification state whatever the result.
   data.dwStateAction = WTD_STATEACTION_CLOSE;
-  WinVerifyTrust(nullptr, &action, &data);
+  system_dll::WinVerifyTrust(nullptr, &action, &data);
   if (result == 0) return true;
   LOG_WARNING("Verification error code {}.", static_cast<long>(result));
   return false;

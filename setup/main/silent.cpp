@@ -1,7 +1,6 @@
 #include "main/silent.h"
 
 #include <cstdio>
-#include <vector>
 
 #include "exit_codes.h"
 #include "files.h"

@@ -1,6 +1,5 @@
 #include "main/startup.h"
 
-#include <commctrl.h>
 #include <gdiplus.h>
 #include <objbase.h>
 
@@ -24,19 +23,13 @@
 #include "split/setup_image_size.h"
 #include "split/split.h"
 #include "system.h"
+#include "system_functions.h"
 
 namespace {
 
 constexpr const char* kSettingsKey = "Software\\Quenlith\\";
 
 ULONG_PTR gdiplusToken = 0;
-
-void RestrictLibraryLoading() {
-  using SetDefaultDllDirectoriesFn = BOOL(WINAPI*)(DWORD);
-  const auto setDirectories = reinterpret_cast<SetDefaultDllDirectoriesFn>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
-  if (setDirectories != nullptr) setDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32);
-}
 
 bool LoggingRequested() {
   if (setupCommandLine.Debug()) return true;
@@ -46,9 +39,9 @@ bool LoggingRequested() {
 void StartPlatform(HINSTANCE instance) {
   setupInstance = instance;
   CoInitialize(nullptr);
-  InitCommonControls();
+  system_dll::InitCommonControls();
   Gdiplus::GdiplusStartupInput input;
-  Gdiplus::GdiplusStartup(&gdiplusToken, &input, nullptr);
+  system_dll::GdiplusStartup(&gdiplusToken, &input, nullptr);
 }
 
 bool SystemTooOld() { return ReportedSystemVersion().major < 6; }
@@ -135,7 +128,6 @@ int Run(HINSTANCE instance) {
 }  // namespace
 
 int RunSetup(HINSTANCE instance, const std::string& commandLine) {
-  RestrictLibraryLoading();
   setupCommandLine = CommandLine(commandLine);
   elevatedRelaunch = setupCommandLine.ElevatedRelaunch();
   // Until the script is read, a silent command line already keeps message boxes away.

@@ -1,7 +1,6 @@
 #include "main/version_check.h"
 
 #include <cstdio>
-#include <vector>
 
 #include "exit_codes.h"
 #include "files.h"
@@ -12,7 +11,7 @@
 #include "main/settings.h"
 #include "main/version.h"
 #include "profile.h"
-#include "text.h"
+#include "version_resource.h"
 
 namespace {
 
@@ -26,24 +25,7 @@ bool FileOpens(const std::optional<std::string>& path) {
 
 // The "FileVersion" text of the first translation of `path`'s version
 // resource, normalised; empty when there is none.
-std::string InstalledVersion(const std::string& path) {
-  const std::wstring widePath = WideFromUtf8(path);
-  DWORD ignored = 0;
-  const DWORD size = GetFileVersionInfoSizeW(widePath.c_str(), &ignored);
-  if (size == 0) return {};
-  std::vector<BYTE> data(size);
-  if (!GetFileVersionInfoW(widePath.c_str(), 0, size, data.data())) return {};
-  WORD* translation = nullptr;
-  UINT length = 0;
-  if (!VerQueryValueW(data.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&translation), &length) ||
-      length < 2 * sizeof(WORD))
-    return {};
-  wchar_t query[64];
-  swprintf(query, 64, L"\\StringFileInfo\\%04x%04x\\FileVersion", translation[0], translation[1]);
-  wchar_t* text = nullptr;
-  if (!VerQueryValueW(data.data(), query, reinterpret_cast<void**>(&text), &length) || length == 0) return {};
-  return NormaliseVersionText(Utf8FromWide(text));
-}
+std::string InstalledVersion(const std::string& path) { return NormaliseVersionText(FileVersionText(path)); }
 
 // Whether shortcuts were already made once for this user; sets the mark.
 bool ShortcutsAlreadyConfigured() {

@@ -128,8 +128,21 @@ RunResult Wine::RunInEnvironment(const std::vector<std::string>& command, int ti
 }
 
 Process Wine::StartRaw(const std::vector<std::string>& args, const std::vector<std::string>& environment) {
-  std::vector<std::string> command = {script_.string(), "exec", directory_.string(), "env"};
-  command.insert(command.end(), environment.begin(), environment.end());
+  constexpr std::string_view kOverrides = "WINEDLLOVERRIDES=";
+  std::vector<std::string> command = {script_.string(), "exec", directory_.string()};
+  std::vector<std::string> variables;
+  std::string overrides;
+  for (const std::string& variable : environment) {
+    if (variable.starts_with(kOverrides))
+      overrides += ";" + variable.substr(kOverrides.size());
+    else
+      variables.push_back(variable);
+  }
+  // Added to the environment's own overrides, which must stay in force.
+  if (!overrides.empty())
+    command.insert(command.end(), {"sh", "-c", "WINEDLLOVERRIDES=\"$WINEDLLOVERRIDES$0\" exec \"$@\"", overrides});
+  command.push_back("env");
+  command.insert(command.end(), variables.begin(), variables.end());
   command.push_back("wine");
   command.insert(command.end(), args.begin(), args.end());
   return Spawn(command);

@@ -44,7 +44,8 @@ class Wine {
   static Wine& Get();
 
   // Runs a Windows program to its end. args[0] is the program: a Linux path
-  // or a Windows path. `environment` adds "NAME=value" variables.
+  // or a Windows path. `environment` adds "NAME=value" variables; a
+  // WINEDLLOVERRIDES value is added to the environment's own overrides.
   RunResult Run(const std::vector<std::string>& args, int timeoutSeconds = 120,
                 const std::vector<std::string>& environment = {});
   // Starts a Windows program through runexit.exe, so that Wait() reports
