@@ -55,7 +55,7 @@ TEST(CollectPayload, FollowsLinksInsideThePayloadAndRefusesOthersUnlessTold) {
     std::vector<std::string> names;
     const char* errorPart;  // nullptr when accepted
   } cases[] = {
-      {"file inside", "payload/real.txt", pack::LinkPolicy::kInsideOnly, {"link", "real.txt"}, nullptr},
+      {"file inside", "payload/real.txt", pack::LinkPolicy::kInsideOnly, {"link", "real.txt", "sub\\s.txt"}, nullptr},
       {"folder inside", "payload/sub", pack::LinkPolicy::kInsideOnly, {"link\\s.txt", "real.txt", "sub\\s.txt"},
        nullptr},
       {"file outside", "outside/o.txt", pack::LinkPolicy::kInsideOnly, {"real.txt", "sub\\s.txt"},
@@ -86,26 +86,30 @@ TEST(CollectPayload, FollowsLinksInsideThePayloadAndRefusesOthersUnlessTold) {
 }
 
 TEST(CollectPayload, CountsInstalledPathsInUtf16UnitsAndTableNamesInBytes) {
-  const std::string cjk = "\xE4\xB8\xAD";  // one character, three bytes
+  auto cjk = [](int count) {  // one character, three bytes
+    std::string name;
+    for (int i = 0; i < count; ++i) name += "\xE4\xB8\xAD";
+    return name;
+  };
   const struct {
     const char* what;
-    std::string name;
+    std::vector<std::string> components;  // Linux holds at most 255 bytes in one
     std::size_t room;
     bool accepted;
   } cases[] = {
       // 80 characters (240 bytes): 100 + 1 + 80 = 181 characters installed.
-      {"80 CJK characters", [&] { std::string n; for (int i = 0; i < 80; ++i) n += cjk; return n; }(), 100, true},
-      {"158 ASCII characters", std::string(158, 'a'), 100, true},
-      {"159 ASCII characters", std::string(159, 'a'), 100, false},
-      {"86 CJK characters, 258 bytes, room 0", [&] { std::string n; for (int i = 0; i < 86; ++i) n += cjk; return n; }(),
-       0, true},
-      {"87 CJK characters, 261 bytes: too long for the table",
-       [&] { std::string n; for (int i = 0; i < 87; ++i) n += cjk; return n; }(), 0, false},
+      {"80 CJK characters", {cjk(80)}, 100, true},
+      {"158 ASCII characters", {std::string(100, 'a'), std::string(57, 'a')}, 100, true},
+      {"159 ASCII characters", {std::string(100, 'a'), std::string(58, 'a')}, 100, false},
+      {"87 characters in 259 bytes, room 0", {cjk(43), cjk(43)}, 0, true},
+      {"88 characters in 262 bytes: too long for the table", {cjk(43), cjk(44)}, 0, false},
   };
   for (const auto& c : cases) {
     ScratchDir dir;
-    WriteFile(dir / "p/x", "x");
-    std::filesystem::rename(dir / "p/x", dir.path() / "p" / std::filesystem::path(std::u8string(c.name.begin(), c.name.end())));
+    std::filesystem::path file = dir / "p";
+    for (const std::string& component : c.components)
+      file /= std::filesystem::path(std::u8string(component.begin(), component.end()));
+    WriteFile(file, "x");
     const pack::Payload payload = pack::CollectPayload(dir / "p", c.room);
     EXPECT_EQ(payload.errors.empty(), c.accepted) << c.what << ": " << (payload.errors.empty() ? "" : payload.errors[0]);
   }

@@ -47,7 +47,7 @@ TEST(CheckScript, FindsWhatTheInstallerWouldReadOtherwise) {
       {"index with a leading zero", "[Setup]\nSetupDesktopIconNum=1\nSetupDesktopIconLink00=Quenlith.exe\n",
        "unknown key"},
       {"count larger than the entries", "[Setup]\nSetupStartMenuNum=2\nSetupStartMenuLink0=Quenlith.exe\n",
-       "SetupStartMenuLink1 is missing"},
+       "setupStartMenuLink1 is missing"},
       {"entry beyond the count", "[Setup]\nSetupStartMenuNum=1\nSetupStartMenuLink0=Quenlith.exe\nSetupStartMenuTitle1=x\n",
        "setupStartMenuTitle1 is beyond setupStartMenuNum=1"},
       {"count too large", "[Delete]\nDeleteFilesNum=70000\n", "more than 65536"},
