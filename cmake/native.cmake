@@ -24,6 +24,31 @@ target_include_directories(quenlith_formats PUBLIC ${CMAKE_SOURCE_DIR}/setup)
 
 add_subdirectory(tools)
 
+# The release build of the package builder alone (see below) stops here.
+option(QUENLITH_PACK_ONLY "Build only the package builder" OFF)
+if(QUENLITH_PACK_ONLY)
+  return()
+endif()
+
+# The package builder as users run it, in build/release: optimised and
+# without sanitizers, which cost it several times the memory and time. The
+# sanitizer build above stays for the tests.
+include(ExternalProject)
+ExternalProject_Add(pack_release
+  SOURCE_DIR ${CMAKE_SOURCE_DIR}
+  BINARY_DIR ${CMAKE_BINARY_DIR}/release
+  CMAKE_GENERATOR ${CMAKE_GENERATOR}
+  CMAKE_ARGS
+    -DCMAKE_BUILD_TYPE=Release
+    -DQUENLITH_SANITIZE=OFF
+    -DQUENLITH_PACK_ONLY=ON
+    -DCMAKE_C_COMPILER=${CMAKE_C_COMPILER}
+    -DCMAKE_CXX_COMPILER=${CMAKE_CXX_COMPILER}
+  BUILD_COMMAND ${CMAKE_COMMAND} --build <BINARY_DIR> --target quenlith-pack
+  BUILD_ALWAYS ON
+  INSTALL_COMMAND "")
+set(QUENLITH_RELEASE_PACK ${CMAKE_BINARY_DIR}/release/tools/quenlith-pack)
+
 include(ExternalProject)
 # The Windows side for one architecture, in build/<folder>.
 function(add_windows_build name folder arch)

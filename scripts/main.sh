@@ -8,7 +8,8 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUENLITH_BUILD_DIR:-$root/build}
 package=$build/sample/QuenlithSetup-sample.exe
-pack=$build/tools/quenlith-pack
+# The builder as users run it: the release build, without sanitizers.
+pack=$build/release/tools/quenlith-pack
 wine_env=$root/tests/harness/wine-env.sh
 run_dir=$build/main-run
 # What Wine runs here: the shipped 32-bit build, or, on a machine that

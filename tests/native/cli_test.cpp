@@ -2,7 +2,9 @@
 // codes and messages.
 
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdio>
 
@@ -20,8 +22,8 @@ struct CommandResult {
   std::string output;  // standard output and error together
 };
 
-CommandResult Pack(const std::string& arguments) {
-  const std::string command = std::filesystem::path(test_paths::kPack).string() + " " + arguments + " 2>&1";
+CommandResult Pack(const std::string& arguments, const char* redirect = " 2>&1") {
+  const std::string command = std::filesystem::path(test_paths::kPack).string() + " " + arguments + redirect;
   FILE* pipe = popen(command.c_str(), "r");
   std::string output;
   char buffer[4096];
@@ -89,9 +91,121 @@ TEST(PackCommandLine, FaultsExitWithOneAndAClearMessage) {
   EXPECT_FALSE(std::filesystem::exists(dir / "out.exe"));
 }
 
+TEST(PackCommandLine, RefusesAnOutputThatIsAnInputOrAFolder) {
+  const struct {
+    const char* what;
+    std::string output;  // relative to the scratch folder
+    const char* messagePart;
+  } cases[] = {
+      {"the installer", "setup.exe", "is the installer"},
+      {"the script", "script.ini", "is the script"},
+      {"inside the payload", "payload/next.exe", "inside the payload folder"},
+      {"an empty folder", "empty", "is a folder"},
+  };
+  for (const auto& c : cases) {
+    ScratchDir dir;
+    WriteFile(dir / "payload/a.txt", "a");
+    WriteFile(dir / "script.ini", "[Install]\nInstallerSilent=1\n");
+    std::filesystem::copy_file(Installer(), dir / "setup.exe");
+    std::filesystem::create_directories(dir / "empty");
+    const std::string installer = ReadFile(dir / "setup.exe"), script = ReadFile(dir / "script.ini");
+    const CommandResult result = Pack("build " + (dir / "setup.exe").string() + " " + (dir / "payload").string() +
+                                      " " + (dir / "script.ini").string() + " -o " + (dir / c.output).string());
+    EXPECT_EQ(result.exitCode, 1) << c.what << ":\n" << result.output;
+    EXPECT_NE(result.output.find(c.messagePart), std::string::npos) << c.what << ":\n" << result.output;
+    EXPECT_EQ(ReadFile(dir / "setup.exe"), installer) << c.what;
+    EXPECT_EQ(ReadFile(dir / "script.ini"), script) << c.what;
+    EXPECT_FALSE(std::filesystem::exists(dir / "payload/next.exe")) << c.what;
+    EXPECT_TRUE(std::filesystem::is_directory(dir / "empty")) << c.what;
+  }
+}
+
+// Interrupted or failed, neither build nor extract leaves anything behind.
+TEST(PackCommandLine, LeavesNothingWhenInterruptedOrFailed) {
+  for (const int signal : {SIGINT, SIGTERM}) {
+    ScratchDir dir;
+    WriteFile(dir / "payload/big.bin", testing_support::Pattern(48 << 20, 7));
+    WriteFile(dir / "script.ini", "[Install]\n");
+    const std::string command = std::filesystem::path(test_paths::kPack).string() + " build " + Installer() + " " +
+                                (dir / "payload").string() + " " + (dir / "script.ini").string() + " -o " +
+                                (dir / "out.exe").string() + " --jobs 1 2>/dev/null & echo $!";
+    FILE* pipe = popen(command.c_str(), "r");
+    int pid = 0;
+    ASSERT_EQ(std::fscanf(pipe, "%d", &pid), 1);
+    pclose(pipe);
+    auto partials = [&] {
+      std::size_t count = 0;
+      for (const auto& item : std::filesystem::directory_iterator(dir.path()))
+        count += item.path().filename().string().find("out.exe") != std::string::npos;
+      return count;
+    };
+    for (int i = 0; i < 500 && partials() == 0; ++i) usleep(10000);
+    ASSERT_EQ(partials(), 1u) << "the build should be writing its output";
+    kill(pid, signal);
+    for (int i = 0; i < 500 && kill(pid, 0) == 0; ++i) usleep(10000);
+    EXPECT_EQ(partials(), 0u) << "signal " << signal;
+  }
+
+  ScratchDir dir;
+  WriteFile(dir / "payload/a.txt", std::string(5000, 'a'));
+  WriteFile(dir / "payload/b.txt", testing_support::Pattern(200000, 3));
+  WriteFile(dir / "script.ini", "[Install]\n");
+  ASSERT_EQ(Pack("build " + Installer() + " " + (dir / "payload").string() + " " + (dir / "script.ini").string() +
+                 " -o " + (dir / "setup.exe").string()).exitCode, 0);
+  std::string damaged = ReadFile(dir / "setup.exe");
+  const std::uint32_t payloadEnd = static_cast<std::uint32_t>(damaged.size()) - 200;
+  damaged[payloadEnd - 4000] ^= 0x40;  // late in the payload: the first file is already out
+  WriteFile(dir / "damaged.exe", damaged);
+  WriteFile(dir / "existing/keep.txt", "keep");
+  for (const char* target : {"new", "existing"}) {
+    const CommandResult result = Pack("extract " + (dir / "damaged.exe").string() + " " + (dir / target).string());
+    EXPECT_EQ(result.exitCode, 1) << result.output;
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir / "new"));
+  std::vector<std::string> left;
+  for (const auto& item : std::filesystem::recursive_directory_iterator(dir / "existing"))
+    left.push_back(item.path().filename().string());
+  EXPECT_EQ(left, std::vector<std::string>{"keep.txt"});
+}
+
+TEST(PackCommandLine, ShowsTheOutputNameAndTheSystemsReason) {
+  ScratchDir dir;
+  WriteFile(dir / "payload/a.txt", "a");
+  WriteFile(dir / "script.ini", "[Install]\n");
+  std::filesystem::create_directories(dir / "readonly");
+  const CommandResult result =
+      Pack("build " + Installer() + " " + (dir / "payload").string() + " " + (dir / "script.ini").string() + " -o " +
+           (dir / "missing/out.exe").string());
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.output.find("cannot create \"" + (dir / "missing/out.exe").string() + "\": No such file or directory"),
+            std::string::npos) << result.output;
+  EXPECT_EQ(result.output.find(".partial"), std::string::npos) << result.output;
+}
+
+TEST(PackCommandLine, HelpVersionAndUsageOnStandardError) {
+  const struct {
+    const char* arguments;
+    int exitCode;
+    const char* stdoutPart;  // on standard output alone
+  } cases[] = {
+      {"--version", 0, "quenlith-pack "},
+      {"-h", 0, "usage:"},
+      {"build -h", 0, "usage:"},
+      {"verify --help", 0, "usage:"},
+      {"", 2, ""},
+      {"build a b c -o x --jobs 999999", 2, ""},
+  };
+  for (const auto& c : cases) {
+    const CommandResult out = Pack(c.arguments, " 2>/dev/null");
+    EXPECT_EQ(out.exitCode, c.exitCode) << c.arguments;
+    if (*c.stdoutPart) EXPECT_NE(out.output.find(c.stdoutPart), std::string::npos) << c.arguments;
+    else EXPECT_EQ(out.output, "") << c.arguments << ": usage belongs on standard error";
+  }
+}
+
 TEST(PackCommandLine, UsageErrorsExitWithTwo) {
   for (const char* arguments : {"", "frobnicate", "build a b", "build a b c", "build a b c -o x --jobs 0",
-                                "build a b c -o x --jobs many", "build a b c -o x --bogus", "inspect", "extract p"}) {
+                                "build a b c -o x --jobs many", "build a b c -o x --jobs 65", "build a b c -o x --bogus", "inspect", "extract p"}) {
     const CommandResult result = Pack(arguments);
     EXPECT_EQ(result.exitCode, 2) << arguments;
     EXPECT_NE(result.output.find("usage:"), std::string::npos) << arguments;

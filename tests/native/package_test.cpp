@@ -217,8 +217,6 @@ TEST(VerifyPackage, AcceptsSoundPackagesSignedOrNot) {
   const std::string archive = ArchiveOf(files);
   const std::string two = pack::CompressChunk(archive.substr(0, 700)) + pack::CompressChunk(archive.substr(700));
   EXPECT_EQ(VerifyFault(dir, Assemble({.payload = two})), "");
-  // The largest signature that leaves the marker in the last 12,288 bytes.
-  EXPECT_EQ(VerifyFault(dir, Assemble({.payload = stream, .signature = std::string(12244, 's')})), "");
 }
 
 TEST(VerifyPackage, FindsTheFirstFault) {
@@ -248,6 +246,10 @@ TEST(VerifyPackage, FindsTheFirstFault) {
       {"truncated stream", Assemble({.payload = stream.substr(0, stream.size() - 20)}), "truncated"},
       {"truncated download", sound.substr(0, sound.size() - 30), "end marker not found"},
       {"marker with LF alone", Assemble({.payload = stream, .script = lfOnly}), "end marker not found"},
+      {"8 bytes appended", sound + "junkjunk", "8 bytes after the end-marker line are not a signature"},
+      {"12,244 bytes appended", Assemble({.payload = stream, .signature = std::string(12244, 's')}),
+       "not a signature"},
+      {"package appended to itself", sound + sound, "end markers (a package with another appended?)"},
       {"signature of 12,245 bytes", Assemble({.payload = stream, .signature = std::string(12245, 's')}),
        "end marker not found"},
       {"payload 92 bytes late", Assemble({.image = ReadFile(Installer()) + std::string(92, '\0'), .payload = stream}),
@@ -271,6 +273,47 @@ TEST(VerifyPackage, FindsTheFirstFault) {
   for (const auto& c : cases) {
     const std::string fault = VerifyFault(dir, c.package);
     EXPECT_NE(fault.find(c.faultPart), std::string::npos) << c.what << ": \"" << fault << "\"";
+  }
+}
+
+// A signed package verifies while its signed bytes are unchanged: image and
+// script bytes changed after signing, or a signature not where the image's
+// certificate-table entry says, fail.
+TEST(VerifyPackage, ChecksTheSignatureAgainstTheSignedBytes) {
+  ScratchDir dir;
+  const Built built = BuildPackage(dir, SampleFiles());
+  const std::string signing = std::filesystem::path(test_paths::kSigningDir).string();
+  for (const char* digest : {"sha256", "sha1"}) {
+    const std::string signedPath = (dir / (std::string("signed-") + digest + ".exe")).string();
+    const std::string command = "osslsigncode sign -certs " + signing + "/codesign.crt -key " + signing +
+                                "/codesign.key -n Quenlith -h " + digest + " -in " + built.package.string() +
+                                " -out " + signedPath + " >/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    const std::string good = ReadFile(signedPath);
+    std::ostringstream out;
+    pack::VerifyPackage(signedPath, out);
+    EXPECT_NE(out.str().find(std::string("signed (") ), std::string::npos) << out.str();
+    EXPECT_NE(out.str().find(digest == std::string("sha1") ? "SHA-1 digest matches" : "SHA-256 digest matches"),
+              std::string::npos) << out.str();
+
+    pack::MemorySource source(good);
+    const pack::PackageLayout layout = pack::ReadLayout(source);
+    std::string image = good, script = good, moved = good;
+    image[layout.payloadStart / 2] ^= 0x01;
+    script[layout.scriptStart + 2] ^= 0x20;  // letter case of a section name
+    moved += std::string(8, '\0');          // the table no longer ends the file
+    const struct {
+      const char* what;
+      std::string package;
+      const char* faultPart;
+    } cases[] = {
+        {"image byte changed", image, "changed after signing"},
+        {"script byte changed", script, "changed after signing"},
+        {"zeros appended after the signature", moved, "does not cover exactly"},
+    };
+    for (const auto& c : cases)
+      EXPECT_NE(VerifyFault(dir, c.package).find(c.faultPart), std::string::npos)
+          << digest << ", " << c.what << ": " << VerifyFault(dir, c.package);
   }
 }
 

@@ -1,5 +1,6 @@
 #include "build.h"
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 
@@ -7,6 +8,7 @@
 #include "files.h"
 #include "installer.h"
 #include "script.h"
+#include "script_check.h"
 #include "split/layout.h"
 
 namespace pack {
@@ -39,9 +41,31 @@ std::string JoinLines(const std::vector<std::string>& lines) {
   return text;
 }
 
+// Refuses an output that would overwrite an input or be packed into itself.
+void CheckOutputName(const BuildOptions& options) {
+  std::error_code error;
+  if (std::filesystem::is_directory(options.output, error))
+    throw Failure("the output " + Quoted(options.output) + " is a folder; name the package file to write");
+  const std::filesystem::path output = std::filesystem::weakly_canonical(options.output, error);
+  if (error) throw Failure("cannot resolve the output " + Quoted(options.output) + ": " + error.message());
+  for (const auto& [input, role] : {std::pair{options.installer, "installer"}, std::pair{options.script, "script"}}) {
+    if (std::filesystem::weakly_canonical(input, error) == output ||
+        std::filesystem::equivalent(input, options.output, error))
+      throw Failure("the output " + Quoted(options.output) + " is the " + role + " it is built from");
+  }
+  const std::filesystem::path payload = std::filesystem::weakly_canonical(options.payload, error);
+  if (!error) {
+    const auto mismatch = std::mismatch(payload.begin(), payload.end(), output.begin(), output.end());
+    if (mismatch.first == payload.end())
+      throw Failure("the output " + Quoted(options.output) + " lies inside the payload folder " +
+                    Quoted(options.payload) + "; it would be packed into the next package");
+  }
+}
+
 }  // namespace
 
 void BuildPackage(const BuildOptions& options, std::ostream& messages) {
+  CheckOutputName(options);
   const std::string installer = ReadWholeFile(options.installer);
   const std::uint32_t imageSize = CheckInstallerImage(installer, options.installer);
 
@@ -49,10 +73,19 @@ void BuildPackage(const BuildOptions& options, std::ostream& messages) {
   if (!script.error.empty()) throw Failure(Quoted(options.script) + ": " + script.error);
   for (const std::string& note : script.notes) messages << "note: " << note << "\n";
 
-  const Payload payload = CollectPayload(options.payload, options.destinationRoom);
+  const Payload payload = CollectPayload(options.payload, options.destinationRoom, options.links);
   for (const std::string& warning : payload.warnings) messages << "warning: " << warning << "\n";
   if (!payload.errors.empty())
     throw Failure("the payload cannot be packaged:" + JoinLines(payload.errors));
+
+  std::vector<std::string> names;
+  for (const PayloadFile& file : payload.files) names.push_back(file.entry.name);
+  const std::vector<ScriptFinding> findings = CheckScript(script.text, &names);
+  for (const ScriptFinding& finding : findings)
+    messages << (options.strictScript ? "error: " : "warning: ") << Quoted(options.script) << ": " << finding.text
+             << "\n";
+  if (options.strictScript && !findings.empty())
+    throw Failure("the script has " + std::to_string(findings.size()) + " problem(s) (--strict)");
 
   AtomicOutput output(options.output);
   output.Write(installer);

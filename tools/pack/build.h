@@ -17,10 +17,14 @@ struct BuildOptions {
   std::filesystem::path output;
   unsigned jobs = 1;
   std::size_t destinationRoom = kDefaultDestinationRoom;
+  LinkPolicy links = LinkPolicy::kInsideOnly;
+  bool strictScript = false;  // script check findings are errors, not warnings
   bool progress = false;  // draw a progress bar on `messages`
 };
 
-// Checks every input first, then writes the package under a temporary name
+// Checks every input first (the output must not be an input, a folder or
+// inside the payload folder; the script is checked against the installer's
+// reader and the payload), then writes the package under a temporary name
 // and renames it to `output` when complete. Throws Failure with every
 // problem found; nothing is left under `output` then. Notes and warnings go
 // to `messages`.

@@ -1,9 +1,14 @@
 #include "commands.h"
 
+#include <cstdint>
 #include <fstream>
+#include <memory>
 #include <iomanip>
 
+#include "interrupt.h"
 #include "package.h"
+#include "signature.h"
+#include "split/layout.h"
 
 namespace pack {
 namespace {
@@ -18,6 +23,26 @@ void PrintLayout(const PackageLayout& layout, std::ostream& out) {
       << "signature size:    " << layout.signatureSize << "\n";
 }
 
+std::string SignatureLine(const SignatureCheck& check, const PackageLayout& layout) {
+  if (!check.fault.empty()) return "fault: " + check.fault;
+  if (!check.signed_) return "none";
+  return std::to_string(layout.signatureSize) + " bytes, " + std::to_string(check.certificates) +
+         " certificate record(s), " + check.digestAlgorithm + " digest " +
+         (check.digestMatches ? "matches the package" : "does not match the package");
+}
+
+// A script section holds one end marker, on its last line, and no NUL: more
+// means other bytes (say, a second package) were taken for the script.
+std::string ScriptSectionFault(const std::string& script) {
+  std::size_t markers = 0;
+  for (std::size_t at = 0; (at = script.find(layout::kEndMarker, at)) != std::string::npos; at += 1) ++markers;
+  if (markers != 1)
+    return "the script section holds " + std::to_string(markers) +
+           " end markers (a package with another appended?)";
+  if (script.find('\0') != std::string::npos) return "the script section holds NUL bytes";
+  return {};
+}
+
 }  // namespace
 
 void InspectPackage(const std::filesystem::path& path, std::ostream& out) {
@@ -25,6 +50,7 @@ void InspectPackage(const std::filesystem::path& path, std::ostream& out) {
   const PackageLayout layout = ReadLayout(package);
   PrintLayout(layout, out);
   if (const std::string fault = ImageFault(layout); !fault.empty()) out << "image fault:       " << fault << "\n";
+  out << "signature:         " << SignatureLine(CheckSignature(package, layout), layout) << "\n";
 
   out << "\nscript:\n";
   const std::string script = package.ReadString(layout.scriptStart, layout.scriptLength);
@@ -56,6 +82,11 @@ void VerifyPackage(const std::filesystem::path& path, std::ostream& out) {
   InputFile package(path);
   const PackageLayout layout = ReadLayout(package);
   if (const std::string fault = ImageFault(layout); !fault.empty()) throw Failure(fault);
+  if (const std::string fault = ScriptSectionFault(package.ReadString(layout.scriptStart, layout.scriptLength));
+      !fault.empty())
+    throw Failure(fault);
+  const SignatureCheck signature = CheckSignature(package, layout);
+  if (!signature.fault.empty()) throw Failure(signature.fault);
   std::uint64_t bytes = 0;
   ArchiveParser parser(nullptr, [&bytes](std::size_t, std::string_view data) { bytes += data.size(); }, nullptr);
   const unsigned streams = DecompressPayload(package, layout, [&parser](std::string_view data) {
@@ -64,48 +95,81 @@ void VerifyPackage(const std::filesystem::path& path, std::ostream& out) {
   });
   parser.Finish();
   out << "ok: " << parser.Entries().size() << " files, " << bytes << " bytes in " << streams
-      << " bzip2 stream(s), signature " << layout.signatureSize << " bytes\n";
+      << " bzip2 stream(s), "
+      << (signature.signed_ ? "signed (" + std::to_string(layout.signatureSize) + " bytes, " +
+                                  signature.digestAlgorithm + " digest matches)"
+                            : std::string("not signed"))
+      << "\n";
 }
 
 void ExtractPackage(const std::filesystem::path& path, const std::filesystem::path& folder, std::ostream& out) {
   InputFile package(path);
   const PackageLayout layout = ReadLayout(package);
+  // Files are written below a staging folder inside `folder` and moved into
+  // place only when the whole payload has been read and checked; a damaged
+  // package or an interruption leaves nothing but what was there before.
+  std::error_code error;
+  const bool folderExisted = std::filesystem::exists(folder, error);
+  std::filesystem::create_directories(folder, error);
+  if (error) throw Failure("cannot create " + Quoted(folder) + ": " + error.message());
+  const std::filesystem::path staging = folder / ".quenlith-extract.partial";
+  struct Cleanup {
+    std::filesystem::path staging, folder;
+    bool removeFolder;
+    bool done = false;
+    ~Cleanup() {
+      std::error_code ignored;
+      std::filesystem::remove_all(staging, ignored);
+      if (!done && removeFolder) std::filesystem::remove(folder, ignored);
+    }
+  } cleanup{staging, folder, !folderExisted};
+  const RemoveOnInterrupt removeStaging(staging);
+  const std::unique_ptr<RemoveOnInterrupt> removeFolder =
+      folderExisted ? nullptr : std::make_unique<RemoveOnInterrupt>(folder);
+
   std::ofstream file;
   std::filesystem::path current;
-  std::vector<std::filesystem::path> targets;
+  std::vector<std::filesystem::path> relatives;
   auto open = [&](std::size_t index) {
     if (file.is_open()) return;
-    current = targets[index];
+    current = staging / relatives[index];
     std::filesystem::create_directories(current.parent_path());
     file.open(current, std::ios::binary | std::ios::trunc);
-    if (!file) throw Failure("cannot create " + Quoted(current));
+    if (!file) throw Failure("cannot create " + Quoted(folder / relatives[index]) + ": " + LastErrorText());
   };
   ArchiveParser parser(
       [&](const std::vector<archive::Entry>& entries) {
         for (const archive::Entry& entry : entries) {
           // Names were checked by the parser: relative, no "..", no drive.
-          std::filesystem::path target = folder;
+          std::filesystem::path relative;
           std::size_t start = 0;
           for (std::size_t end; (end = entry.name.find('\\', start)) != std::string::npos; start = end + 1)
-            target /= entry.name.substr(start, end - start);
-          targets.push_back(target / entry.name.substr(start));
+            relative /= PathFromUtf8(entry.name.substr(start, end - start));
+          relatives.push_back(relative / PathFromUtf8(entry.name.substr(start)));
         }
       },
       [&](std::size_t index, std::string_view data) {
         open(index);
         file.write(data.data(), static_cast<std::streamsize>(data.size()));
-        if (!file) throw Failure("cannot write " + Quoted(current));
+        if (!file) throw Failure("cannot write " + Quoted(folder / relatives[index]) + ": " + LastErrorText());
       },
       [&](std::size_t index) {
         open(index);  // a file of 0 bytes has had no data
         file.close();
-        if (!file) throw Failure("cannot write " + Quoted(current));
+        if (!file) throw Failure("cannot write " + Quoted(folder / relatives[index]) + ": " + LastErrorText());
       });
   DecompressPayload(package, layout, [&parser](std::string_view data) {
     parser.Feed(data);
     return true;
   });
   parser.Finish();
+  for (const std::filesystem::path& relative : relatives) {
+    const std::filesystem::path target = folder / relative;
+    std::filesystem::create_directories(target.parent_path(), error);
+    if (!error) std::filesystem::rename(staging / relative, target, error);
+    if (error) throw Failure("cannot create " + Quoted(target) + ": " + error.message());
+  }
+  cleanup.done = true;
   out << "extracted " << parser.Entries().size() << " files into " << Quoted(folder) << "\n";
 }
 

@@ -38,7 +38,7 @@ class ArchiveReader {
       const PayloadFile& file = payload_.files[fileIndex_];
       if (!stream_.is_open()) {
         stream_.open(file.source, std::ios::binary);
-        if (!stream_) throw Failure("cannot open " + Quoted(file.source));
+        if (!stream_) throw Failure("cannot open " + Quoted(file.source) + ": " + LastErrorText());
         fileOffset_ = 0;
       }
       const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(count, file.entry.size - fileOffset_));

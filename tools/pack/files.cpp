@@ -1,5 +1,6 @@
 #include "files.h"
 
+#include <cerrno>
 #include <cstring>
 #include <system_error>
 
@@ -12,14 +13,23 @@
 
 namespace pack {
 
-std::string Quoted(const std::filesystem::path& path) { return "\"" + path.string() + "\""; }
+std::string Quoted(const std::filesystem::path& path) {
+  const std::u8string text = path.u8string();
+  return "\"" + std::string(text.begin(), text.end()) + "\"";
+}
+
+std::filesystem::path PathFromUtf8(std::string_view text) {
+  return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
+std::string LastErrorText() { return std::strerror(errno); }
 
 std::string ReadWholeFile(const std::filesystem::path& path) {
   std::error_code error;
   if (!std::filesystem::is_regular_file(path, error))
     throw Failure("cannot read " + Quoted(path) + ": not an existing file");
   std::ifstream stream(path, std::ios::binary);
-  if (!stream) throw Failure("cannot open " + Quoted(path));
+  if (!stream) throw Failure("cannot open " + Quoted(path) + ": " + LastErrorText());
   std::string bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
   if (stream.bad()) throw Failure("cannot read " + Quoted(path));
   return bytes;
@@ -30,7 +40,7 @@ InputFile::InputFile(const std::filesystem::path& path) : path_(path) {
   if (!std::filesystem::is_regular_file(path, error))
     throw Failure("cannot read " + Quoted(path) + ": not an existing file");
   stream_.open(path, std::ios::binary);
-  if (!stream_) throw Failure("cannot open " + Quoted(path));
+  if (!stream_) throw Failure("cannot open " + Quoted(path) + ": " + LastErrorText());
   size_ = std::filesystem::file_size(path);
 }
 
@@ -57,26 +67,35 @@ void MemorySource::ReadAt(std::uint64_t offset, void* buffer, std::size_t count)
 AtomicOutput::AtomicOutput(std::filesystem::path path) : path_(std::move(path)) {
   temporary_ = path_;
   temporary_ += ".partial-" + std::to_string(getpid());
-  stream_.open(temporary_, std::ios::binary | std::ios::trunc);
-  if (!stream_) throw Failure("cannot create " + Quoted(temporary_));
+  removal_ = std::make_unique<RemoveOnInterrupt>(temporary_);
+#ifdef _WIN32
+  file_ = _wfopen(temporary_.c_str(), L"wb");
+#else
+  file_ = std::fopen(temporary_.c_str(), "wb");
+#endif
+  if (!file_) throw Failure("cannot create " + Quoted(path_) + ": " + LastErrorText());
 }
 
 AtomicOutput::~AtomicOutput() {
   if (committed_) return;
-  stream_.close();
+  if (file_) std::fclose(file_);
   std::error_code ignored;
   std::filesystem::remove(temporary_, ignored);
 }
 
 void AtomicOutput::Write(std::string_view bytes) {
-  stream_.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  if (!stream_) throw Failure("cannot write " + Quoted(temporary_));
+  if (std::fwrite(bytes.data(), 1, bytes.size(), file_) != bytes.size())
+    throw Failure("cannot write " + Quoted(path_) + ": " + LastErrorText());
   written_ += bytes.size();
 }
 
 void AtomicOutput::Commit() {
-  stream_.close();
-  if (!stream_) throw Failure("cannot write " + Quoted(temporary_));
+  const bool flushed = std::fflush(file_) == 0;
+  const std::string reason = flushed ? std::string() : LastErrorText();
+  const bool closed = std::fclose(file_) == 0;
+  file_ = nullptr;
+  if (!flushed || !closed)
+    throw Failure("cannot write " + Quoted(path_) + ": " + (flushed ? LastErrorText() : reason));
   std::error_code error;
   std::filesystem::rename(temporary_, path_, error);
   if (error) {

@@ -5,11 +5,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+
+#include "interrupt.h"
 
 namespace pack {
 
@@ -54,8 +58,9 @@ class InputFile : public ByteSource {
 };
 
 // Writes to a temporary file beside `path`; Commit() renames it into place.
-// Destroyed without a commit, it removes the temporary file, so a failed
-// build never leaves anything under the output name.
+// Destroyed without a commit, or interrupted by a signal, it removes the
+// temporary file, so a failed build leaves nothing. Messages name `path`
+// and the system's reason.
 class AtomicOutput {
  public:
   explicit AtomicOutput(std::filesystem::path path);
@@ -70,11 +75,20 @@ class AtomicOutput {
  private:
   std::filesystem::path path_;
   std::filesystem::path temporary_;
-  std::ofstream stream_;
+  std::unique_ptr<RemoveOnInterrupt> removal_;
+  std::FILE* file_ = nullptr;
   std::uint64_t written_ = 0;
   bool committed_ = false;
 };
 
+// `path` in quotes, as UTF-8.
 std::string Quoted(const std::filesystem::path& path);
+
+// The path of UTF-8 text, on Windows too (where a narrow string would be
+// read in the ANSI code page).
+std::filesystem::path PathFromUtf8(std::string_view text);
+
+// The system's reason for the last failed C library call.
+std::string LastErrorText();
 
 }  // namespace pack

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 #include <cstring>
+#include <algorithm>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -11,9 +13,13 @@
 #include "commands.h"
 #include "files.h"
 #include "installer.h"
+#include "interrupt.h"
+#include "script.h"
+#include "script_check.h"
 
 #ifdef _WIN32
 #include <io.h>
+#include <windows.h>
 #define isatty _isatty
 #else
 #include <unistd.h>
@@ -23,21 +29,34 @@ namespace {
 
 constexpr int kExitFault = 1;
 constexpr int kExitUsage = 2;
+// More threads than this gain nothing and each holds about 20 MB.
+constexpr unsigned long kMaxJobs = 64;
+constexpr char kVersion[] = "quenlith-pack 6.6\n";
 
 const char kUsage[] =
     "usage:\n"
     "  quenlith-pack build INSTALLER PAYLOAD_DIR SCRIPT -o OUTPUT [--jobs N] [--destination-room N]\n"
+    "                    [--follow-links] [--strict]\n"
     "      write a setup package: the installer executable, its payload folder\n"
     "      compressed as a payload archive, and the installer script\n"
+    "  quenlith-pack check SCRIPT [PAYLOAD_DIR] [--strict]\n"
+    "      check the script against the installer's keys and the payload's files\n"
     "  quenlith-pack inspect PACKAGE       print the layout, the script and the file table\n"
     "  quenlith-pack verify PACKAGE        check offsets, image, bzip2 CRCs and the file table\n"
     "  quenlith-pack extract PACKAGE DIR   unpack the payload into DIR\n"
     "  quenlith-pack stamp INSTALLER       store the installer's image size in it (a build step)\n"
     "\n"
-    "  --jobs N              compress with N threads (default: all processors); the\n"
-    "                        package is the same for any N\n"
+    "  quenlith-pack --version             print the version\n"
+    "\n"
+    "  --jobs N              compress with N threads, 1 to 64 (default: all processors,\n"
+    "                        at most 64); the package is the same for any N\n"
     "  --destination-room N  characters that entry paths leave for the destination\n"
-    "                        folder (default 100)\n";
+    "                        folder (default 100)\n"
+    "  --follow-links        follow symbolic links that lead outside PAYLOAD_DIR\n"
+    "                        (refused by default)\n"
+    "  --strict              script findings are errors (default: warnings)\n"
+    "\n"
+    "exit codes: 0 done, 1 a fault, 2 a usage error\n";
 
 int Usage(const std::string& problem) {
   std::cerr << "quenlith-pack: " << problem << "\n" << kUsage;
@@ -50,9 +69,15 @@ bool ParseCount(const std::string& text, unsigned long& value) {
   return true;
 }
 
+bool WantsHelp(const std::vector<std::string>& args) {
+  for (const std::string& arg : args)
+    if (arg == "-h" || arg == "--help") return true;
+  return false;
+}
+
 int Build(const std::vector<std::string>& args) {
   pack::BuildOptions options;
-  options.jobs = std::max(1u, std::thread::hardware_concurrency());
+  options.jobs = static_cast<unsigned>(std::clamp<unsigned long>(std::thread::hardware_concurrency(), 1, kMaxJobs));
   std::vector<std::string> positional;
   for (std::size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
@@ -60,14 +85,19 @@ int Build(const std::vector<std::string>& args) {
     unsigned long number = 0;
     if (arg == "-o" || arg == "--output") {
       if (!hasValue) return Usage(arg + " needs a file name");
-      options.output = args[++i];
+      options.output = pack::PathFromUtf8(args[++i]);
     } else if (arg == "--jobs") {
-      if (!hasValue || !ParseCount(args[++i], number) || number == 0) return Usage("--jobs needs a number of 1 or more");
+      if (!hasValue || !ParseCount(args[++i], number) || number == 0 || number > kMaxJobs)
+        return Usage("--jobs needs a number from 1 to " + std::to_string(kMaxJobs));
       options.jobs = static_cast<unsigned>(number);
     } else if (arg == "--destination-room") {
       if (!hasValue || !ParseCount(args[++i], number) || number > 250)
         return Usage("--destination-room needs a number from 0 to 250");
       options.destinationRoom = number;
+    } else if (arg == "--follow-links") {
+      options.links = pack::LinkPolicy::kFollowAll;
+    } else if (arg == "--strict") {
+      options.strictScript = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
       return Usage("unknown option " + arg);
     } else {
@@ -76,34 +106,87 @@ int Build(const std::vector<std::string>& args) {
   }
   if (positional.size() != 3) return Usage("build needs INSTALLER, PAYLOAD_DIR and SCRIPT");
   if (options.output.empty()) return Usage("build needs -o OUTPUT");
-  options.installer = positional[0];
-  options.payload = positional[1];
-  options.script = positional[2];
+  options.installer = pack::PathFromUtf8(positional[0]);
+  options.payload = pack::PathFromUtf8(positional[1]);
+  options.script = pack::PathFromUtf8(positional[2]);
   options.progress = isatty(2) != 0;
   pack::BuildPackage(options, std::cerr);
   return 0;
 }
 
-int Run(const std::vector<std::string>& args) {
-  if (args.empty() || args[0] == "-h" || args[0] == "--help") {
-    std::cout << kUsage;
-    return args.empty() ? kExitUsage : 0;
+int Check(const std::vector<std::string>& args) {
+  bool strict = false;
+  std::vector<std::string> positional;
+  for (const std::string& arg : args) {
+    if (arg == "--strict")
+      strict = true;
+    else if (arg.size() > 1 && arg[0] == '-')
+      return Usage("unknown option " + arg);
+    else
+      positional.push_back(arg);
   }
+  if (positional.empty() || positional.size() > 2) return Usage("check needs SCRIPT and optionally PAYLOAD_DIR");
+  const std::filesystem::path scriptPath = pack::PathFromUtf8(positional[0]);
+  const pack::PreparedScript script = pack::PrepareScript(pack::ReadWholeFile(scriptPath));
+  if (!script.error.empty()) throw pack::Failure(pack::Quoted(scriptPath) + ": " + script.error);
+  std::vector<std::string> names;
+  if (positional.size() == 2) {
+    const pack::Payload payload = pack::CollectPayload(pack::PathFromUtf8(positional[1]), pack::kDefaultDestinationRoom,
+                                                       pack::LinkPolicy::kFollowAll);
+    for (const pack::PayloadFile& file : payload.files) names.push_back(file.entry.name);
+  }
+  const auto findings = pack::CheckScript(script.text, positional.size() == 2 ? &names : nullptr);
+  for (const pack::ScriptFinding& finding : findings)
+    std::cout << (strict ? "error: " : "warning: ") << pack::Quoted(scriptPath) << ": " << finding.text << "\n";
+  if (strict && !findings.empty()) {
+    std::cerr << "quenlith-pack: the script has " << findings.size() << " problem(s) (--strict)\n";
+    return kExitFault;
+  }
+  std::cout << "checked " << pack::Quoted(scriptPath) << ": " << findings.size() << " finding(s)\n";
+  return 0;
+}
+
+int Run(const std::vector<std::string>& args) {
+  if (args.empty()) return Usage("no command given");
+  if (args[0] == "--version") return std::cout << kVersion, 0;
+  if (WantsHelp(args)) return std::cout << kUsage, 0;
   const std::string& command = args[0];
   const std::vector<std::string> rest(args.begin() + 1, args.end());
+  auto path = [&rest](std::size_t i) { return pack::PathFromUtf8(rest[i]); };
   if (command == "build") return Build(rest);
-  if (command == "inspect" && rest.size() == 1) return pack::InspectPackage(rest[0], std::cout), 0;
-  if (command == "verify" && rest.size() == 1) return pack::VerifyPackage(rest[0], std::cout), 0;
-  if (command == "extract" && rest.size() == 2) return pack::ExtractPackage(rest[0], rest[1], std::cout), 0;
-  if (command == "stamp" && rest.size() == 1) return pack::StampInstaller(rest[0]), 0;
+  if (command == "check") return Check(rest);
+  if (command == "inspect" && rest.size() == 1) return pack::InspectPackage(path(0), std::cout), 0;
+  if (command == "verify" && rest.size() == 1) return pack::VerifyPackage(path(0), std::cout), 0;
+  if (command == "extract" && rest.size() == 2) return pack::ExtractPackage(path(0), path(1), std::cout), 0;
+  if (command == "stamp" && rest.size() == 1) return pack::StampInstaller(path(0)), 0;
   return Usage("unknown command or wrong arguments: " + command);
+}
+
+// The arguments as UTF-8: on Windows from the wide command line, since
+// argv holds them in the ANSI code page.
+std::vector<std::string> Arguments(int argc, char** argv) {
+#ifdef _WIN32
+  (void)argc, (void)argv;
+  int count = 0;
+  wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::string> args;
+  for (int i = 1; wide && i < count; ++i) {
+    const std::u8string text = std::filesystem::path(wide[i]).u8string();
+    args.emplace_back(text.begin(), text.end());
+  }
+  if (wide) LocalFree(wide);
+  return args;
+#else
+  return std::vector<std::string>(argv + 1, argv + argc);
+#endif
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   try {
-    return Run(std::vector<std::string>(argv + 1, argv + argc));
+    pack::InstallInterruptCleanup();
+    return Run(Arguments(argc, argv));
   } catch (const std::exception& error) {
     std::cerr << "quenlith-pack: " << error.what() << "\n";
     return kExitFault;

@@ -1,109 +1,167 @@
 #include "payload.h"
 
 #include <algorithm>
-#include <cctype>
 #include <map>
 #include <system_error>
 
 #include "files.h"
+#include "names.h"
 
 namespace pack {
 namespace {
 
 constexpr std::uint64_t kMaxFileSize = 0xFFFFFFFFull;
-// Installer paths hold 259 characters before their terminator.
+// Installer paths hold 259 UTF-16 units before their terminator.
 constexpr std::size_t kMaxInstallerPath = 259;
 
-std::string FoldCase(std::string name) {
-  std::transform(name.begin(), name.end(), name.begin(),
-                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-  return name;
+// The UTF-8 bytes of one name component as the file system holds them.
+std::string ComponentText(const std::filesystem::path& component) {
+  const std::u8string bytes = component.u8string();
+  return std::string(bytes.begin(), bytes.end());
 }
 
-// The entry name of `relative`, or an error when a component holds a
-// backslash (it would read as a folder separator on Windows).
-bool EntryNameOf(const std::filesystem::path& relative, std::string& name) {
-  name.clear();
-  for (const std::filesystem::path& component : relative) {
-    const std::string text = component.string();
-    if (text.find('\\') != std::string::npos) return false;
-    if (!name.empty()) name += '\\';
-    name += text;
-  }
-  return true;
+bool IsInside(const std::filesystem::path& inner, const std::filesystem::path& outer) {
+  const auto mismatch = std::mismatch(outer.begin(), outer.end(), inner.begin(), inner.end());
+  return mismatch.first == outer.end();
 }
+
+class Walker {
+ public:
+  Walker(const std::filesystem::path& root, std::size_t destinationRoom, LinkPolicy links, Payload& payload)
+      : root_(root), links_(links), payload_(payload) {
+    std::error_code error;
+    canonicalRoot_ = std::filesystem::canonical(root, error);
+    maxUnits_ = destinationRoom + 1 < kMaxInstallerPath ? kMaxInstallerPath - destinationRoom - 1 : 0;
+    destinationRoom_ = destinationRoom;
+  }
+
+  // Walks `folder` (`name` is its entry name, empty for the root).
+  void Walk(const std::filesystem::path& folder, const std::string& name) {
+    std::error_code error;
+    std::filesystem::directory_iterator it(folder, error), end;
+    bool empty = true;
+    for (; !error && it != end; it.increment(error)) {
+      empty = false;
+      Visit(it->path(), name);
+    }
+    if (error)
+      payload_.errors.push_back("cannot list " + Shown(name.empty() ? std::string(".") : name) + ": " +
+                                error.message());
+    else if (empty && !name.empty())
+      payload_.warnings.push_back("empty folder " + Shown(name) + " is left out: the archive holds files only");
+  }
+
+ private:
+  static std::string Shown(const std::string& name) { return "\"" + Escaped(name) + "\""; }
+
+  void Visit(const std::filesystem::path& path, const std::string& parentName) {
+    const std::string component = ComponentText(path.filename());
+    const std::string name = parentName.empty() ? component : parentName + '\\' + component;
+    if (!Utf16Length(component)) {
+      payload_.errors.push_back(Shown(name) + ": the name is not valid UTF-8");
+      return;
+    }
+    if (component.find('\\') != std::string::npos) {
+      payload_.errors.push_back(Shown(name) + ": a backslash in a file or folder name");
+      return;
+    }
+    const std::size_t units = *Utf16Length(name);
+    if (name.size() > archive::kMaxNameLength || units > maxUnits_) {
+      // Also where the walk stops descending: no deeper name could fit.
+      payload_.errors.push_back(Shown(name) + ": name of " + std::to_string(units) + " characters (" +
+                                std::to_string(name.size()) + " bytes) would be too long (at most " +
+                                std::to_string(std::min(maxUnits_, archive::kMaxNameLength)) + " characters with " +
+                                std::to_string(destinationRoom_) + " left for the destination, and at most " +
+                                std::to_string(archive::kMaxNameLength) + " bytes)");
+      return;
+    }
+
+    std::error_code error;
+    const std::filesystem::file_status own = std::filesystem::symlink_status(path, error);
+    if (error) {
+      payload_.errors.push_back(Shown(name) + ": " + error.message());
+      return;
+    }
+    if (std::filesystem::is_symlink(own) && !LinkAllowed(path, name)) return;
+    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (error) {
+      payload_.errors.push_back(Shown(name) + ": " + error.message());
+      return;
+    }
+    if (std::filesystem::is_directory(status)) {
+      Walk(path, name);
+      return;
+    }
+    if (!std::filesystem::is_regular_file(status)) {
+      payload_.errors.push_back(Shown(name) + " is not a regular file or folder");
+      return;
+    }
+    if (const char* problem = archive::EntryNameProblem(name)) {
+      payload_.errors.push_back(Shown(name) + ": " + problem);
+      return;
+    }
+    const std::uint64_t size = std::filesystem::file_size(path, error);
+    if (error) {
+      payload_.errors.push_back(Shown(name) + ": cannot read its size: " + error.message());
+      return;
+    }
+    if (size > kMaxFileSize) {
+      payload_.errors.push_back(Shown(name) + ": " + std::to_string(size) + " bytes; files must be smaller than 4 GiB");
+      return;
+    }
+    const auto [previous, inserted] = foldedNames_.emplace(FoldedName(name), name);
+    if (!inserted) {
+      payload_.errors.push_back(Shown(name) + " and " + Shown(previous->second) +
+                                " differ only in letter case and would be one file on Windows");
+      return;
+    }
+    PayloadFile file;
+    file.source = path;
+    file.entry.name = name;
+    file.entry.size = static_cast<std::uint32_t>(size);
+    payload_.totalBytes += size;
+    payload_.files.push_back(std::move(file));
+  }
+
+  // Whether the link at `path` may be followed; reports why not.
+  bool LinkAllowed(const std::filesystem::path& path, const std::string& name) {
+    std::error_code error;
+    const std::filesystem::path target = std::filesystem::canonical(path, error);
+    if (error) {
+      payload_.errors.push_back(Shown(name) + " is a link that leads nowhere: " + error.message());
+      return false;
+    }
+    if (std::filesystem::is_directory(target, error)) {
+      const std::filesystem::path parent = std::filesystem::canonical(path.parent_path(), error);
+      if (!error && IsInside(parent, target)) {
+        payload_.errors.push_back(Shown(name) + " is a link to a folder that holds it (a loop)");
+        return false;
+      }
+    }
+    if (links_ == LinkPolicy::kFollowAll || IsInside(target, canonicalRoot_)) return true;
+    payload_.errors.push_back(Shown(name) + " is a link to " + Quoted(target) +
+                              ", outside the payload folder; copy it in, or pass --follow-links");
+    return false;
+  }
+
+  std::filesystem::path root_, canonicalRoot_;
+  LinkPolicy links_;
+  Payload& payload_;
+  std::size_t maxUnits_ = 0, destinationRoom_ = 0;
+  std::map<std::string, std::string> foldedNames_;  // folded name -> first name seen
+};
 
 }  // namespace
 
-Payload CollectPayload(const std::filesystem::path& folder, std::size_t destinationRoom) {
+Payload CollectPayload(const std::filesystem::path& folder, std::size_t destinationRoom, LinkPolicy links) {
   Payload payload;
   std::error_code error;
   if (!std::filesystem::is_directory(folder, error)) {
-    payload.errors.push_back("payload folder " + Quoted(folder) + " does not exist or is not a folder");
+    payload.errors.push_back("payload folder " + Quoted(folder) + " does not exist or is not a folder" +
+                             (error ? ": " + error.message() : std::string()));
     return payload;
   }
-  const std::size_t maxNameLength =
-      std::min(archive::kMaxNameLength, destinationRoom + 1 < kMaxInstallerPath ? kMaxInstallerPath - destinationRoom - 1 : 0);
-
-  std::map<std::string, std::string> foldedNames;  // folded name -> first name seen
-  std::filesystem::recursive_directory_iterator it(folder, error), end;
-  if (error) payload.errors.push_back("cannot list " + Quoted(folder) + ": " + error.message());
-  for (; !error && it != end; it.increment(error)) {
-    const std::filesystem::directory_entry& item = *it;
-    const std::filesystem::path relative = item.path().lexically_relative(folder);
-    std::error_code statusError;
-    const bool isLink = item.is_symlink(statusError);
-    if (item.is_directory(statusError)) {
-      if (isLink) {
-        payload.errors.push_back(Quoted(relative) + " is a link to a folder; copy the folder instead");
-        it.disable_recursion_pending();
-      } else if (std::filesystem::is_empty(item.path(), statusError)) {
-        payload.warnings.push_back("empty folder " + Quoted(relative) + " is left out: the archive holds files only");
-      }
-      continue;
-    }
-    if (!item.is_regular_file(statusError)) {
-      payload.errors.push_back(Quoted(relative) + " is not a regular file or cannot be read");
-      continue;
-    }
-    PayloadFile file;
-    file.source = item.path();
-    if (!EntryNameOf(relative, file.entry.name)) {
-      payload.errors.push_back(Quoted(relative) + ": a backslash in a file or folder name");
-      continue;
-    }
-    if (const char* problem = archive::EntryNameProblem(file.entry.name)) {
-      payload.errors.push_back(Quoted(relative) + ": " + problem);
-      continue;
-    }
-    if (file.entry.name.size() > maxNameLength) {
-      payload.errors.push_back(Quoted(relative) + ": name of " + std::to_string(file.entry.name.size()) +
-                               " bytes would make the installed path too long (at most " +
-                               std::to_string(maxNameLength) + " with " + std::to_string(destinationRoom) +
-                               " characters left for the destination)");
-      continue;
-    }
-    const std::uint64_t size = item.file_size(statusError);
-    if (statusError) {
-      payload.errors.push_back(Quoted(relative) + ": cannot read its size: " + statusError.message());
-      continue;
-    }
-    if (size > kMaxFileSize) {
-      payload.errors.push_back(Quoted(relative) + ": " + std::to_string(size) +
-                               " bytes; files must be smaller than 4 GiB");
-      continue;
-    }
-    const auto [previous, inserted] = foldedNames.emplace(FoldCase(file.entry.name), file.entry.name);
-    if (!inserted) {
-      payload.errors.push_back(Quoted(relative) + " and \"" + previous->second +
-                               "\" differ only in letter case and would be one file on Windows");
-      continue;
-    }
-    file.entry.size = static_cast<std::uint32_t>(size);
-    payload.totalBytes += size;
-    payload.files.push_back(std::move(file));
-  }
-  if (error) payload.errors.push_back("cannot list " + Quoted(folder) + ": " + error.message());
+  Walker(folder, destinationRoom, links, payload).Walk(folder, "");
   if (payload.files.empty() && payload.errors.empty())
     payload.errors.push_back("payload folder " + Quoted(folder) + " holds no files");
 

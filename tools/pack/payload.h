@@ -27,12 +27,23 @@ struct Payload {
 // installer's 260-character paths.
 inline constexpr std::size_t kDefaultDestinationRoom = 100;
 
-// Every regular file below `folder` (symbolic links to files followed), in a
-// stable order. Lists every problem found rather than stopping at the first:
-// names the installer could not create or that would collide on Windows,
-// names too long for the table or for a destination of `destinationRoom`
-// characters, files of 4 GiB or more, anything that is neither a file nor a
-// folder, and an empty payload.
-Payload CollectPayload(const std::filesystem::path& folder, std::size_t destinationRoom);
+// How symbolic links below the payload folder are treated.
+enum class LinkPolicy {
+  kInsideOnly,  // follow links whose target lies inside the payload folder; refuse the others
+  kFollowAll,   // follow every link, wherever it points
+};
+
+// Every regular file below `folder`, in a stable order. Lists every problem
+// found rather than stopping at the first: names that are not UTF-8, that
+// the installer could not create or that would collide on Windows (letter
+// case compared as Windows compares it), names longer than the table's
+// 259 bytes or than the installed path's 259 UTF-16 units less
+// `destinationRoom` and a backslash, files of 4 GiB or more, folders that
+// cannot be listed (with the system's reason), links the policy refuses or
+// that loop, anything that is neither a file nor a folder, and an empty
+// payload. Folders are not descended past the length limit, which bounds
+// the depth of the walk.
+Payload CollectPayload(const std::filesystem::path& folder, std::size_t destinationRoom,
+                       LinkPolicy links = LinkPolicy::kInsideOnly);
 
 }  // namespace pack

@@ -1,0 +1,81 @@
+#include "interrupt.h"
+
+#include <csignal>
+#include <cstdlib>
+#include <list>
+#include <mutex>
+#include <thread>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include <pthread.h>
+#include <unistd.h>
+#endif
+
+namespace pack {
+namespace {
+
+std::mutex registryMutex;
+std::list<std::filesystem::path>& Registry() {
+  static std::list<std::filesystem::path> paths;
+  return paths;
+}
+
+// Runs on a thread of its own, never in a signal handler, so it may take
+// the lock and remove folders. Holding the lock to the end keeps any other
+// thread from registering or releasing paths meanwhile.
+[[noreturn]] void RemoveAllAndExit(int signal) {
+  std::lock_guard lock(registryMutex);
+  for (const std::filesystem::path& path : Registry()) {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+  }
+  std::_Exit(128 + signal);
+}
+
+#ifdef _WIN32
+BOOL WINAPI OnConsoleEvent(DWORD event) {
+  // The system calls this on a new thread; open files cannot be removed on
+  // Windows, so the remove may miss a file another thread still writes.
+  RemoveAllAndExit(event == CTRL_C_EVENT ? SIGINT : SIGTERM);
+}
+#endif
+
+}  // namespace
+
+void InstallInterruptCleanup() {
+#ifdef _WIN32
+  SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+#else
+  static sigset_t signals;
+  sigemptyset(&signals);
+  sigaddset(&signals, SIGINT);
+  sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGHUP);
+  pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+  std::thread([] {
+    int signal = 0;
+    while (sigwait(&signals, &signal) != 0) {
+    }
+    RemoveAllAndExit(signal);
+  }).detach();
+#endif
+}
+
+RemoveOnInterrupt::RemoveOnInterrupt(const std::filesystem::path& path) : path_(path) {
+  std::lock_guard lock(registryMutex);
+  Registry().push_back(path_);
+}
+
+RemoveOnInterrupt::~RemoveOnInterrupt() {
+  std::lock_guard lock(registryMutex);
+  for (auto it = Registry().begin(); it != Registry().end(); ++it) {
+    if (*it == path_) {
+      Registry().erase(it);
+      break;
+    }
+  }
+}
+
+}  // namespace pack

@@ -1,0 +1,28 @@
+#pragma once
+// Leaves nothing behind when the builder is interrupted: paths registered
+// here are removed when SIGINT, SIGTERM or SIGHUP (Ctrl-C or Ctrl-Break on
+// Windows) arrives, and the process then ends with 128 + the signal number.
+
+#include <filesystem>
+
+namespace pack {
+
+// Starts the watcher. Call once at start-up, before any other thread is
+// started (on POSIX the signals are blocked in every thread and taken by
+// the watcher thread, where removing files is safe).
+void InstallInterruptCleanup();
+
+// Registers `path` (a file or a folder, removed with its contents) for
+// removal on interruption while this object lives.
+class RemoveOnInterrupt {
+ public:
+  explicit RemoveOnInterrupt(const std::filesystem::path& path);
+  ~RemoveOnInterrupt();
+  RemoveOnInterrupt(const RemoveOnInterrupt&) = delete;
+  RemoveOnInterrupt& operator=(const RemoveOnInterrupt&) = delete;
+
+ private:
+  std::filesystem::path path_;
+};
+
+}  // namespace pack
