@@ -19,8 +19,9 @@ endif()
 find_package(BZip2 REQUIRED)
 find_package(Threads REQUIRED)
 
-add_library(quenlith_formats STATIC ${QUENLITH_FORMAT_SOURCES})
-target_include_directories(quenlith_formats PUBLIC ${CMAKE_SOURCE_DIR}/setup)
+add_subdirectory(formats)
+add_subdirectory(platform)
+add_subdirectory(setup)
 
 add_subdirectory(tools)
 

@@ -24,8 +24,7 @@ add_library(fmt_header_only INTERFACE)
 target_include_directories(fmt_header_only SYSTEM INTERFACE ${QUENLITH_MINGW_ROOT}/include)
 target_compile_definitions(fmt_header_only INTERFACE FMT_HEADER_ONLY)
 
-add_library(quenlith_formats STATIC ${QUENLITH_FORMAT_SOURCES})
-target_include_directories(quenlith_formats PUBLIC ${CMAKE_SOURCE_DIR}/setup)
+add_subdirectory(formats)
 
 add_subdirectory(resources)
 add_subdirectory(platform)

@@ -1,9 +1,9 @@
-#include "files.h"
+#include "platform/files.h"
 
 #include <windows.h>
 
-#include "guards.h"
-#include "text.h"
+#include "platform/guards.h"
+#include "platform/text.h"
 
 std::FILE* OpenFileUtf8(const std::string& path, const char* mode) {
   return _wfopen(WideFromUtf8(path).c_str(), WideFromUtf8(mode).c_str());

@@ -63,7 +63,20 @@ struct RegistryKeyTraits {
   static void Release(Type key) { RegCloseKey(key); }
 };
 
+struct LocalMemoryTraits {  // LocalAlloc'd memory that functions hand back: descriptors, lists, strings
+  using Type = HLOCAL;
+  static Type Invalid() { return nullptr; }
+  static void Release(Type memory) { LocalFree(memory); }
+};
+struct SidTraits {  // AllocateAndInitializeSid
+  using Type = PSID;
+  static Type Invalid() { return nullptr; }
+  static void Release(Type sid) { FreeSid(sid); }
+};
+
 using UniqueHandle = Owned<KernelHandleTraits>;
+using LocalMemory = Owned<LocalMemoryTraits>;
+using SidMemory = Owned<SidTraits>;
 using FileHandle = Owned<FileHandleTraits>;
 using FindHandle = Owned<FindHandleTraits>;
 using RegistryKey = Owned<RegistryKeyTraits>;

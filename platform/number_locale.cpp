@@ -1,10 +1,10 @@
-#include "number_locale.h"
+#include "platform/number_locale.h"
 
 #include <windows.h>
 
 #include <climits>
 
-#include "text.h"
+#include "platform/text.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "pause.h"
+#include "platform/pause.h"
 
 #include <windows.h>
 

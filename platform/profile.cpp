@@ -1,10 +1,10 @@
-#include "profile.h"
+#include "platform/profile.h"
 
 #include <windows.h>
 
 #include <vector>
 
-#include "text.h"
+#include "platform/text.h"
 
 bool WriteProfileValue(const std::string& path, const std::string& section, const std::string& key,
                        const std::string& value) {

@@ -1,7 +1,7 @@
-#include "registry.h"
+#include "platform/registry.h"
 
-#include "guards.h"
-#include "text.h"
+#include "platform/guards.h"
+#include "platform/text.h"
 
 std::optional<std::uint32_t> ReadRegistryDword(HKEY root, const std::string& path, const std::string& name) {
   RegistryKey key;

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "guards.h"
+#include "platform/guards.h"
 
 // The first 4 bytes of value `name` under `root`\`path`, whatever its type;
 // none when the key or value cannot be read.

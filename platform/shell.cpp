@@ -1,8 +1,8 @@
-#include "shell.h"
+#include "platform/shell.h"
 
 #include <shlobj.h>
 
-#include "text.h"
+#include "platform/text.h"
 
 std::optional<std::string> ShellFolderPath(int csidl, HANDLE token) {
   PIDLIST_ABSOLUTE items = nullptr;
@@ -11,9 +11,8 @@ std::optional<std::string> ShellFolderPath(int csidl, HANDLE token) {
   const BOOL found = SHGetPathFromIDListW(items, path);
   ILFree(items);
   if (!found) return std::nullopt;
-  std::string narrow = Utf8FromWide(path);
-  if (narrow.size() > MAX_PATH - 1) return std::nullopt;
-  return narrow;
+  // The wide buffer keeps the path within the platform's limit, however many bytes its UTF-8 takes.
+  return Utf8FromWide(path);
 }
 
 int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type) {

@@ -1,4 +1,4 @@
-#include "system.h"
+#include "platform/system.h"
 
 SystemVersion ReportedSystemVersion() {
   OSVERSIONINFOA version = {};

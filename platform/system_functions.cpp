@@ -1,9 +1,9 @@
-#include "system_functions.h"
+#include "platform/system_functions.h"
 
 #include <commctrl.h>
 #include <wintrust.h>
 
-#include "system_library.h"
+#include "platform/system_library.h"
 
 namespace system_dll {
 namespace {

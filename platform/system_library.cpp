@@ -1,4 +1,4 @@
-#include "system_library.h"
+#include "platform/system_library.h"
 
 #include <cwchar>
 

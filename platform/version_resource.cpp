@@ -1,12 +1,12 @@
-#include "version_resource.h"
+#include "platform/version_resource.h"
 
 #include <windows.h>
 
 #include <cwchar>
 #include <vector>
 
-#include "system_library.h"
-#include "text.h"
+#include "platform/system_library.h"
+#include "platform/text.h"
 
 std::string FileVersionText(const std::string& path) {
   static const auto getSize =

@@ -2,9 +2,9 @@
 
 #include <windows.h>
 
-#include "main/startup.h"
-#include "system_library.h"
-#include "text.h"
+#include "run/startup.h"
+#include "platform/system_library.h"
+#include "platform/text.h"
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   // Before anything can load a library: only the system folder's are wanted.

@@ -16,7 +16,7 @@
 #include <thread>
 #include <vector>
 
-#include "bzip/stream_starts.h"
+#include "formats/stream_starts.h"
 
 namespace {
 

@@ -1,21 +1,22 @@
 #include "etar/etar.h"
 
-#include <aclapi.h>
 #include <windows.h>
 
 #include <cstdio>
 #include <ctime>
 #include <set>
 
-#include "etar/archive.h"
-#include "files.h"
-#include "guards.h"
-#include "pause.h"
+#include "etar/uninstall_list.h"
+#include "formats/archive.h"
+#include "platform/files.h"
+#include "platform/guards.h"
+#include "platform/pause.h"
+#include "platform/permissions.h"
 #include "log/setup_log.h"
-#include "main/paths.h"
-#include "profile.h"
-#include "split/layout.h"
-#include "text.h"
+#include "platform/paths.h"
+#include "platform/profile.h"
+#include "formats/layout.h"
+#include "platform/text.h"
 
 namespace {
 
@@ -185,7 +186,7 @@ ExtractResult ExtractArchive(const std::string& archivePath, const std::string& 
     std::fclose(input);
     return result;
   }
-  if (uninstallListPath) WriteProfileValue(*uninstallListPath, "Uninstall", "NumFiles", std::to_string(table.size()));
+  if (uninstallListPath) RecordFileCount(*uninstallListPath, static_cast<int>(table.size()));
 
   std::set<std::string> handledFolders;
   std::int64_t dataStart = _ftelli64(input);
@@ -218,9 +219,7 @@ ExtractResult ExtractArchive(const std::string& archivePath, const std::string& 
     if (outcome == CopyOutcome::kArchiveEnded) break;
     dataStart += item.entry.size;
     if (uninstallListPath) {
-      char key[16];
-      std::snprintf(key, sizeof key, "File%03d", static_cast<int>(index));
-      WriteProfileValue(*uninstallListPath, "Uninstall", key, item.target);
+      RecordInstalledFile(*uninstallListPath, static_cast<int>(index), item.target);
     }
     LOG_NORMAL("Setting file date.");
     SetFileTimes(item.target, fileTime);
@@ -230,53 +229,8 @@ ExtractResult ExtractArchive(const std::string& archivePath, const std::string& 
 }
 
 bool SetDirectoryPermissions(const std::string& directoryPath) {
-  const std::wstring path = WideFromUtf8(directoryPath);
-  PACL existing = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  DWORD status = GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr,
-                                       &existing, nullptr, &descriptor);
-  if (status != ERROR_SUCCESS) {
-    LOG_WARNING("GetNamedSecurityInfo failed for \"{}\" (Error code: {}).", directoryPath, status);
-    return false;
-  }
-  SID_IDENTIFIER_AUTHORITY ntAuthority = SECURITY_NT_AUTHORITY;
-  PSID users = nullptr;
-  if (!AllocateAndInitializeSid(&ntAuthority, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS, 0, 0, 0, 0, 0, 0,
-                                &users)) {
-    LOG_WARNING("AllocateAndInitializeSid failed for \"{}\" (Error code: {}).", directoryPath, GetLastError());
-    LocalFree(descriptor);
-    return false;
-  }
-  EXPLICIT_ACCESSA access = {};
-  access.grfAccessPermissions = GENERIC_ALL;
-  access.grfAccessMode = GRANT_ACCESS;
-  access.grfInheritance = SUB_CONTAINERS_AND_OBJECTS_INHERIT;
-  access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
-  access.Trustee.TrusteeType = TRUSTEE_IS_WELL_KNOWN_GROUP;
-  access.Trustee.ptstrName = static_cast<LPSTR>(users);
-  PACL merged = nullptr;
-  status = SetEntriesInAclA(1, &access, existing, &merged);
-  bool result = false;
-  if (status != ERROR_SUCCESS) {
-    LOG_WARNING("SetEntriesInAcl failed for \"{}\" (Error code: {}).", directoryPath, status);
-  } else {
-    status = SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION,
-                                   nullptr, nullptr, merged, nullptr);
-    if (status != ERROR_SUCCESS)
-      LOG_WARNING("SetNamedSecurityInfo failed for \"{}\" (Error code: {}).", directoryPath, status);
-    result = status == ERROR_SUCCESS;
-  }
-  if (merged != nullptr) LocalFree(merged);
-  FreeSid(users);
-  LocalFree(descriptor);
-  return result;
-}
-
-void ReadUninstallList(const std::string& listPath, std::vector<std::string>& list) {
-  const int count = ReadProfileInt(listPath, "Uninstall", "NumFiles", 0);
-  for (int i = 0; i < count; ++i) {
-    char key[16];
-    std::snprintf(key, sizeof key, "File%03d", i);
-    list.push_back(ReadProfileValue(listPath, "Uninstall", key, "NULL"));
-  }
+  const std::optional<PermissionFailure> failure = OpenFolderToUsers(directoryPath);
+  if (!failure) return true;
+  LOG_WARNING("{} failed for \"{}\" (Error code: {}).", failure->call, directoryPath, failure->error);
+  return false;
 }

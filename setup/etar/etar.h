@@ -53,7 +53,3 @@ ExtractResult ExtractArchive(const std::string& archivePath, const std::string& 
 
 // Grants the Users group full control of `directoryPath`, inherited below.
 bool SetDirectoryPermissions(const std::string& directoryPath);
-
-// Appends the "File%03d" values of an uninstall list to `list`, for indices
-// below its "NumFiles"; a missing value reads "NULL".
-void ReadUninstallList(const std::string& listPath, std::vector<std::string>& list);

@@ -7,11 +7,11 @@
 
 #include <ctime>
 
-#include "files.h"
-#include "main/user_context.h"
-#include "number_locale.h"
-#include "shell.h"
-#include "system.h"
+#include "platform/files.h"
+#include "user/user_context.h"
+#include "platform/number_locale.h"
+#include "platform/shell.h"
+#include "platform/system.h"
 
 SetupLog gSetupLog;
 

@@ -3,8 +3,8 @@
 #include <windows.h>
 
 #include "log/setup_log.h"
-#include "main/user_context.h"
-#include "registry.h"
+#include "user/user_context.h"
+#include "platform/registry.h"
 
 namespace {
 

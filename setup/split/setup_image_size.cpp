@@ -1,6 +1,6 @@
 #include "split/setup_image_size.h"
 
-#include "split/image_size.h"
+#include "formats/image_size.h"
 
 // Linked with size 0; the build stamps the linked file's size into it (the
 // link forces this record in by name). Read through volatile so that the

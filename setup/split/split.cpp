@@ -2,10 +2,10 @@
 
 #include <cstdio>
 
-#include "files.h"
+#include "platform/files.h"
 #include "log/setup_log.h"
-#include "split/layout.h"
-#include "split/split_core.h"
+#include "formats/layout.h"
+#include "formats/split_core.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <shellapi.h>
 
 #include "log/setup_log.h"
-#include "text.h"
+#include "platform/text.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 
 #include "compress.h"
 #include "e2e_support.h"
-#include "etar/archive.h"
-#include "split/layout.h"
+#include "formats/archive.h"
+#include "formats/layout.h"
 #include "test_support.h"
 #include "wine.h"
 

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "compress.h"
-#include "etar/archive.h"
-#include "split/layout.h"
+#include "formats/archive.h"
+#include "formats/layout.h"
 
 namespace {
 

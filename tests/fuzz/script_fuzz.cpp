@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string_view>
 
-#include "main/config.h"
-#include "main/ini.h"
+#include "script/config.h"
+#include "script/ini.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -8,7 +8,7 @@
 
 #include <cstdio>
 
-#include "split/layout.h"
+#include "formats/layout.h"
 #include "test_support.h"
 
 namespace {

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "main/command_line.h"
+#include "script/command_line.h"
 
 namespace {
 

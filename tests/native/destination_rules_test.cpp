@@ -3,7 +3,7 @@
 
 #include <gtest/gtest.h>
 
-#include "main/destination_rules.h"
+#include "destination/destination_rules.h"
 
 namespace {
 

@@ -5,9 +5,9 @@
 
 #include <string>
 
-#include "etar/archive.h"
-#include "split/image_size.h"
-#include "split/layout.h"
+#include "formats/archive.h"
+#include "formats/image_size.h"
+#include "formats/layout.h"
 
 namespace {
 

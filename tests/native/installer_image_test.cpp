@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "pe_imports.h"
-#include "split/image_size.h"
+#include "formats/image_size.h"
 #include "test_support.h"
 
 namespace {

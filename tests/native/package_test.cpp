@@ -11,8 +11,8 @@
 #include "compress.h"
 #include "files.h"
 #include "package.h"
-#include "split/image_size.h"
-#include "split/layout.h"
+#include "formats/image_size.h"
+#include "formats/layout.h"
 #include "test_support.h"
 
 namespace {

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "main/paths.h"
-#include "main/user_key_path.h"
+#include "platform/paths.h"
+#include "user/user_key_path.h"
 
 namespace {
 

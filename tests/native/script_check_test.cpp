@@ -8,7 +8,7 @@
 #include <regex>
 #include <set>
 
-#include "main/config.h"
+#include "script/config.h"
 #include "script_check.h"
 #include "test_support.h"
 
@@ -149,7 +149,7 @@ TEST(ScriptKeys, EachKeySetsTheFieldTheInstallerReadsItInto) {
 // the reader and not to the table fails here.
 TEST(ScriptKeys, TableHoldsEveryKeyTheReaderNames) {
   const std::string source =
-      testing_support::ReadFile(std::filesystem::path(test_paths::kSourceDir) / "setup/main/config.cpp");
+      testing_support::ReadFile(std::filesystem::path(test_paths::kSourceDir) / "setup/script/config.cpp");
   std::set<std::string> table, sections;
   for (const pack::ScriptKey& key : pack::ScriptKeys()) {
     table.insert(key.key);

@@ -3,8 +3,11 @@
 
 #include <gtest/gtest.h>
 
-#include "main/config.h"
-#include "main/ini.h"
+#include <string>
+#include <vector>
+
+#include "script/config.h"
+#include "script/ini.h"
 
 namespace {
 
@@ -119,6 +122,30 @@ TEST(InstallerConfig, ACountTooLargeMeansNoEntries) {
   EXPECT_EQ(c.setupDesktopIconNum, 0);
   EXPECT_TRUE(c.deleteFilenames.empty());
   EXPECT_EQ(c.deleteFilesNum, 0);
+}
+
+TEST(InstallerConfig, WhatTheInstallerCannotUseIsReportedByKey) {
+  const struct {
+    const char* script;
+    std::vector<std::string> problems;
+  } cases[] = {
+      {"[setup]\nsetupDesktopIconNum=70000\n",
+       {"setupDesktopIconNum = 70000 is more than 65536 entries; the family has none"}},
+      {"[delete]\ndeleteFilesNum=900000\n[plugin]\npluginAutoInstallNum=65536\n",
+       {"deleteFilesNum = 900000 is more than 65536 entries; the family has none"}},
+      {"[destination]\ndestinationDirectoryTitle=caf\xE9\n",
+       {"the value of destinationDirectoryTitle is not valid UTF-8"}},
+      {"[setup]\nsetupStartMenuNum=1\nsetupStartMenuTitle0=\xC0\xAF\n",  // an overlong slash
+       {"the value of setupStartMenuTitle0 is not valid UTF-8"}},
+      {"[setup]\nsetupStartMenuDirectory=\xED\xA0\x80\n",  // a surrogate
+       {"the value of setupStartMenuDirectory is not valid UTF-8"}},
+      {"[destination]\ndestinationDirectoryTitle=Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80\n", {}},
+      {"[setup]\nsetupDesktopIconNum=65536\n", {}},
+  };
+  for (const auto& c : cases) {
+    InstallerConfig config;
+    EXPECT_EQ(FillInstallerConfig(IniDocument(c.script), CommandLine(""), config), c.problems) << c.script;
+  }
 }
 
 TEST(InstallerConfig, EmptyLaunchParametersAreNone) {

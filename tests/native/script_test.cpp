@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "script.h"
-#include "split/layout.h"
+#include "formats/layout.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "build.h"
 #include "memory_split.h"
-#include "split/layout.h"
+#include "formats/layout.h"
 #include "test_support.h"
 
 namespace {

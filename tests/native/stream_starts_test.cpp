@@ -1,4 +1,4 @@
-#include "bzip/stream_starts.h"
+#include "formats/stream_starts.h"
 
 #include <bzlib.h>
 #include <gtest/gtest.h>

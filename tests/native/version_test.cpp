@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "main/version.h"
+#include "run/version.h"
 
 namespace {
 

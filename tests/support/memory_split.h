@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "split/split_core.h"
+#include "formats/split_core.h"
 
 class MemoryInput : public split::Input {
  public:

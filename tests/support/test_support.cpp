@@ -8,8 +8,8 @@
 #include <random>
 #include <stdexcept>
 
-#include "etar/archive.h"
-#include "split/layout.h"
+#include "formats/archive.h"
+#include "formats/layout.h"
 
 namespace testing_support {
 

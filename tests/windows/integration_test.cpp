@@ -18,17 +18,17 @@
 #include <vector>
 
 #include "log/setup_log.h"
-#include "main/destination.h"
-#include "main/launch.h"
-#include "main/messages.h"
-#include "main/older_files.h"
-#include "main/run_state.h"
-#include "main/settings.h"
-#include "main/shortcuts.h"
-#include "main/uninstall_entry.h"
+#include "destination/destination.h"
+#include "integration/launch.h"
+#include "messages/messages.h"
+#include "integration/older_files.h"
+#include "run/run_state.h"
+#include "integration/settings.h"
+#include "integration/shortcuts.h"
+#include "integration/uninstall_entry.h"
 #include "mediaplayer/mediaplayer.h"
-#include "shell.h"
-#include "text.h"
+#include "platform/shell.h"
+#include "platform/text.h"
 
 namespace {
 

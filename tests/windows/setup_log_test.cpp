@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "log/setup_log.h"
-#include "text.h"
+#include "platform/text.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <filesystem>
 
-#include "system_library.h"
+#include "platform/system_library.h"
 
 namespace {
 

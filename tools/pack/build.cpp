@@ -9,7 +9,7 @@
 #include "installer.h"
 #include "script.h"
 #include "script_check.h"
-#include "split/layout.h"
+#include "formats/layout.h"
 
 namespace pack {
 namespace {

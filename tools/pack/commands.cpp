@@ -8,7 +8,7 @@
 #include "interrupt.h"
 #include "package.h"
 #include "signature.h"
-#include "split/layout.h"
+#include "formats/layout.h"
 
 namespace pack {
 namespace {

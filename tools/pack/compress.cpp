@@ -6,7 +6,7 @@
 #include <fstream>
 #include <future>
 
-#include "etar/archive.h"
+#include "formats/archive.h"
 #include "files.h"
 
 namespace pack {

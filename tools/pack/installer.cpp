@@ -3,7 +3,7 @@
 #include <fstream>
 
 #include "files.h"
-#include "split/image_size.h"
+#include "formats/image_size.h"
 
 namespace pack {
 namespace {

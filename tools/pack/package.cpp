@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <memory>
 
-#include "split/image_size.h"
-#include "split/layout.h"
+#include "formats/image_size.h"
+#include "formats/layout.h"
 
 namespace pack {
 namespace {

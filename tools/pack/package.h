@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "etar/archive.h"
+#include "formats/archive.h"
 #include "files.h"
 
 namespace pack {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "etar/archive.h"
+#include "formats/archive.h"
 
 namespace pack {
 

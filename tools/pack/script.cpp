@@ -1,6 +1,6 @@
 #include "script.h"
 
-#include "split/layout.h"
+#include "formats/layout.h"
 
 namespace pack {
 namespace {

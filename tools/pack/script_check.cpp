@@ -5,8 +5,8 @@
 #include <optional>
 #include <set>
 
-#include "main/config.h"
-#include "main/ini.h"
+#include "script/config.h"
+#include "script/ini.h"
 #include "names.h"
 
 namespace pack {

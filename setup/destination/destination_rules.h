@@ -1,0 +1,30 @@
+#pragma once
+// The destination choice's rules that need no Windows API: the folder
+// dialog's prompt, the path built from a picked folder, the default-location
+// test and the start-up decision about an earlier installation.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "script/config.h"
+
+// The text the folder dialog shows.
+std::string FolderPromptFor(const InstallerConfig& config);
+
+// The destination text after the folder dialog returned `picked` while the
+// page showed `current`; `current` itself when nothing was picked, when the
+// pick equals it (letter case ignored), or when a path does not fit.
+std::string ComposeBrowsedDestinationFor(const InstallerConfig& config, std::string_view current,
+                                         const std::optional<std::string>& picked);
+
+// Whether `text` is not the program-data default location (`programData`,
+// ending in a backslash; none when it cannot be obtained).
+bool IsOutsideLocation(std::string_view text, const std::optional<std::string>& programData);
+
+enum class PreviousInstallation { kNone, kProgramFiles, kProgramData, kElsewhere };
+
+// Where an earlier installation `previous` lies, compared without regard to
+// letter case with the program-files and program-data candidates.
+PreviousInstallation ClassifyPreviousInstallation(std::string_view previous, std::string_view programFilesCandidate,
+                                                  std::string_view programDataCandidate);

@@ -1,0 +1,83 @@
+#include "destination/validation.h"
+
+#include <cstdio>
+
+#include "etar/etar.h"
+#include "platform/files.h"
+#include "log/setup_log.h"
+#include "platform/paths.h"
+#include "platform/text.h"
+
+namespace {
+
+std::uint64_t FreeBytes(const std::string& root) {
+  using GetDiskFreeSpaceExFn = BOOL(WINAPI*)(LPCSTR, PULARGE_INTEGER, PULARGE_INTEGER, PULARGE_INTEGER);
+  const auto query = reinterpret_cast<GetDiskFreeSpaceExFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "GetDiskFreeSpaceExA")));
+  ULARGE_INTEGER available, total, free;
+  if (query == nullptr || !query(root.c_str(), &available, &total, &free)) return 0;
+  return free.QuadPart;
+}
+
+bool SetWorkingDirectory(const std::string& path) {
+  return SetCurrentDirectoryW(WideFromUtf8(path).c_str()) != FALSE;
+}
+
+bool CreateFolder(const std::string& path) { return CreateDirectoryW(WideFromUtf8(path).c_str(), nullptr) != FALSE; }
+
+bool TestWriting(const std::string& path) {
+  const std::string testFile = path + "\\test.writing.txt";
+  bool result = false;
+  if (std::FILE* file = OpenFileUtf8(testFile, "w")) {
+    std::fputs("hello", file);
+    std::fclose(file);
+    if (std::FILE* again = OpenFileUtf8(testFile, "r")) {
+      LOG_NORMAL("Writing test is successful for \"{}\".", path);
+      std::fclose(again);
+      LOG_NORMAL("Setting directory permissions \"{}\".", path);
+      SetDirectoryPermissions(path);
+      result = true;
+    }
+  }
+  if (!result) LOG_WARNING("Unable to write to directory \"{}\".", path);
+  DeleteFileUtf8(testFile);
+  return result;
+}
+
+}  // namespace
+
+SpaceCheck CheckDiskSpace(const std::string& path, std::int32_t installedSize) {
+  SpaceCheck check;
+  check.free = FreeBytes(DiskRootOf(path));
+  check.required = RequiredBytes(installedSize);
+  LOG_NORMAL("Disk size at \"{}\" is {:L} ({:L} required).", path, check.free, check.required);
+  check.enough = check.free == 0 || check.free >= check.required;
+  return check;
+}
+
+DirectoryCheck CreateAndValidateDirectory(const std::string& path) {
+  wchar_t previous[MAX_PATH] = L"";
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  auto fail = [&](DirectoryCheck why) {
+    LOG_WARNING("Unable to create and validate directory.");
+    SetCurrentDirectoryW(previous);
+    return why;
+  };
+  auto writable = [&] { return TestWriting(path) ? DirectoryCheck::kReady : DirectoryCheck::kNotWritable; };
+  if (SetWorkingDirectory(path)) {
+    LOG_NORMAL("Directory exists, testing writability.");
+    return writable();
+  }
+  const std::string parent = ParentFolderOf(path);
+  if (parent.empty()) return fail(DirectoryCheck::kNoParent);
+  if (CreateFolder(path)) {
+    LOG_NORMAL("Directory \"{}\" created.", path);
+    LOG_NORMAL("Directory exists, testing writability.");
+    return writable();
+  }
+  if (CreateAndValidateDirectory(parent) == DirectoryCheck::kReady && CreateFolder(path)) {
+    LOG_NORMAL("Directory \"{}\" created.", path);
+    return writable();
+  }
+  return fail(DirectoryCheck::kCannotCreate);
+}

@@ -1,7 +1,0 @@
-#include "main/run_state.h"
-
-InstallerConfig installerConfig;
-CommandLine setupCommandLine{std::string()};
-HINSTANCE setupInstance = nullptr;
-std::string destinationDir;
-WizardChoices wizardChoices;

@@ -1,0 +1,137 @@
+#include "run/startup.h"
+
+#include <gdiplus.h>
+#include <objbase.h>
+
+#include <optional>
+
+#include "messages/exit_codes.h"
+#include "platform/files.h"
+#include "log/setup_log.h"
+#include "destination/destination.h"
+#include "integration/launch.h"
+#include "messages/messages.h"
+#include "install/outcomes.h"
+#include "platform/paths.h"
+#include "install/product.h"
+#include "report/report.h"
+#include "run/run_state.h"
+#include "script/script.h"
+#include "run/silent.h"
+#include "user/user_context.h"
+#include "platform/registry.h"
+#include "split/setup_image_size.h"
+#include "split/split.h"
+#include "platform/system.h"
+#include "platform/system_functions.h"
+
+namespace {
+
+constexpr const char* kSettingsKey = "Software\\Quenlith\\";
+
+ULONG_PTR gdiplusToken = 0;
+
+bool LoggingRequested() {
+  if (setupCommandLine.Debug()) return true;
+  return ReadRegistryDword(UserRegistryRoot(), UserKeyPath(kSettingsKey), "InstallationLogging") == 1u;
+}
+
+void StartPlatform(HINSTANCE instance) {
+  setupInstance = instance;
+  CoInitialize(nullptr);
+  system_dll::InitCommonControls();
+  Gdiplus::GdiplusStartupInput input;
+  system_dll::GdiplusStartup(&gdiplusToken, &input, nullptr);
+}
+
+bool SystemTooOld() { return ReportedSystemVersion().major < 6; }
+
+// Copies the script out of the package and reads it; the exit code when it cannot be had.
+std::optional<int> ExtractAndReadScript() {
+  const std::string ownPath = OwnModulePath();
+  const std::optional<std::string> scriptPath = JoinPath(TempFolder(), "quenlith_setup_text");
+  const SplitResult split = scriptPath ? SplitSetupFile(ownPath, *scriptPath, 0, false, 0) : SplitResult{};
+  if (!scriptPath || split.status != SplitStatus::kCopied) {
+    if (scriptPath) {
+      ConcludeSplit(split, ownPath, *scriptPath, 0);
+      DeleteFileUtf8(*scriptPath);
+    }
+    LOG_WARNING("Error reading configuration file.");
+    ReportState("cancel_configuration");
+    return kExitFailure;
+  }
+  installerConfig = ReadInstallerScript(*scriptPath, setupCommandLine);
+  SetMessageBoxesShown(installerConfig.installerSilent == 0);
+  DeleteFileUtf8(*scriptPath);
+  return std::nullopt;
+}
+
+// The checks that may end the run before anything is installed; the exit code when one does.
+std::optional<int> CheckEnvironment() {
+  if (installerConfig.setupCheckVistaGreater != 0 && SystemTooOld()) {
+    LOG_WARNING("Operating system is too old.");
+    SetupMessageBox(nullptr, installerConfig.setupCheckVistaGreaterText, installerConfig.setupCheckVistaGreaterTitle,
+                    MB_OK);
+    ReportState("cancel_os");
+    return kExitFailure;
+  }
+  if (setupCommandLine.Has("/elevate") || setupCommandLine.Has("/noprogramfileselevation")) {
+    LOG_NORMAL("Removing Quenlith check due to command line arguments.");
+    installerConfig.setupCheckIfQuenlithLoaded = 0;
+  }
+  if (setupCommandLine.Has("/checkmsi")) {
+    const std::string keyPath = UserKeyPath(kSettingsKey);
+    LOG_NORMAL("Searching for settings at \"{}\".", keyPath);
+    if (ReadRegistryDword(UserRegistryRoot(), keyPath, "PreventInstallationFromMsi") == 1u) {
+      LOG_WARNING("MSI-based installation is disabled due to registry key setting.");
+      ReportState("cancel_msi");
+      return kExitFailure;
+    }
+  }
+  return std::nullopt;
+}
+
+int RunWizard() {
+  LOG_NORMAL("Starting UI-based installation.");
+  if (installerConfig.setupCheckIfQuenlithLoaded != 0 && ProductIsRunning()) {
+    const int answer = SetupMessageBox(nullptr, installerConfig.setupCheckIfQuenlithLoadedText,
+                                       installerConfig.setupCheckIfQuenlithLoadedTitle, MB_YESNO);
+    if (answer == IDNO) {
+      LOG_WARNING("Exiting, Quenlith is already running.");
+      ReportState("cancel_quenlith");
+      return kExitFailure;
+    }
+  }
+  if (installerConfig.destinationProgramData != 0 && installerConfig.destinationAuto != 0 &&
+      !setupCommandLine.Has("/location "))
+    DecideLocationPrompt(installerConfig);
+  if (RelaunchForCleanup(installerConfig, setupCommandLine)) return kExitSuccess;
+  LOG_ERROR("The setup wizard is not available in this build; nothing was installed.");
+  return kExitFailure;
+}
+
+// Everything after the logging switch; returns the run's exit code.
+int Run(HINSTANCE instance) {
+  LOG_NORMAL("Setup size: \"{}\".", SetupImageSize());
+  LOG_NORMAL("Browser version: \"{}\".", kReportUserAgent);
+  StartPlatform(instance);
+  LOG_NORMAL("Command line: \"{}\".", setupCommandLine.Full());
+  ReportState("start");
+
+  if (const std::optional<int> failed = ExtractAndReadScript()) return *failed;
+  if (const std::optional<int> refused = CheckEnvironment()) return *refused;
+
+  if (installerConfig.installerSilent != 0) return RunSilent();
+  return RunWizard();
+}
+
+}  // namespace
+
+int RunSetup(HINSTANCE instance, const std::string& commandLine) {
+  setupCommandLine = CommandLine(commandLine);
+  elevatedRelaunch = setupCommandLine.ElevatedRelaunch();
+  // Until the script is read, a silent command line already keeps message boxes away.
+  SetMessageBoxesShown(!setupCommandLine.Silent());
+  if (LoggingRequested()) gSetupLog.Enable();
+  return ConcludeRun(Run(instance));
+}
