@@ -24,6 +24,7 @@
 #include "split/split.h"
 #include "system.h"
 #include "system_functions.h"
+#include "wizard/wizard.h"
 
 namespace {
 
@@ -106,8 +107,10 @@ int RunWizard() {
       !setupCommandLine.Has("/location "))
     DecideLocationPrompt(installerConfig);
   if (RelaunchForCleanup(installerConfig, setupCommandLine)) return kExitSuccess;
-  LOG_ERROR("The setup wizard is not available in this build; nothing was installed.");
-  return kExitFailure;
+  const int code = RunWizardWindow();
+  system_dll::GdiplusShutdown(gdiplusToken);
+  gSetupLog.Close();
+  return code;
 }
 
 // Everything after the logging switch; returns the run's exit code.
