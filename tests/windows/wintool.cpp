@@ -30,7 +30,8 @@
 //   post CLASS MESSAGE                 post a message (decimal) with wParam and lParam 0
 //   pixels CLASS X Y [X Y ...]         print the client-area colour at each point as RRGGBB
 //   dismiss CLASS TIMEOUT_MS           wait for the window, then close it (again and again
-//                                      while it refuses) until it is gone
+//                                      while it refuses, answering its thread's message boxes)
+//                                      until it is gone
 // Exit codes: 0 done, 1 not found or failed, 2 usage.
 
 #include <windows.h>
@@ -352,6 +353,20 @@ int Pixels(const std::vector<std::wstring>& args) {
   return 0;
 }
 
+// Answers a message box the wizard's thread shows (OK, No or Cancel), which
+// would otherwise keep the window from closing.
+BOOL CALLBACK AnswerBox(HWND box, LPARAM) {
+  wchar_t className[16] = L"";
+  GetClassNameW(box, className, 16);
+  if (std::wcscmp(className, L"#32770") != 0 || !IsWindowVisible(box)) return TRUE;
+  for (int id : {IDOK, IDNO, IDCANCEL})
+    if (HWND button = GetDlgItem(box, id)) {
+      PostMessageW(button, BM_CLICK, 0, 0);
+      break;
+    }
+  return TRUE;
+}
+
 int Dismiss(const std::vector<std::wstring>& args) {
   const DWORD timeout = wcstoul(args[1].c_str(), nullptr, 10);
   const DWORD start = GetTickCount();
@@ -360,6 +375,7 @@ int Dismiss(const std::vector<std::wstring>& args) {
   while (IsWindow(window)) {
     if (GetTickCount() - start >= timeout) return 1;
     PostMessageW(window, WM_CLOSE, 0, 0);
+    EnumThreadWindows(GetWindowThreadProcessId(window, nullptr), AnswerBox, 0);
     Sleep(100);
   }
   return 0;
