@@ -41,20 +41,23 @@ bool IsOutsideDefaultLocation(const std::string& text) { return IsOutsideLocatio
 DestinationAnswer ConfirmDestination(HWND page, const WizardChoices& boxes, const std::string& text) {
   wizardChoices = MaskedChoices(installerConfig, boxes);
   LOG_NORMAL("Destination is \"{}\".", text);
-  if (!AcceptDiskSpace(installerConfig, text, page)) return DestinationAnswer::kRefused;
+  // The folder that is checked is the one installed into, without the
+  // trailing blanks the platform may or may not strip itself.
+  const std::string folder = TrimTrailingBlanks(text);
+  if (!AcceptDiskSpace(installerConfig, folder, page)) return DestinationAnswer::kRefused;
   bool ready = false;
   if (setupCommandLine.Has("/elevate")) {
     // Already the elevated copy: asking again would loop.
-    ready = AcceptDirectory(text, page);
-  } else if (CreateAndValidateDirectory(text) == DirectoryCheck::kReady) {
+    ready = AcceptDirectory(folder, page);
+  } else if (CreateAndValidateDirectory(folder) == DirectoryCheck::kReady) {
     ready = true;
   } else if (ReportedSystemVersion().major >= 6) {
     LOG_WARNING("Unable to validate directory, restarting with elevation.");
     return RelaunchFromLocationPage(wizardChoices, text) ? DestinationAnswer::kRelaunched : DestinationAnswer::kRefused;
   } else {
-    ready = AcceptDirectory(text, page);
+    ready = AcceptDirectory(folder, page);
   }
   if (!ready) return DestinationAnswer::kRefused;
-  destinationDir = TrimTrailingBlanks(text);
+  destinationDir = folder;
   return DestinationAnswer::kAccepted;
 }
