@@ -75,7 +75,7 @@ std::string DefaultDestination(const InstallerConfig& config) {
   return base;
 }
 
-int ValidateChosenDestination(const InstallerConfig& config, const std::string& path, HWND owner) {
+bool AcceptDiskSpace(const InstallerConfig& config, const std::string& path, HWND owner) {
   const SpaceCheck space = CheckDiskSpace(path, InstalledSize(config));
   if (!space.enough &&
       (owner == nullptr ||
@@ -84,11 +84,15 @@ int ValidateChosenDestination(const InstallerConfig& config, const std::string& 
                        "Proceed anyway?",
                        "Insufficient disk space", MB_YESNO, IDNO) == IDNO)) {
     LOG_WARNING("Exiting, no disk space available.");
-    return kExitNoDiskSpace;
+    return false;
   }
+  return true;
+}
+
+bool AcceptDirectory(const std::string& path, HWND owner) {
   switch (CreateAndValidateDirectory(path)) {
     case DirectoryCheck::kReady:
-      return kExitSuccess;
+      return true;
     case DirectoryCheck::kNoParent:
       SetupMessageBox(owner, "Unable to create directory, please change.", "Unable to create directory", MB_OK);
       break;
@@ -99,7 +103,12 @@ int ValidateChosenDestination(const InstallerConfig& config, const std::string& 
       break;
   }
   LOG_WARNING("Exiting, unable to validate directory.");
-  return kExitNotWritable;
+  return false;
+}
+
+int ValidateChosenDestination(const InstallerConfig& config, const std::string& path, HWND owner) {
+  if (!AcceptDiskSpace(config, path, owner)) return kExitNoDiskSpace;
+  return AcceptDirectory(path, owner) ? kExitSuccess : kExitNotWritable;
 }
 
 int ChooseSilentDestination(const InstallerConfig& config, std::string& destination) {

@@ -28,6 +28,14 @@ std::string FindPreviousInstallation(HKEY root, const std::string& title);
 // The default destination the script's destination keys give; may be empty.
 std::string DefaultDestination(const InstallerConfig& config);
 
+// Whether the drive of `path` has room, or `owner` (none: nobody) chose to
+// go on without it; false after the WARNING line.
+bool AcceptDiskSpace(const InstallerConfig& config, const std::string& path, HWND owner);
+
+// Creates `path` and proves it writable, telling `owner` (none: no owner)
+// why not in a box; false after the WARNING line.
+bool AcceptDirectory(const std::string& path, HWND owner);
+
 // Checks `path` for space and creates it, asking `owner` (none: nobody) what
 // the checks leave open; 0, or the silent run's exit code -4 (no space) or
 // -3 (not writable), each after its WARNING line.

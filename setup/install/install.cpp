@@ -18,7 +18,6 @@
 #include "integration/uninstall_entry.h"
 #include "mediaplayer/mediaplayer.h"
 #include "platform/profile.h"
-#include "split/setup_image_size.h"
 #include "split/split.h"
 #include "platform/text.h"
 #include "tray/tray.h"
@@ -148,9 +147,9 @@ int RunInstallSequence(const InstallRequest& request) {
   Step(window);
 
   LOG_NORMAL("Splitting files.");
-  const SplitResult split = SplitSetupFile(request.package, temporary.Compressed(), SetupImageSize(), true, 1);
+  const SplitResult split = SplitSetupFile(request.package, temporary.Compressed(), request.payloadOffset, true, 1);
   if (split.status != SplitStatus::kCopied) {
-    ConcludeSplit(split, request.package, temporary.Compressed(), SetupImageSize());
+    ConcludeSplit(split, request.package, temporary.Compressed(), request.payloadOffset);
     LOG_ERROR("Exiting, error during split.");
     return kExitFailure;
   }

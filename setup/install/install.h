@@ -5,6 +5,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 #include "script/config.h"
@@ -22,6 +23,7 @@ struct InstallRequest {
   HWND window;               // receives the steps and holds the tray icon; may be none
   HINSTANCE module;          // the installer's own module, for the tray icon
   std::string package;       // the setup package whose payload is installed
+  std::uint32_t payloadOffset;  // where its payload must start: the size of its installer image
 };
 
 // Installs the package's payload into the destination for the user's

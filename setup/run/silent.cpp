@@ -5,12 +5,13 @@
 #include "messages/exit_codes.h"
 #include "platform/files.h"
 #include "log/setup_log.h"
+#include "split/setup_image_size.h"
 #include "destination/destination.h"
 #include "install/install.h"
 #include "integration/launch.h"
 #include "platform/paths.h"
 #include "install/product.h"
-#include "run/run_state.h"
+#include "state/run_state.h"
 #include "integration/settings.h"
 #include "run/version_check.h"
 #include "platform/profile.h"
@@ -52,7 +53,7 @@ int RunSilent() {
 
   const int result = RunInstallSequence(
       {installerConfig, ScriptChoices(installerConfig), destinationDir, CreateSilentWindow(), setupInstance,
-       OwnModulePath()});
+       OwnModulePath(), SetupImageSize()});
   if (result != kExitSuccess) return result;
   AddAutoInstallPlugins(installerConfig, destinationDir);
   if (installerConfig.launchAuto != 0) LaunchProduct(nullptr, installerConfig, destinationDir);

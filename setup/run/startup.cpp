@@ -15,7 +15,7 @@
 #include "platform/paths.h"
 #include "install/product.h"
 #include "report/report.h"
-#include "run/run_state.h"
+#include "state/run_state.h"
 #include "script/script.h"
 #include "run/silent.h"
 #include "user/user_context.h"
@@ -24,6 +24,7 @@
 #include "split/split.h"
 #include "platform/system.h"
 #include "platform/system_functions.h"
+#include "wizard/wizard.h"
 
 namespace {
 
@@ -106,8 +107,10 @@ int RunWizard() {
       !setupCommandLine.Has("/location "))
     DecideLocationPrompt(installerConfig);
   if (RelaunchForCleanup(installerConfig, setupCommandLine)) return kExitSuccess;
-  LOG_ERROR("The setup wizard is not available in this build; nothing was installed.");
-  return kExitFailure;
+  const int code = RunWizardWindow();
+  system_dll::GdiplusShutdown(gdiplusToken);
+  gSetupLog.Close();
+  return code;
 }
 
 // Everything after the logging switch; returns the run's exit code.

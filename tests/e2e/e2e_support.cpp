@@ -1,5 +1,8 @@
 #include "e2e_support.h"
 
+#include <gtest/gtest.h>
+
+#include <optional>
 #include <sstream>
 
 #include "build.h"
@@ -38,6 +41,23 @@ std::vector<std::filesystem::path> LeftTemporaryFolders(harness::Wine& wine) {
   for (const auto& entry : std::filesystem::directory_iterator(folder, error))
     if (entry.path().filename().string().rfind("quenlith_temp_", 0) == 0) left.push_back(entry.path());
   return left;
+}
+
+bool DismissWizard(harness::Wine& wine, int timeoutMs) {
+  return wine.Run({wine.Program("wintool.exe").string(), "dismiss", kWizardClass, std::to_string(timeoutMs)},
+                  timeoutMs / 1000 + 30)
+             .exitCode == 0;
+}
+
+harness::RunResult RunWizardToItsEnd(harness::Wine& wine, const std::filesystem::path& package,
+                                     const std::vector<std::string>& args) {
+  std::vector<std::string> command = args;
+  command.insert(command.begin(), package.string());
+  harness::Process run = wine.Start(command);
+  EXPECT_TRUE(DismissWizard(wine)) << "no wizard came and went";
+  harness::RunResult result = run.Wait(60);
+  if (const std::optional<int> code = harness::Wine::ExitCodeOf(result)) result.exitCode = *code;
+  return result;
 }
 
 std::string OnlySetupLog(const harness::Wine& wine) {

@@ -34,6 +34,19 @@ std::vector<std::filesystem::path> LeftTemporaryFolders(harness::Wine& wine);
 // none or more than one.
 std::string OnlySetupLog(const harness::Wine& wine);
 
+// The wizard window's class.
+inline constexpr const char* kWizardClass = "Quenlith: Setup";
+
+// Waits up to `timeoutMs` for the wizard window and closes it, again while
+// it refuses (installing) and answering its message boxes, until it is
+// gone. False when no wizard appeared or it did not go.
+bool DismissWizard(harness::Wine& wine, int timeoutMs = 60000);
+
+// Runs `package` with `args` while closing its wizard as DismissWizard
+// does; the result carries the run's full exit code.
+harness::RunResult RunWizardToItsEnd(harness::Wine& wine, const std::filesystem::path& package,
+                                     const std::vector<std::string>& args);
+
 // A tmpfs of `size` mounted for the test's lifetime as drive D:.
 class SmallDrive {
  public:

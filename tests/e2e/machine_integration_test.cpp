@@ -188,6 +188,8 @@ TEST_F(MachineIntegrationTest, TheWizardRelaunchesItselfToCleanUpAMachineWideIns
       "SetupUninstallInformationNum=1\nSetupUninstallInformationTitle0=Quenlith\n";
   const harness::RunResult result = wine_.Run({Package(script).string(), "/debug", "two words"}, 60);
   EXPECT_EQ(result.exitCode, 0);
+  // The relaunched copy goes on to the wizard; close it, so that it ends like a user's run.
+  EXPECT_TRUE(e2e::DismissWizard(wine_)) << "the relaunched copy shows the wizard";
 
   // The relaunched copy logs too, into its own file or, when it starts
   // within the same second, into the same one; wait until both have ended.
@@ -211,31 +213,13 @@ TEST_F(MachineIntegrationTest, TheWizardRelaunchesItselfToCleanUpAMachineWideIns
 
 namespace {
 
-TEST_F(MachineIntegrationTest, TheSequenceReportsFiveStepsAndOneForEachFamilyTheScriptOffers) {
-  const std::string none =
-      "[install]\nInstallerSilent=1\n[destination]\nDestinationAuto=1\nDestinationProgramData=1\n";
-  const struct {
-    const char* what;
-    std::string script;
-    std::vector<std::string> switches;
-    std::size_t steps;
-  } cases[] = {
-      {"all four families", kScript, {}, 9},
-      {"desktop switched off", kScript, {"/nodesktop"}, 8},
-      {"none offered", none, {}, 5},
-  };
+// The steps themselves are counted by a window of a test's own (install_sequence_test); here
+// Wine's message spy shows that the silent window's title, which names it, reads as written.
+TEST_F(MachineIntegrationTest, TheSilentWindowsTitleReadsAsWritten) {
   const fs::path trace = dir_ / "messages.txt";
-  for (const auto& c : cases) {
-    Clean();
-    std::string command = "WINEDEBUG=+message wine '" + Package(c.script).string() + "'";
-    for (const std::string& option : c.switches) command += " " + option;
-    wine_.RunInEnvironment({"sh", "-c", command + " 2>'" + trace.string() + "'"});
-    // Wine's message spy names each message the installer sends to its own window.
-    EXPECT_EQ(Count(ReadFile(trace), "[0406] WM_USER+6 sent from self"), c.steps) << c.what;
-    // The spy names the window by the start of its title, which must read as written.
-    EXPECT_EQ(Count(ReadFile(trace), "L\"Quenlith Silent\" [0406] WM_USER+6 sent from self"), c.steps)
-        << c.what;
-  }
+  wine_.RunInEnvironment(
+      {"sh", "-c", "WINEDEBUG=+message wine '" + Package(kScript).string() + "' 2>'" + trace.string() + "'"});
+  EXPECT_EQ(Count(ReadFile(trace), "L\"Quenlith Silent\" [0406] WM_USER+6 sent from self"), 9u);
 }
 
 }  // namespace

@@ -411,25 +411,6 @@ TEST_F(SilentInstallTest, TemporaryFilesThatCannotBeOpenedEndTheRunWithMinusOne)
   EXPECT_FALSE(std::filesystem::exists(Installed("a.txt")));
 }
 
-TEST_F(SilentInstallTest, AProductThatNeverClosesIsWaitedForAboutTwentySeconds) {
-  harness::Process product = wine_.Start({(std::filesystem::path(test_paths::kProductDir) / "Quenlith.exe").string()});
-  ASSERT_EQ(wine_.Run({wine_.Program("wintool.exe").string(), "find", "Quenlith", "Quenlith", "20000"}).exitCode, 0);
-  const auto start = std::chrono::steady_clock::now();
-  const harness::RunResult result = Install(
-      Package({{"a.txt", "alpha"}}, kScript + "SetupCheckIfQuenlithLoaded=0\nSetupCheckIfQuenlithExiting=1\n"));
-  const auto waited = std::chrono::steady_clock::now() - start;
-  wine_.Run({wine_.Program("wintool.exe").string(), "close", "Quenlith", "Quenlith"});
-  product.Wait(30);
-
-  EXPECT_EQ(result.exitCode, 0);
-  EXPECT_GE(waited, std::chrono::seconds(19)) << "401 waits of 50 ms";
-  const std::string log = Log();
-  EXPECT_EQ(Count(log, "Waiting for Quenlith to exit."), 1u) << log;
-  ASSERT_NE(log.find("Giving up, will try to install anyway.."), std::string::npos) << log;
-  EXPECT_LT(log.find("Giving up, will try to install anyway.."), log.find("Splitting files.")) << log;
-  EXPECT_EQ(ReadFile(Installed("a.txt")), "alpha");
-}
-
 TEST_F(SilentInstallTest, ASignedProgramThatCannotBeStartedIsAWarning) {
   // A signed library installed under the program's name passes the signature
   // check, and the platform then refuses to start it.

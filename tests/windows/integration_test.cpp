@@ -22,7 +22,7 @@
 #include "integration/launch.h"
 #include "messages/messages.h"
 #include "integration/older_files.h"
-#include "run/run_state.h"
+#include "state/run_state.h"
 #include "integration/settings.h"
 #include "integration/shortcuts.h"
 #include "integration/uninstall_entry.h"

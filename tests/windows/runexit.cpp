@@ -25,8 +25,20 @@ int main() {
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(nullptr, ChildCommandLine(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
-    std::printf("start failed: error %lu\n", GetLastError());
+  // Wine now and then fails a start with an internal error while it is busy
+  // with another process; a moment later the same start succeeds.
+  DWORD error = 0;
+  for (int attempt = 0; attempt < 5; ++attempt) {
+    if (CreateProcessW(nullptr, ChildCommandLine(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process)) {
+      error = 0;
+      break;
+    }
+    error = GetLastError();
+    if (error != ERROR_INTERNAL_ERROR) break;
+    Sleep(200);
+  }
+  if (error != 0) {
+    std::printf("start failed: error %lu\n", error);
     return 120;
   }
   WaitForSingleObject(process.hProcess, INFINITE);

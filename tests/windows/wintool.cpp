@@ -18,6 +18,20 @@
 //                                      no window manager, hiding an emptied tray makes Wine's
 //                                      shell wait 2 s before it answers the program that removed
 //                                      the last icon
+//   window CLASS [TIMEOUT_MS]          wait for a top-level window of CLASS; prints its title,
+//                                      client size, position and visibility
+//   children CLASS                     one line per child: id, class, client rectangle,
+//                                      visible, enabled, check state, text
+//   settext CLASS ID TEXT              set a child's text (an edit raises EN_CHANGE)
+//   setcheck CLASS ID 0|1              tick or clear a check box
+//   command CLASS ID                   post WM_COMMAND with ID, as a click on that button
+//   key CLASS VK                       post a key press (decimal virtual-key code) to the
+//                                      focused control, through the target's own message loop
+//   post CLASS MESSAGE                 post a message (decimal) with wParam and lParam 0
+//   pixels CLASS X Y [X Y ...]         print the client-area colour at each point as RRGGBB
+//   dismiss CLASS TIMEOUT_MS           wait for the window, then close it (again and again
+//                                      while it refuses, answering its thread's message boxes)
+//                                      until it is gone
 // Exit codes: 0 done, 1 not found or failed, 2 usage.
 
 #include <windows.h>
@@ -217,6 +231,156 @@ int Idle(const std::vector<std::wstring>&) {
   return 0;
 }
 
+HWND WaitForClass(const std::wstring& className, DWORD timeoutMs) {
+  return WaitForWindow(className.c_str(), nullptr, timeoutMs);
+}
+
+int Window(const std::vector<std::wstring>& args) {
+  const DWORD timeout = args.size() > 1 ? wcstoul(args[1].c_str(), nullptr, 10) : 0;
+  HWND window = WaitForClass(args[0], timeout);
+  if (window == nullptr) return 1;
+  wchar_t title[512] = L"";
+  GetWindowTextW(window, title, 512);
+  RECT client = {}, outer = {};
+  GetClientRect(window, &client);
+  GetWindowRect(window, &outer);
+  std::printf("title=%s\nclient=%ldx%ld\nouter=%ldx%ld\nposition=%ld,%ld\nvisible=%d\n", Utf8(title).c_str(),
+              client.right, client.bottom, outer.right - outer.left, outer.bottom - outer.top, outer.left, outer.top,
+              IsWindowVisible(window) ? 1 : 0);
+  return 0;
+}
+
+BOOL CALLBACK PrintChild(HWND child, LPARAM parent) {
+  if (GetParent(child) != reinterpret_cast<HWND>(parent)) return TRUE;
+  wchar_t className[128] = L"", text[1024] = L"";
+  GetClassNameW(child, className, 128);
+  // GetWindowText does not reach an edit control's text in another process.
+  SendMessageW(child, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text));
+  RECT place = {};
+  GetWindowRect(child, &place);
+  MapWindowPoints(nullptr, reinterpret_cast<HWND>(parent), reinterpret_cast<POINT*>(&place), 2);
+  std::printf("id=%d class=%s x=%ld y=%ld w=%ld h=%ld visible=%d enabled=%d check=%d style=%08lX text=%s\n",
+              GetDlgCtrlID(child), Utf8(className).c_str(), place.left, place.top, place.right - place.left,
+              place.bottom - place.top, IsWindowVisible(child) ? 1 : 0, IsWindowEnabled(child) ? 1 : 0,
+              static_cast<int>(SendMessageW(child, BM_GETCHECK, 0, 0)),
+              static_cast<unsigned long>(GetWindowLongW(child, GWL_STYLE)), Utf8(text).c_str());
+  return TRUE;
+}
+
+int Children(const std::vector<std::wstring>& args) {
+  HWND window = WaitForClass(args[0], 0);
+  if (window == nullptr) return 1;
+  EnumChildWindows(window, PrintChild, reinterpret_cast<LPARAM>(window));
+  return 0;
+}
+
+HWND Child(const std::vector<std::wstring>& args) {
+  HWND window = WaitForClass(args[0], 0);
+  return window != nullptr ? GetDlgItem(window, static_cast<int>(wcstol(args[1].c_str(), nullptr, 10))) : nullptr;
+}
+
+int SetText(const std::vector<std::wstring>& args) {
+  HWND child = Child(args);
+  return child != nullptr && SendMessageW(child, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(args[2].c_str())) ? 0 : 1;
+}
+
+int SetCheck(const std::vector<std::wstring>& args) {
+  HWND child = Child(args);
+  if (child == nullptr) return 1;
+  SendMessageW(child, BM_SETCHECK, args[2] == L"1" ? BST_CHECKED : BST_UNCHECKED, 0);
+  return 0;
+}
+
+int Command(const std::vector<std::wstring>& args) {
+  HWND window = WaitForClass(args[0], 0);
+  if (window == nullptr) return 1;
+  const int id = static_cast<int>(wcstol(args[1].c_str(), nullptr, 10));
+  return PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                      reinterpret_cast<LPARAM>(GetDlgItem(window, id))) ? 0 : 1;
+}
+
+int Key(const std::vector<std::wstring>& args) {
+  HWND window = WaitForClass(args[0], 0);
+  if (window == nullptr) return 1;
+  GUITHREADINFO info = {};
+  info.cbSize = sizeof info;
+  HWND target = window;
+  if (GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) && info.hwndFocus != nullptr)
+    target = info.hwndFocus;
+  const WPARAM key = wcstoul(args[1].c_str(), nullptr, 10);
+  const UINT scan = MapVirtualKeyW(static_cast<UINT>(key), MAPVK_VK_TO_VSC);
+  PostMessageW(target, WM_KEYDOWN, key, 1 | (scan << 16));
+  PostMessageW(target, WM_KEYUP, key, 1 | (scan << 16) | 0xC0000000u);
+  return 0;
+}
+
+int Post(const std::vector<std::wstring>& args) {
+  HWND window = WaitForClass(args[0], 0);
+  return window != nullptr && PostMessageW(window, wcstoul(args[1].c_str(), nullptr, 10), 0, 0) ? 0 : 1;
+}
+
+int Pixels(const std::vector<std::wstring>& args) {
+  HWND window = WaitForClass(args[0], 0);
+  if (window == nullptr) return 1;
+  RECT client = {};
+  GetClientRect(window, &client);
+  HDC dc = GetDC(window);
+  HDC memory = CreateCompatibleDC(dc);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = client.right;
+  info.bmiHeader.biHeight = -client.bottom;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
+  GdiFlush();
+  for (std::size_t i = 1; i + 1 < args.size(); i += 2) {
+    const long x = wcstol(args[i].c_str(), nullptr, 10), y = wcstol(args[i + 1].c_str(), nullptr, 10);
+    if (x < 0 || y < 0 || x >= client.right || y >= client.bottom) {
+      std::printf("outside\n");
+      continue;
+    }
+    const DWORD pixel = static_cast<const DWORD*>(bits)[y * client.right + x];
+    std::printf("%06lX\n", static_cast<unsigned long>(pixel & 0xFFFFFF));
+  }
+  SelectObject(memory, old);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(window, dc);
+  return 0;
+}
+
+// Answers a message box the wizard's thread shows (OK, No or Cancel), which
+// would otherwise keep the window from closing.
+BOOL CALLBACK AnswerBox(HWND box, LPARAM) {
+  wchar_t className[16] = L"";
+  GetClassNameW(box, className, 16);
+  if (std::wcscmp(className, L"#32770") != 0 || !IsWindowVisible(box)) return TRUE;
+  for (int id : {IDOK, IDNO, IDCANCEL})
+    if (HWND button = GetDlgItem(box, id)) {
+      PostMessageW(button, BM_CLICK, 0, 0);
+      break;
+    }
+  return TRUE;
+}
+
+int Dismiss(const std::vector<std::wstring>& args) {
+  const DWORD timeout = wcstoul(args[1].c_str(), nullptr, 10);
+  const DWORD start = GetTickCount();
+  HWND window = WaitForClass(args[0], timeout);
+  if (window == nullptr) return 1;
+  while (IsWindow(window)) {
+    if (GetTickCount() - start >= timeout) return 1;
+    PostMessageW(window, WM_CLOSE, 0, 0);
+    EnumThreadWindows(GetWindowThreadProcessId(window, nullptr), AnswerBox, 0);
+    Sleep(100);
+  }
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -228,7 +392,10 @@ int wmain(int argc, wchar_t** argv) {
     int (*run)(const std::vector<std::wstring>&);
   } kCommands[] = {{L"click", 2, Click},    {L"find", 2, Find},       {L"close", 2, Close},
                    {L"msgbox", 3, ShowBox}, {L"regset", 4, RegSet},   {L"version", 1, Version},
-                   {L"trust", 1, Trust},      {L"resources", 1, Resources}, {L"trustca", 1, TrustCa}, {L"hold", 3, Hold}, {L"idle", 0, Idle}};
+                   {L"trust", 1, Trust},      {L"resources", 1, Resources}, {L"trustca", 1, TrustCa}, {L"hold", 3, Hold}, {L"idle", 0, Idle},
+                   {L"window", 1, Window},  {L"children", 1, Children}, {L"settext", 3, SetText},
+                   {L"setcheck", 3, SetCheck}, {L"command", 2, Command}, {L"key", 2, Key}, {L"post", 2, Post},
+                   {L"pixels", 1, Pixels},  {L"dismiss", 2, Dismiss}};
   for (const auto& entry : kCommands)
     if (command == entry.name && args.size() >= entry.minArgs) return entry.run(args);
   std::fprintf(stderr, "usage: wintool click|find|close|msgbox|regset|version|trust ...\n");

@@ -1,4 +1,4 @@
-#include "run/run_state.h"
+#include "state/run_state.h"
 
 InstallerConfig installerConfig;
 CommandLine setupCommandLine{std::string()};

@@ -1,0 +1,100 @@
+#pragma once
+// Drawing helpers of the wizard at the platform edge: scale factors and
+// fonts from the monitor's DPI, the caption theming, PNG artwork through
+// GDI+, an off-screen back buffer, anti-aliased rounded shapes and gradients,
+// and single-line text. gdiplus, shcore and uxtheme are loaded from the
+// system folder at run time; when one is missing its part draws nothing or
+// stays unscaled. Texts are UTF-8.
+
+#include <windows.h>
+// Needs windows.h first.
+#include <gdiplus.h>
+
+#include <string_view>
+
+// The window monitor's effective DPI over 96, for both axes; 1.0 when the
+// monitor or GetDpiForMonitor is missing.
+struct ScaleFactors {
+  double x = 1.0;
+  double y = 1.0;
+};
+ScaleFactors GetScaleFactors(HWND window);
+
+// A font height (negative: character height in pixels at 96 DPI) for the
+// window monitor's vertical DPI; trunc(height) when that is unknown.
+int ScaleFontHeight(HWND window, double height);
+// The wizard's font: 9 points from Windows 6.0 on, 8 before.
+int GetUiFontHeight(HWND window);
+// "Segoe UI" when the system reports major version 6, otherwise "Tahoma".
+const wchar_t* GetUiFontFace();
+// A new font of that face and height; the caller deletes it.
+HFONT CreateUiFont(HWND window);
+
+// Whether the system is Windows 6.0 or later (cached).
+bool IsVistaOrGreater();
+
+// Hides the caption's title and icon where the theme allows it.
+void HideCaptionAndIcon(HWND window);
+
+// GDI+ for the helpers below, started once with a token of their own; false
+// when gdiplus.dll cannot be loaded (then never tried again).
+bool StartDrawing();
+// Shuts the helpers' GDI+ down; images loaded before must no longer be drawn.
+void StopDrawing();
+
+// The PNG resource `id` (type "PNG") of `module` decoded to a GDI+ bitmap,
+// kept by the caller for the life of the process; nullptr when missing or
+// not decodable.
+Gdiplus::GpBitmap* LoadPngResource(HMODULE module, int id);
+
+// Draws `image` (nothing when null) into width x height at x, y; with
+// `highQuality`, bicubic resampling.
+void DrawImageRect(HDC dc, Gdiplus::GpBitmap* image, int x, int y, int width, int height, bool highQuality);
+
+// A zero-filled 32-bit top-down bitmap selected into a memory context
+// compatible with `dc`; restores and frees both when destroyed. Invalid
+// (dc() null) when it cannot be created: drawing then goes nowhere.
+class BackBuffer {
+ public:
+  BackBuffer(HDC dc, int width, int height);
+  ~BackBuffer();
+  BackBuffer(const BackBuffer&) = delete;
+  BackBuffer& operator=(const BackBuffer&) = delete;
+  HDC dc() const { return dc_; }
+
+ private:
+  HDC dc_ = nullptr;
+  HBITMAP bitmap_ = nullptr;
+  HGDIOBJ replaced_ = nullptr;
+};
+
+// A GDI object selected into a device context and deleted with it:
+// restores what it replaced, then deletes the object.
+class SelectedObject {
+ public:
+  SelectedObject(HDC dc, HGDIOBJ object);
+  ~SelectedObject();
+  SelectedObject(const SelectedObject&) = delete;
+  SelectedObject& operator=(const SelectedObject&) = delete;
+
+ private:
+  HDC dc_;
+  HGDIOBJ object_;
+  HGDIOBJ replaced_;
+};
+
+// Fills the rectangle (left, top)-(right, bottom) with corners of
+// `diameter`, anti-aliased, in `colour` (a GDI colour) at `alpha`.
+void FillRoundedRect(HDC dc, int left, int top, int right, int bottom, int diameter, COLORREF colour, BYTE alpha);
+
+// Fills the rectangle x, y, width x height with a horizontal gradient from
+// `fromColour` at `fromX` to `toColour` at `toX`, repeated beyond (ARGB).
+void FillHorizontalGradient(HDC dc, int x, int y, int width, int height, int fromX, int toX, Gdiplus::ARGB fromColour,
+                            Gdiplus::ARGB toColour);
+
+// The size of `text` as one line in the selected font: the larger of two
+// width measures, and the line height.
+SIZE MeasureText(HDC dc, std::string_view text);
+// Draws `text` as one unclipped line with its top-left at x, y; ampersands
+// are shown as they are.
+void DrawTextAt(HDC dc, int x, int y, std::string_view text);

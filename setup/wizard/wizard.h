@@ -1,0 +1,20 @@
+#pragma once
+// The wizard window: its class, WizardProc with the page transitions, and
+// the message loop of a wizard run.
+
+#include <windows.h>
+
+// Registers the class, creates the window (which picks its first page and
+// may start the install thread) and runs the message loop until the window
+// is destroyed. Returns the run's exit code: 0 however the wizard ended.
+int RunWizardWindow();
+
+LRESULT CALLBACK WizardProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+
+// The state report for a cancel on the current page ("cancel_location", ...);
+// nothing while installing or complete.
+void ReportCancel();
+
+// Frees the script values the wizard no longer needs before its window goes
+// (the texts it draws stay).
+void ReleaseInstallerConfig();

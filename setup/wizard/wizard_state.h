@@ -1,0 +1,48 @@
+#pragma once
+// The wizard window's process-wide state, its control ids and timers; all
+// touched only on the main thread.
+
+#include <windows.h>
+// Needs windows.h first.
+#include <gdiplus.h>
+
+#include "wizard/wizard_layout.h"
+
+// The page the wizard shows.
+enum WizardPage : int {
+  kNoPage = 0,
+  kLocationPage = 1,
+  kLocationOptionsPage = 2,  // reached only through IDC_OPTIONS, which no page creates
+  kInstallingPage = 3,
+  kCompletePage = 4,
+};
+
+inline constexpr int IDC_STARTMENU = 1002;
+inline constexpr int IDC_DESTINATION = 1003;
+inline constexpr int IDC_BROWSE = 1004;
+inline constexpr int IDC_DESKTOP = 1005;
+inline constexpr int IDC_UNINSTALL = 1007;
+inline constexpr int IDC_OPTIONS = 1015;
+inline constexpr int IDC_NEXT = 1030;
+inline constexpr int IDC_STARTUP = 1048;
+inline constexpr int IDC_RESET = 1049;
+
+inline constexpr UINT_PTR TIMER_NEXT = 2;
+inline constexpr UINT TIMER_NEXT_MS = 200;
+inline constexpr UINT_PTR TIMER_ANIMATION = 3;
+inline constexpr UINT TIMER_ANIMATION_MS = 33;
+
+inline constexpr const wchar_t* kWizardClassName = L"Quenlith: Setup";
+
+struct WizardRecord {
+  int state = kNoPage;                    // WizardState: set by the page builders and ToggleOptions
+  HFONT uiFont = nullptr;                 // given to every control; never deleted
+  HBRUSH buttonBrush = nullptr;           // push-button background; never deleted
+  Gdiplus::GpBitmap* logo = nullptr;      // decoded once, kept for the process
+  Gdiplus::GpBitmap* picture = nullptr;
+  int stepCount = 0;                      // WM_SETUP_STEP messages received
+  int noticeState = -1;                   // last default-location test seen on an edit change
+  Glint glint;                            // the progress highlight's motion
+};
+
+extern WizardRecord wizard;

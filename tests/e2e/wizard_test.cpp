@@ -1,0 +1,275 @@
+// The wizard window under Wine and Xvfb, driven from a second Windows
+// process (wintool): its pages and controls, the install it runs, its
+// cancel paths with their state reports, and what it paints.
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+#include <thread>
+
+#include "e2e_support.h"
+#include "report_server.h"
+#include "test_support.h"
+#include "wine.h"
+
+namespace {
+
+using harness::ReportServer;
+using harness::Wine;
+using testing_support::ReadFile;
+using testing_support::ScratchDir;
+
+struct Control {
+  std::string className, text;
+  int x = 0, y = 0, width = 0, height = 0;
+  bool visible = false, enabled = false;
+  int check = 0;
+  unsigned long style = 0;
+};
+
+class WizardTest : public testing::Test {
+ protected:
+  void SetUp() override { wine_.RemoveSetupLogs(); }
+  void TearDown() override {
+    e2e::DismissWizard(wine_, 5000);
+    wine_.RemoveSetupLogs();
+  }
+
+  std::string Tool(const std::vector<std::string>& args) {
+    std::vector<std::string> command = {wine_.Program("wintool.exe").string()};
+    command.insert(command.end(), args.begin(), args.end());
+    return wine_.Run(command, 60).output;
+  }
+
+  // Waits for the window; its client size.
+  std::pair<int, int> WaitForWizard() {
+    std::istringstream lines(Tool({"window", e2e::kWizardClass, "30000"}));
+    std::string line;
+    int width = 0, height = 0;
+    while (std::getline(lines, line))
+      if (line.rfind("client=", 0) == 0) std::sscanf(line.c_str(), "client=%dx%d", &width, &height);
+    return {width, height};
+  }
+
+  std::map<int, Control> Children() {
+    std::map<int, Control> controls;
+    std::istringstream lines(Tool({"children", e2e::kWizardClass}));
+    std::string line;
+    while (std::getline(lines, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      Control c;
+      int id = 0, visible = 0, enabled = 0;
+      char className[64] = "";
+      if (std::sscanf(line.c_str(), "id=%d class=%63s x=%d y=%d w=%d h=%d visible=%d enabled=%d check=%d style=%lx", &id,
+                      className, &c.x, &c.y, &c.width, &c.height, &visible, &enabled, &c.check, &c.style) != 10)
+        continue;
+      c.className = className;
+      c.visible = visible != 0;
+      c.enabled = enabled != 0;
+      const std::size_t text = line.find(" text=");
+      if (text != std::string::npos) c.text = line.substr(text + 6);
+      controls[id] = c;
+    }
+    return controls;
+  }
+
+  // Waits until the window shows the complete page (its launch button).
+  bool WaitForCompletePage() {
+    for (int i = 0; i < 300; ++i) {
+      const std::map<int, Control> controls = Children();
+      if (controls.size() == 1 && controls.count(1030) && controls.at(1030).text == "&Launch") return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+  }
+
+  // The client-area colours (RRGGBB) at the points.
+  std::vector<std::string> Pixels(const std::vector<std::pair<int, int>>& points) {
+    std::vector<std::string> args = {"pixels", e2e::kWizardClass};
+    for (const auto& [x, y] : points) {
+      args.push_back(std::to_string(x));
+      args.push_back(std::to_string(y));
+    }
+    std::vector<std::string> colours;
+    std::istringstream lines(Tool(args));
+    std::string line;
+    while (std::getline(lines, line)) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (line.size() == 6) colours.push_back(line);
+    }
+    return colours;
+  }
+
+  bool WizardGone() { return Tool({"window", e2e::kWizardClass}).find("client=") == std::string::npos; }
+
+  std::filesystem::path Package(const std::string& script, bool signedProduct = false) {
+    const std::filesystem::path program =
+        signedProduct ? std::filesystem::path(test_paths::kSigningDir) / "product" / "Quenlith.exe"
+                      : std::filesystem::path(test_paths::kProductDir) / "Quenlith.exe";
+    return e2e::BuildTestPackage(dir_.path(), {{"Quenlith.exe", ReadFile(program)}, {"readme.txt", "payload"}},
+                                 script);
+  }
+
+  Wine& wine_ = Wine::Get();
+  ScratchDir dir_;
+};
+
+const std::string kTexts =
+    "[install]\nInstallerSilent=0\nInstallerName=Quenlith Wizard Test\n"
+    "[product]\nProductInstructionsInstallingDescription=Quenlith will be ready in just a few moments.\n"
+    "ProductInstructionsEndDescription=Click Launch to start Quenlith.\n"
+    "ProductLocationNotice=Quenlith will only automatically update at the default location.\n";
+
+TEST_F(WizardTest, LocationPageBuildsItsControlsAndNextInstallsTheChoices) {
+  ReportServer server;
+  const std::filesystem::path package = Package(
+      kTexts + "[setup]\nSetupStartMenu=0\nSetupDesktopIcon=1\nSetupStartup=1\nSetupUninstallInformation=1\n"
+               "[launch]\nLaunchAuto=0\nLaunchTarget=Quenlith.exe\n");
+  harness::Process run = wine_.Start({package.string(), "/debug"});
+  const auto [width, height] = WaitForWizard();
+  ASSERT_GT(width, 0);
+  EXPECT_NE(Tool({"window", e2e::kWizardClass}).find("title=Quenlith Wizard Test"), std::string::npos);
+  EXPECT_NE(Tool({"window", e2e::kWizardClass}).find("outer=420x340"), std::string::npos);
+
+  const struct {
+    int id;
+    const char* className;
+    int x, y, w, h;
+    unsigned long style;
+    const char* text;
+  } expected[] = {
+      {1003, "Edit", 30, 110, width - 60, 20, 0x52010080, ""},
+      {1005, "Button", 30, 170, 300, 16, 0x52010003, "Add a Quenlith shortcut to the desktop"},
+      {1048, "Button", 30, 190, 300, 16, 0x52010003, "Load Quenlith when my computer starts up"},
+      {1007, "Button", 30, 210, 300, 16, 0x52010003, "Add Uninstall information to Add/Remove programs"},
+      {1004, "Button", width - 116, 135, 86, 22, 0x52010000, "&Browse..."},
+      {1049, "Button", width - 246, 135, 120, 22, 0x52010000, "&Reset to Default"},
+      {1030, "Button", width - 184, height - 33, 86, 25, 0x52010001, "&Next >"},
+      {2, "Button", width - 96, height - 33, 86, 25, 0x52010000, "Cancel"},
+  };
+  std::map<int, Control> controls = Children();
+  EXPECT_EQ(controls.size(), std::size(expected)) << "no start-menu box: the script does not offer it";
+  for (const auto& e : expected) {
+    ASSERT_TRUE(controls.count(e.id)) << e.id;
+    const Control& c = controls.at(e.id);
+    EXPECT_EQ(c.className, e.className) << e.id;
+    EXPECT_EQ(c.x, e.x) << e.id;
+    EXPECT_EQ(c.y, e.y) << e.id;
+    EXPECT_EQ(c.width, e.w) << e.id;
+    EXPECT_EQ(c.height, e.h) << e.id;
+    EXPECT_EQ(c.style & 0xFFFFFFFFul, e.style) << e.id;
+    EXPECT_EQ(c.text, e.text) << e.id;
+    EXPECT_TRUE(c.visible && c.enabled) << e.id;
+    if (c.style == 0x52010003) EXPECT_EQ(c.check, 1) << e.id;
+  }
+
+  // An empty destination is away from the default location: the band shows,
+  // and goes when the text becomes the default location.
+  const std::vector<std::pair<int, int>> probes = {{35, 85}, {width - 35, 85}, {5, 85}, {width / 2, 5}};
+  EXPECT_EQ(Pixels(probes), (std::vector<std::string>{"C8E7FF", "C8E7FF", "FFFFFF", "FFFFFF"}));
+  Tool({"settext", e2e::kWizardClass, "1003", "C:\\ProgramData\\Quenlith\\bin"});
+  EXPECT_EQ(Pixels(probes), (std::vector<std::string>{"FFFFFF", "FFFFFF", "FFFFFF", "FFFFFF"}));
+  // The logo is drawn centred in 175 x 36 from y 15.
+  std::vector<std::pair<int, int>> logoRow, besideLogo = {{(width - 175) / 2 - 5, 33}, {(width + 175) / 2 + 5, 33}};
+  for (int x = (width - 175) / 2; x < (width + 175) / 2; x += 3) logoRow.push_back({x, 33});
+  const std::vector<std::string> logo = Pixels(logoRow);
+  EXPECT_NE(std::count(logo.begin(), logo.end(), "FFFFFF"), static_cast<long>(logo.size())) << "no logo";
+  EXPECT_EQ(Pixels(besideLogo), (std::vector<std::string>{"FFFFFF", "FFFFFF"}));
+
+  // Untick the desktop box, choose a folder and press Enter (Next is the default button).
+  const std::string destination = "C:\\WizardTest";
+  Tool({"setcheck", e2e::kWizardClass, "1005", "0"});
+  Tool({"settext", e2e::kWizardClass, "1003", destination + "   "});
+  Tool({"key", e2e::kWizardClass, "13"});
+  ASSERT_TRUE(WaitForCompletePage());
+  const Control launch = Children().at(1030);
+  EXPECT_EQ(launch.x, width - 96);
+  EXPECT_EQ(launch.y, height - 33);
+  EXPECT_EQ(launch.style & 0xFFFFFFFFul, 0x52010001ul);
+
+  // The close box on the complete page ends the run without launching and without a report.
+  Tool({"post", e2e::kWizardClass, "16"});
+  EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0);
+  EXPECT_TRUE(std::filesystem::exists(wine_.LinuxPath(destination + "\\readme.txt")));
+  const std::string log = e2e::OnlySetupLog(wine_);
+  EXPECT_NE(log.find("Destination is \"" + destination + "   \"."), std::string::npos) << log;
+  EXPECT_NE(log.find("Installation is starting at " + destination + " "), std::string::npos) << log;
+  EXPECT_NE(log.find("Start menu icon: 0, Desktop icon: 0, Startup: 1, Uninstallation: 1"), std::string::npos) << log;
+  EXPECT_EQ(log.find("Executible not launched"), std::string::npos) << log;
+  EXPECT_NE(log.find("Quenlith setup exited successfully"), std::string::npos) << log;
+  EXPECT_EQ(server.States(), (std::vector<std::string>{"start", "installing", "complete"}));
+}
+
+TEST_F(WizardTest, AutomaticDestinationInstallsAtOnceAndLaunchLaunchesTheSignedProduct) {
+  ReportServer server;
+  const std::filesystem::path package = Package(
+      kTexts + "[destination]\nDestinationAuto=1\n[launch]\nLaunchAuto=0\nLaunchTarget=Quenlith.exe\n"
+               "LaunchParameters=/runnormal\n",
+      true);
+  const std::filesystem::path record = dir_.path() / "launch-record.txt";
+  harness::Process run = wine_.Start({package.string(), "/debug", "/location", "C:\\WizardAuto"},
+                                     {"QUENLITH_DOUBLE_RECORD=" + Wine::WindowsPath(record)});
+  WaitForWizard();
+  ASSERT_TRUE(WaitForCompletePage());
+  Tool({"command", e2e::kWizardClass, "1030"});
+  EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0);
+  EXPECT_EQ(Tool({"find", "Quenlith", "Quenlith", "20000"}).find("no "), std::string::npos);
+  Tool({"close", "Quenlith", "Quenlith"});
+  const std::string started = ReadFile(record);
+  EXPECT_NE(started.find("args=/runnormal\r\n"), std::string::npos) << started;
+  EXPECT_NE(started.find("cwd=C:\\WizardAuto"), std::string::npos) << started;
+  const std::string log = e2e::OnlySetupLog(wine_);
+  EXPECT_NE(log.find("Destination was overridden via command line to \"C:\\WizardAuto\"."), std::string::npos) << log;
+  EXPECT_EQ(log.find("Destination is \"C:\\WizardAuto\"."), std::string::npos) << "the location page never showed";
+  EXPECT_EQ(server.States(), (std::vector<std::string>{"start", "installing", "complete"}));
+}
+
+TEST_F(WizardTest, CancelEscapeAndTheCloseBoxLeaveTheLocationPageWithTheirReport) {
+  const std::filesystem::path package = Package(kTexts + "[setup]\nSetupDesktopIcon=1\n");
+  const struct {
+    const char* how;
+    std::vector<std::string> action;
+  } cases[] = {{"Cancel", {"command", e2e::kWizardClass, "2"}},
+               {"Escape", {"key", e2e::kWizardClass, "27"}},
+               {"close box", {"post", e2e::kWizardClass, "16"}}};
+  for (const auto& c : cases) {
+    ReportServer server;
+    harness::Process run = wine_.Start({package.string(), "/debug"});
+    WaitForWizard();
+    Tool(c.action);
+    EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0) << c.how;
+    EXPECT_TRUE(WizardGone()) << c.how;
+    EXPECT_EQ(server.States(), (std::vector<std::string>{"start", "cancel_location"})) << c.how;
+    EXPECT_NE(e2e::OnlySetupLog(wine_).find("state=cancel_location\"."), std::string::npos) << c.how;
+    wine_.RemoveSetupLogs();
+  }
+}
+
+TEST_F(WizardTest, WhileInstallingNothingClosesTheWindowAndTheBarIsDrawn) {
+  // The install waits for the running product, holding the installing page.
+  const std::filesystem::path package =
+      Package(kTexts + "[destination]\nDestinationAuto=1\n[setup]\nSetupCheckIfQuenlithExiting=1\n");
+  harness::Process product = wine_.Start({(std::filesystem::path(test_paths::kProductDir) / "Quenlith.exe").string()});
+  ASSERT_EQ(wine_.Run({wine_.Program("wintool.exe").string(), "find", "Quenlith", "Quenlith", "20000"}).exitCode, 0);
+  harness::Process run = wine_.Start({package.string(), "/debug", "/location", "C:\\WizardWait"});
+  const auto [width, height] = WaitForWizard();
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  for (const char* message : {"16", "273"})  // WM_CLOSE; WM_COMMAND with IDCANCEL is wParam 0 here, a no-op too
+    Tool({"post", e2e::kWizardClass, message});
+  Tool({"key", e2e::kWizardClass, "27"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_FALSE(WizardGone()) << "the installing page cannot be closed";
+  EXPECT_TRUE(Children().empty()) << "the installing page has no controls";
+  // The track runs from x 30 to W - 30 at y H - 36, 6 high; nothing is filled yet near its right end.
+  const int middle = height - 36 + 3;
+  EXPECT_EQ(Pixels({{width - 40, middle}, {width - 40, middle - 6}, {20, middle}}),
+            (std::vector<std::string>{"CCCCCC", "FFFFFF", "FFFFFF"}));
+  EXPECT_EQ(Tool({"close", "Quenlith", "Quenlith"}).find("usage"), std::string::npos);
+  product.Wait(30);
+  ASSERT_TRUE(WaitForCompletePage());
+  Tool({"post", e2e::kWizardClass, "16"});
+  EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0);
+}
+
+}  // namespace
