@@ -4,11 +4,19 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
 // fopen with a UTF-8 path; nullptr on failure. The caller closes the stream.
 std::FILE* OpenFileUtf8(const std::string& path, const char* mode);
+
+struct FileCloser {
+  void operator()(std::FILE* file) const { std::fclose(file); }
+};
+// An open C stream that is closed when its owner goes; for streams whose
+// close result does not matter (reading, probing).
+using FileStream = std::unique_ptr<std::FILE, FileCloser>;
 
 bool DeleteFileUtf8(const std::string& path);
 

@@ -1,5 +1,6 @@
 #include "platform/shell.h"
 
+#include <shellapi.h>
 #include <shlobj.h>
 
 #include "platform/text.h"
@@ -19,6 +20,18 @@ int ShowMessageBox(HWND owner, const std::string& text, const std::string& capti
   return MessageBoxW(owner, WideFromUtf8(text).c_str(), WideFromUtf8(caption).c_str(), type);
 }
 
+bool StartElevated(const std::string& program, const std::string& parameters) {
+  const std::wstring wideProgram = WideFromUtf8(program);
+  const std::wstring wideParameters = WideFromUtf8(parameters);
+  SHELLEXECUTEINFOW request = {};
+  request.cbSize = sizeof request;
+  request.lpVerb = L"runas";
+  request.lpFile = wideProgram.c_str();
+  request.lpParameters = wideParameters.c_str();
+  request.nShow = SW_SHOW;
+  return ShellExecuteExW(&request) != FALSE;
+}
+
 namespace {
 
 template <typename Interface>
@@ -29,10 +42,26 @@ struct ComRelease {
   }
 };
 
+// COM for the calling thread for one scope; a thread that already has it
+// keeps it (the call only counts up and back down).
+class ComApartment {
+ public:
+  ComApartment() : initialised_(SUCCEEDED(CoInitialize(nullptr))) {}
+  ~ComApartment() {
+    if (initialised_) CoUninitialize();
+  }
+  ComApartment(const ComApartment&) = delete;
+  ComApartment& operator=(const ComApartment&) = delete;
+
+ private:
+  bool initialised_;
+};
+
 }  // namespace
 
 HRESULT WriteShellLink(const std::string& path, const ShellLinkFields& fields) {
-  CoInitialize(nullptr);
+  // Declared first, so the interfaces below are released before the apartment is left.
+  const ComApartment apartment;
   ComRelease<IShellLinkW> link;
   HRESULT result = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                     reinterpret_cast<void**>(&link.pointer));

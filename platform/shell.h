@@ -14,6 +14,10 @@ std::optional<std::string> ShellFolderPath(int csidl, HANDLE token);
 // A modal message box; returns the button pressed (IDOK, ...) or 0 on failure.
 int ShowMessageBox(HWND owner, const std::string& text, const std::string& caption, UINT type);
 
+// Starts `program` with `parameters` through the "runas" verb (the system's
+// elevation prompt); true when the new process started.
+bool StartElevated(const std::string& program, const std::string& parameters);
+
 // What a shell link (.lnk) holds; an absent field is left unset.
 struct ShellLinkFields {
   std::optional<std::string> target;
@@ -23,6 +27,6 @@ struct ShellLinkFields {
   std::optional<std::string> iconPath;  // with icon index 1
 };
 
-// Writes the shell link `path` (overwriting it), initialising COM for the
-// calling thread; returns the first failing code, or S_OK.
+// Writes the shell link `path` (overwriting it), with COM initialised for the
+// calling thread while it works; returns the first failing code, or S_OK.
 HRESULT WriteShellLink(const std::string& path, const ShellLinkFields& fields);

@@ -28,16 +28,17 @@ bool CreateFolder(const std::string& path) { return CreateDirectoryW(WideFromUtf
 bool TestWriting(const std::string& path) {
   const std::string testFile = path + "\\test.writing.txt";
   bool result = false;
+  bool written = false;
   if (std::FILE* file = OpenFileUtf8(testFile, "w")) {
-    std::fputs("hello", file);
-    std::fclose(file);
-    if (std::FILE* again = OpenFileUtf8(testFile, "r")) {
-      LOG_NORMAL("Writing test is successful for \"{}\".", path);
-      std::fclose(again);
-      LOG_NORMAL("Setting directory permissions \"{}\".", path);
-      SetDirectoryPermissions(path);
-      result = true;
-    }
+    // The five bytes must reach the disk: a full drive opens files but takes nothing.
+    written = std::fputs("hello", file) >= 0;
+    written = std::fclose(file) == 0 && written;
+  }
+  if (written && FileStream(OpenFileUtf8(testFile, "r"))) {
+    LOG_NORMAL("Writing test is successful for \"{}\".", path);
+    LOG_NORMAL("Setting directory permissions \"{}\".", path);
+    SetDirectoryPermissions(path);
+    result = true;
   }
   if (!result) LOG_WARNING("Unable to write to directory \"{}\".", path);
   DeleteFileUtf8(testFile);

@@ -176,16 +176,14 @@ CopyOutcome CopyFile(std::FILE* input, std::FILE* output, std::uint32_t size, DW
 ExtractResult ExtractArchive(const std::string& archivePath, const std::string& destination, std::int64_t fileTime,
                              const std::optional<std::string>& uninstallListPath, const RetryFile& retry) {
   ExtractResult result;
-  std::FILE* input = OpenFileUtf8(archivePath, "rb");
+  const FileStream archive{OpenFileUtf8(archivePath, "rb")};
+  std::FILE* input = archive.get();
   if (input == nullptr) {
     result.status = ExtractStatus::kArchiveUnreadable;
     return result;
   }
   const std::vector<TableEntry> table = ReadTable(input, destination, result);
-  if (result.status != ExtractStatus::kDone) {
-    std::fclose(input);
-    return result;
-  }
+  if (result.status != ExtractStatus::kDone) return result;
   if (uninstallListPath) RecordFileCount(*uninstallListPath, static_cast<int>(table.size()));
 
   std::set<std::string> handledFolders;
@@ -201,7 +199,6 @@ ExtractResult ExtractArchive(const std::string& archivePath, const std::string& 
       if (output == nullptr) {
         result.status = ExtractStatus::kStopped;
         result.target = item.target;
-        std::fclose(input);
         return result;
       }
       LOG_NORMAL("Installing file \"{}\".", item.target);
@@ -211,7 +208,6 @@ ExtractResult ExtractArchive(const std::string& archivePath, const std::string& 
       if (!retry(FileFailure{item.target, error, true}) || _fseeki64(input, dataStart, SEEK_SET) != 0) {
         result.status = ExtractStatus::kStopped;
         result.target = item.target;
-        std::fclose(input);
         return result;
       }
     }
@@ -224,7 +220,6 @@ ExtractResult ExtractArchive(const std::string& archivePath, const std::string& 
     LOG_NORMAL("Setting file date.");
     SetFileTimes(item.target, fileTime);
   }
-  std::fclose(input);
   return result;
 }
 

@@ -10,6 +10,7 @@
 #include "platform/paths.h"
 #include "platform/files.h"
 #include "platform/system_functions.h"
+#include "platform/shell.h"
 #include "platform/text.h"
 
 bool VerifySignature(const std::string& path) {
@@ -77,14 +78,6 @@ bool RelaunchForCleanup(const InstallerConfig& config, const CommandLine& comman
   const std::string parameters = CleanupRelaunchParameters(SplitCommandLineUtf8());
   LOG_WARNING("Exiting and relaunching with elevation.");
   LOG_NORMAL("Executing file \"{}\" with parameters \"{}\".", program, parameters);
-  const std::wstring wideProgram = WideFromUtf8(program);
-  const std::wstring wideParameters = WideFromUtf8(parameters);
-  SHELLEXECUTEINFOW request = {};
-  request.cbSize = sizeof request;
-  request.lpVerb = L"runas";
-  request.lpFile = wideProgram.c_str();
-  request.lpParameters = wideParameters.c_str();
-  request.nShow = SW_SHOW;
-  ShellExecuteExW(&request);
+  StartElevated(program, parameters);
   return true;
 }

@@ -82,12 +82,10 @@ void RemoveProgramFilesInstallation(const std::string& title, const std::string&
   if (previous.empty() || !SamePathIgnoringCase(previous, programFiles)) return;
 
   const std::optional<std::string> earlierList = JoinPath(previous, "uninstall.ini");
-  std::FILE* probe = earlierList ? OpenFileUtf8(*earlierList, "r") : nullptr;
-  if (probe == nullptr) {
+  if (!earlierList || !FileStream(OpenFileUtf8(*earlierList, "r"))) {
     LOG_NORMAL("Uninstall file does not exist, no removal.");
     return;
   }
-  std::fclose(probe);
   LOG_NORMAL("Uninstall file list exists.");
 
   const std::string programData = ProgramDataLocation();

@@ -30,7 +30,23 @@ namespace {
 
 constexpr const char* kSettingsKey = "Software\\Quenlith\\";
 
-ULONG_PTR gdiplusToken = 0;
+// GDI+ for the run: started with the platform, shut down when the run ends.
+class GdiplusSession {
+ public:
+  GdiplusSession() {
+    Gdiplus::GdiplusStartupInput input;
+    started_ = system_dll::GdiplusStartup(&token_, &input, nullptr) == Gdiplus::Ok;
+  }
+  ~GdiplusSession() {
+    if (started_) system_dll::GdiplusShutdown(token_);
+  }
+  GdiplusSession(const GdiplusSession&) = delete;
+  GdiplusSession& operator=(const GdiplusSession&) = delete;
+
+ private:
+  ULONG_PTR token_ = 0;
+  bool started_ = false;
+};
 
 bool LoggingRequested() {
   if (setupCommandLine.Debug()) return true;
@@ -41,8 +57,6 @@ void StartPlatform(HINSTANCE instance) {
   setupInstance = instance;
   CoInitialize(nullptr);
   system_dll::InitCommonControls();
-  Gdiplus::GdiplusStartupInput input;
-  system_dll::GdiplusStartup(&gdiplusToken, &input, nullptr);
 }
 
 bool SystemTooOld() { return ReportedSystemVersion().major < 6; }
@@ -108,7 +122,6 @@ int RunWizard() {
     DecideLocationPrompt(installerConfig);
   if (RelaunchForCleanup(installerConfig, setupCommandLine)) return kExitSuccess;
   const int code = RunWizardWindow();
-  system_dll::GdiplusShutdown(gdiplusToken);
   gSetupLog.Close();
   return code;
 }
@@ -118,6 +131,7 @@ int Run(HINSTANCE instance) {
   LOG_NORMAL("Setup size: \"{}\".", SetupImageSize());
   LOG_NORMAL("Browser version: \"{}\".", kReportUserAgent);
   StartPlatform(instance);
+  const GdiplusSession gdiplus;
   LOG_NORMAL("Command line: \"{}\".", setupCommandLine.Full());
   ReportState("start");
 

@@ -16,11 +16,7 @@
 namespace {
 
 bool FileOpens(const std::optional<std::string>& path) {
-  if (!path) return false;
-  std::FILE* file = OpenFileUtf8(*path, "rb");
-  if (file == nullptr) return false;
-  std::fclose(file);
-  return true;
+  return path && FileStream(OpenFileUtf8(*path, "rb")) != nullptr;
 }
 
 // The "FileVersion" text of the first translation of `path`'s version

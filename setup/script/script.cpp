@@ -8,10 +8,9 @@
 
 InstallerConfig ReadInstallerScript(const std::string& scriptPath, const CommandLine& commandLine) {
   std::string text;
-  if (std::FILE* file = OpenFileUtf8(scriptPath, "rb")) {
+  if (const FileStream file{OpenFileUtf8(scriptPath, "rb")}) {
     char buffer[4096];
-    while (std::size_t count = std::fread(buffer, 1, sizeof buffer, file)) text.append(buffer, count);
-    std::fclose(file);
+    while (std::size_t count = std::fread(buffer, 1, sizeof buffer, file.get())) text.append(buffer, count);
   }
   InstallerConfig config;
   for (const std::string& problem : FillInstallerConfig(IniDocument(text), commandLine, config))

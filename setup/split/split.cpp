@@ -33,24 +33,23 @@ class FileOutput : public split::Output {
 SplitResult SplitSetupFile(const std::string& inputPath, const std::string& outputPath, std::uint32_t expectedOffset,
                            bool checkOffset, std::uint32_t sectionIndex) {
   SplitResult failure;
-  std::FILE* input = OpenFileUtf8(inputPath, "rb");
-  std::FILE* output = OpenFileUtf8(outputPath, "wb");
-  if (input == nullptr || output == nullptr) {
+  const FileStream package{OpenFileUtf8(inputPath, "rb")};
+  FileStream copy{OpenFileUtf8(outputPath, "wb")};
+  if (!package || !copy) {
     failure.status = SplitStatus::kOpenFailed;
-    failure.input = input;
-    failure.output = output;
-    if (input != nullptr) std::fclose(input);
-    if (output != nullptr) std::fclose(output);
+    failure.input = package.get();
+    failure.output = copy.get();
     return failure;
   }
+  std::FILE* input = package.get();
   const std::uint64_t fileSize = DirectoryEntrySize(inputPath).value_or(0);
   LOG_NORMAL("Digital signatures enabled.");
 
   FileInput in(input);
-  FileOutput out(output);
+  FileOutput out(copy.get());
   const split::Result result = split::SplitSection(in, fileSize, out, expectedOffset, checkOffset, sectionIndex);
-  const bool closed = std::fclose(output) == 0;
-  std::fclose(input);
+  // The copy's close says whether its last bytes reached the disk.
+  const bool closed = std::fclose(copy.release()) == 0;
 
   switch (result.outcome) {
     case split::Outcome::kNoEndMarker:
