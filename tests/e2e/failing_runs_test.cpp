@@ -60,6 +60,12 @@ class FailingRunsTest : public testing::Test {
     return wine_.Run({package.string(), "/debug"}, 120);
   }
 
+  // The temporary folder a program started now sees.
+  std::string TemporaryFolder() {
+    const harness::RunResult temp = wine_.RunInEnvironment({"wine", "cmd", "/c", "echo %TEMP%"});
+    return temp.output.substr(0, temp.output.find_first_of("\r\n"));
+  }
+
   Wine& wine_ = Wine::Get();
   ScratchDir dir_;
 };
@@ -76,6 +82,7 @@ TEST_F(FailingRunsTest, EachEndsWithItsCodeAClosingLineThatAgreesAndNoTemporaryF
   std::unique_ptr<e2e::SmallDrive> drive;
   std::optional<harness::Process> holder;
   std::unique_ptr<e2e::TemporaryFolderOverride> temporary;
+  const std::string prefixTemporary = TemporaryFolder();
   const Case cases[] = {
       {"success", 0, [&] { InstallInto(kFolder); return Package({{"a.txt", "alpha"}}, ScriptFor(kFolder, 1000)); },
        nullptr},
@@ -125,8 +132,7 @@ TEST_F(FailingRunsTest, EachEndsWithItsCodeAClosingLineThatAgreesAndNoTemporaryF
          drive = std::make_unique<e2e::SmallDrive>("1m");
          EXPECT_TRUE(drive->ok()) << "mounting a tmpfs needs root";
          temporary = std::make_unique<e2e::TemporaryFolderOverride>(wine_, "D:\\");
-         const harness::RunResult temp = wine_.RunInEnvironment({"wine", "cmd", "/c", "echo %TEMP%"});
-         EXPECT_EQ(temp.output.substr(0, temp.output.find_first_of("\r\n")), "D:\\") << temp.output;
+         EXPECT_EQ(TemporaryFolder(), "D:\\");
          InstallInto(kFolder);
          // Compressed, the zeros fit on the drive; decompressed, they do not.
          return Package({{"zeros.bin", std::string(3 << 20, '\0')}}, ScriptFor(kFolder, 1000));
@@ -176,6 +182,7 @@ TEST_F(FailingRunsTest, EachEndsWithItsCodeAClosingLineThatAgreesAndNoTemporaryF
     holder.reset();
     temporary.reset();
     drive.reset();
+    EXPECT_EQ(TemporaryFolder(), prefixTemporary) << "the prefix's own temporary folder again";
   }
 }
 
