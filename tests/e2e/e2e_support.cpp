@@ -65,4 +65,36 @@ std::string OnlySetupLog(const harness::Wine& wine) {
   return logs.size() == 1 ? testing_support::ReadFile(logs.front()) : std::string();
 }
 
+namespace {
+constexpr const char* kEnvironmentKey = "HKCU\\Environment";
+}  // namespace
+
+TemporaryFolderOverride::TemporaryFolderOverride(harness::Wine& wine, const std::string& folder) : wine_(wine) {
+  for (const char* name : {"TMP", "TEMP"}) {
+    Saved saved{name, "", ""};
+    // A value line reads "    NAME    REG_TYPE    DATA".
+    std::istringstream lines(wine_.RunInEnvironment({"wine", "reg", "query", kEnvironmentKey, "/v", name}).output);
+    for (std::string line; std::getline(lines, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      const std::string head = "    " + saved.name + "    ";
+      if (line.rfind(head, 0) != 0 || line.compare(head.size(), 4, "REG_") != 0) continue;
+      const std::size_t typeEnd = line.find("    ", head.size());
+      saved.type = line.substr(head.size(), typeEnd - head.size());
+      saved.data = typeEnd == std::string::npos ? std::string() : line.substr(typeEnd + 4);
+    }
+    saved_.push_back(saved);
+    wine_.RunInEnvironment({"wine", "reg", "add", kEnvironmentKey, "/v", name, "/d", folder, "/f"});
+  }
+}
+
+TemporaryFolderOverride::~TemporaryFolderOverride() {
+  for (const Saved& saved : saved_) {
+    if (saved.type.empty())
+      wine_.RunInEnvironment({"wine", "reg", "delete", kEnvironmentKey, "/v", saved.name, "/f"});
+    else
+      wine_.RunInEnvironment(
+          {"wine", "reg", "add", kEnvironmentKey, "/v", saved.name, "/t", saved.type, "/d", saved.data, "/f"});
+  }
+}
+
 }  // namespace e2e

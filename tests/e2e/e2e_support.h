@@ -70,4 +70,26 @@ class SmallDrive {
   bool ok_ = false;
 };
 
+// Points the prefix user's temporary folder at `folder` for the programs
+// started while it lives: sets the TMP and TEMP values under
+// HKCU\Environment, from which Wine builds a program's environment (the
+// variables of the Linux environment are not passed on). Puts the earlier
+// values back, with their types, or deletes values that were not there.
+class TemporaryFolderOverride {
+ public:
+  TemporaryFolderOverride(harness::Wine& wine, const std::string& folder);
+  ~TemporaryFolderOverride();
+  TemporaryFolderOverride(const TemporaryFolderOverride&) = delete;
+  TemporaryFolderOverride& operator=(const TemporaryFolderOverride&) = delete;
+
+ private:
+  struct Saved {
+    std::string name;
+    std::string type;  // "REG_EXPAND_SZ", ...; empty when the value was absent
+    std::string data;
+  };
+  harness::Wine& wine_;
+  std::vector<Saved> saved_;
+};
+
 }  // namespace e2e

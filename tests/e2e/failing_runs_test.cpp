@@ -40,6 +40,8 @@ class FailingRunsTest : public testing::Test {
   void TearDown() override { Clean(); }
   void Clean() {
     wine_.RemoveSetupLogs();
+    // Each case's package holds its own files only.
+    std::filesystem::remove_all(dir_ / "payload");
     std::filesystem::remove_all(wine_.LinuxPath("C:\\QuenlithRuns"));
     wine_.RunInEnvironment({"wine", "reg", "delete", kUserEntry, "/f"});
   }
@@ -58,6 +60,12 @@ class FailingRunsTest : public testing::Test {
     return wine_.Run({package.string(), "/debug"}, 120);
   }
 
+  // The temporary folder a program started now sees.
+  std::string TemporaryFolder() {
+    const harness::RunResult temp = wine_.RunInEnvironment({"wine", "cmd", "/c", "echo %TEMP%"});
+    return temp.output.substr(0, temp.output.find_first_of("\r\n"));
+  }
+
   Wine& wine_ = Wine::Get();
   ScratchDir dir_;
 };
@@ -73,6 +81,8 @@ TEST_F(FailingRunsTest, EachEndsWithItsCodeAClosingLineThatAgreesAndNoTemporaryF
   };
   std::unique_ptr<e2e::SmallDrive> drive;
   std::optional<harness::Process> holder;
+  std::unique_ptr<e2e::TemporaryFolderOverride> temporary;
+  const std::string prefixTemporary = TemporaryFolder();
   const Case cases[] = {
       {"success", 0, [&] { InstallInto(kFolder); return Package({{"a.txt", "alpha"}}, ScriptFor(kFolder, 1000)); },
        nullptr},
@@ -117,6 +127,17 @@ TEST_F(FailingRunsTest, EachEndsWithItsCodeAClosingLineThatAgreesAndNoTemporaryF
          return Package({{"a.txt", "alpha"}, {"big.bin", Pattern(3 << 20, 5)}}, ScriptFor("D:\\Quenlith\\", 1000));
        },
        "Writing file \"D:\\Quenlith\\big.bin\" failed.  Error code 112."},
+      {"full disk while decompressing", 1,
+       [&] {
+         drive = std::make_unique<e2e::SmallDrive>("1m");
+         EXPECT_TRUE(drive->ok()) << "mounting a tmpfs needs root";
+         temporary = std::make_unique<e2e::TemporaryFolderOverride>(wine_, "D:\\");
+         EXPECT_EQ(TemporaryFolder(), "D:\\");
+         InstallInto(kFolder);
+         // Compressed, the zeros fit on the drive; decompressed, they do not.
+         return Package({{"zeros.bin", std::string(3 << 20, '\0')}}, ScriptFor(kFolder, 1000));
+       },
+       "I/O error while decompressing (errno 28)."},
       {"no space", -4,
        [&] {
          drive = std::make_unique<e2e::SmallDrive>("1m");
@@ -159,7 +180,9 @@ TEST_F(FailingRunsTest, EachEndsWithItsCodeAClosingLineThatAgreesAndNoTemporaryF
       EXPECT_EQ(list.find("File001="), std::string::npos) << list;
     }
     holder.reset();
+    temporary.reset();
     drive.reset();
+    EXPECT_EQ(TemporaryFolder(), prefixTemporary) << "the prefix's own temporary folder again";
   }
 }
 

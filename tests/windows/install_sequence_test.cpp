@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -13,28 +14,16 @@
 #include "build.h"
 #include "install/install.h"
 #include "install/product_wait.h"
-#include "log/setup_log.h"
 #include "messages/messages.h"
 #include "platform/files.h"
 #include "platform/pause.h"
 #include "platform/text.h"
+#include "windows_test_support.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream content;
-  content << in.rdbuf();
-  return content.str();
-}
-
-std::size_t Count(const std::string& text, const std::string& part) {
-  std::size_t count = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
-  return count;
-}
+using namespace windows_test;
 
 // A window that counts the sequence's steps.
 class StepCounter {
@@ -83,9 +72,7 @@ class InstallSequenceTest : public testing::Test {
  protected:
   void SetUp() override {
     SetMessageBoxesShown(false);  // a failure must show in the log, not wait for a button
-    gSetupLog.Enable();
-    LOG_NORMAL("Test starts.");
-    logStart_ = ReadText(WideFromUtf8(gSetupLog.LogPath())).size();
+    StartTestLog();
     fs::remove_all(work_);
     fs::create_directories(work_ / "payload");
     std::ofstream(work_ / "payload" / "a.txt", std::ios::binary) << "alpha";
@@ -114,14 +101,9 @@ class InstallSequenceTest : public testing::Test {
                                installerSize_});
   }
 
-  std::string Log() const { return ReadText(WideFromUtf8(gSetupLog.LogPath())).substr(logStart_); }
-
   const fs::path work_ = fs::temp_directory_path() / "quenlith-sequence-test";
   std::string destination_;
   std::uint32_t installerSize_ = 0;
-
- private:
-  std::size_t logStart_ = 0;
 };
 
 TEST_F(InstallSequenceTest, SendsFiveStepsAndOneForEachFamilyTheScriptOffers) {
@@ -146,7 +128,7 @@ TEST_F(InstallSequenceTest, SendsFiveStepsAndOneForEachFamilyTheScriptOffers) {
     StepCounter counter;
     EXPECT_EQ(Install(config, nothing, counter.window(), package), 0) << c.what;
     EXPECT_EQ(counter.steps(), c.steps) << c.what;
-    EXPECT_EQ(ReadText(WideFromUtf8(destination_) + L"a.txt"), "alpha") << c.what;
+    EXPECT_EQ(ReadText(destination_ + "a.txt"), "alpha") << c.what;
   }
 }
 
@@ -165,11 +147,11 @@ TEST_F(InstallSequenceTest, AProductThatNeverClosesIsWaitedForFourHundredAndOneT
   EXPECT_EQ(Install(config, WizardChoices(), counter.window(), package), 0);
   EXPECT_EQ(pauses, 401);
   EXPECT_EQ(waited, 401u * 50u) << "about twenty seconds";
-  const std::string log = Log();
+  const std::string log = TestLog();
   EXPECT_EQ(Count(log, "Waiting for Quenlith to exit."), 1u) << log;
   ASSERT_NE(log.find("Giving up, will try to install anyway.."), std::string::npos) << log;
   EXPECT_LT(log.find("Giving up, will try to install anyway.."), log.find("Splitting files.")) << log;
-  EXPECT_EQ(ReadText(WideFromUtf8(destination_) + L"a.txt"), "alpha");
+  EXPECT_EQ(ReadText(destination_ + "a.txt"), "alpha");
 }
 
 TEST_F(InstallSequenceTest, WithoutTheProductNothingIsWaitedFor) {
@@ -177,7 +159,7 @@ TEST_F(InstallSequenceTest, WithoutTheProductNothingIsWaitedFor) {
   ReplacePause([&](unsigned) { ++pauses; });
   EXPECT_TRUE(WaitForProductToClose());
   EXPECT_EQ(pauses, 0);
-  EXPECT_EQ(Log().find("Waiting for Quenlith to exit."), std::string::npos);
+  EXPECT_EQ(TestLog().find("Waiting for Quenlith to exit."), std::string::npos);
 }
 
 }  // namespace

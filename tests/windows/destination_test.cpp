@@ -1,0 +1,68 @@
+// The automatic destination: the default or the path after /location,
+// created, and refused when too long or on a missing drive.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <shlobj.h>
+
+#include <filesystem>
+#include <string>
+
+#include "destination/destination.h"
+#include "messages/messages.h"
+#include "script/command_line.h"
+#include "state/run_state.h"
+#include "windows_test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace windows_test;
+
+class AutomaticDestinationTest : public MachineTest {
+ protected:
+  void SetUp() override {
+    MachineTest::SetUp();
+    SetMessageBoxesShown(false);  // no boxes in a test
+    installerConfig.destinationAuto = 1;
+    installerConfig.destinationProgramData = 1;
+    fs::remove_all(Native(folder_));
+  }
+  void TearDown() override {
+    fs::remove_all(Native(folder_));
+    setupCommandLine = CommandLine("");
+    destinationDir.clear();
+    MachineTest::TearDown();
+  }
+  const std::string folder_ = FolderOf(CSIDL_COMMON_APPDATA) + "QuenlithAutoTest";
+};
+
+TEST_F(AutomaticDestinationTest, TakesTheDefaultOrThePathAfterLocationAndCreatesIt) {
+  setupCommandLine = CommandLine("/debug");
+  EXPECT_TRUE(ChooseAutomaticDestination(nullptr, installerConfig, setupCommandLine, destinationDir));
+  EXPECT_EQ(destinationDir, ProgramDataLocation());
+  EXPECT_TRUE(Exists(destinationDir));
+  EXPECT_NE(TestLog().find("UI-based installation will automatically choose destination."), std::string::npos);
+  EXPECT_NE(TestLog().find("Destination is \"" + ProgramDataLocation() + "\"."), std::string::npos) << TestLog();
+
+  // Everything after "/location " to the end of the line, blanks at its end dropped.
+  setupCommandLine = CommandLine("/elevate /debug /location " + folder_ + "\\My Files   ");
+  EXPECT_TRUE(ChooseAutomaticDestination(nullptr, installerConfig, setupCommandLine, destinationDir));
+  EXPECT_EQ(destinationDir, folder_ + "\\My Files");
+  EXPECT_TRUE(Exists(folder_ + "\\My Files"));
+  EXPECT_NE(TestLog().find("Destination was overridden via command line to \"" + folder_ + "\\My Files\"."),
+            std::string::npos) << TestLog();
+}
+
+TEST_F(AutomaticDestinationTest, RefusesAPathTooLongOrOnADriveThatIsNotThere) {
+  setupCommandLine = CommandLine("/location " + folder_ + "\\" + std::string(260, 'x'));
+  EXPECT_FALSE(ChooseAutomaticDestination(nullptr, installerConfig, setupCommandLine, destinationDir));
+  EXPECT_FALSE(Exists(folder_)) << "never cut short into another folder";
+
+  setupCommandLine = CommandLine("/location Q:\\Nowhere\\Quenlith");
+  EXPECT_FALSE(ChooseAutomaticDestination(nullptr, installerConfig, setupCommandLine, destinationDir));
+  // A failed free-space query counts as enough; creation fails at every level.
+  EXPECT_NE(TestLog().find("Exiting, unable to validate directory."), std::string::npos) << TestLog();
+}
+
+}  // namespace
