@@ -27,5 +27,9 @@ std::optional<std::string> CommandLine::Location() const {
   constexpr std::string_view kSwitch = "/location ";
   const std::size_t at = full_.find(kSwitch);
   if (at == std::string::npos) return std::nullopt;
-  return full_.substr(at + kSwitch.size());
+  std::string rest = full_.substr(at + kSwitch.size());
+  // A shell quotes a path with blanks; the quotes cannot be part of a Windows
+  // path, so a fully quoted rest is the path inside them.
+  if (rest.size() >= 2 && rest.front() == '"' && rest.back() == '"') rest = rest.substr(1, rest.size() - 2);
+  return rest;
 }

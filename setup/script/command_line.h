@@ -24,7 +24,8 @@ class CommandLine {
   bool ElevatedRelaunch() const;
   // "/silent" without "/nosilent".
   bool Silent() const { return Has("/silent") && !Has("/nosilent"); }
-  // Everything after the first "/location " of the whole line; none without it.
+  // Everything after the first "/location " of the whole line, without the
+  // quotes around it when the whole rest is quoted; none without it.
   std::optional<std::string> Location() const;
 
  private:

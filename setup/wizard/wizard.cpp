@@ -16,8 +16,6 @@
 #include "wizard/painting.h"
 #include "wizard/wizard_state.h"
 
-WizardRecord wizard;
-
 namespace {
 
 constexpr DWORD kWizardStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;

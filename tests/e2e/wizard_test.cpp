@@ -5,8 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 #include <sstream>
 #include <thread>
+
+#include <strings.h>
 
 #include "e2e_support.h"
 #include "report_server.h"
@@ -42,13 +45,20 @@ class WizardTest : public testing::Test {
     return wine_.Run(command, 60).output;
   }
 
-  // Waits for the window; its client size.
+  // Waits for the window to be shown (it is sized and has its first page
+  // by then); its client size.
   std::pair<int, int> WaitForWizard() {
-    std::istringstream lines(Tool({"window", e2e::kWizardClass, "30000"}));
-    std::string line;
     int width = 0, height = 0;
-    while (std::getline(lines, line))
-      if (line.rfind("client=", 0) == 0) std::sscanf(line.c_str(), "client=%dx%d", &width, &height);
+    for (int i = 0; i < 300; ++i) {
+      std::istringstream lines(Tool({"window", e2e::kWizardClass, "30000"}));
+      bool visible = false;
+      for (std::string line; std::getline(lines, line);) {
+        if (line.rfind("client=", 0) == 0) std::sscanf(line.c_str(), "client=%dx%d", &width, &height);
+        if (line.rfind("visible=1", 0) == 0) visible = true;
+      }
+      if (visible) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
     return {width, height};
   }
 
@@ -102,6 +112,33 @@ class WizardTest : public testing::Test {
   }
 
   bool WizardGone() { return Tool({"window", e2e::kWizardClass}).find("client=") == std::string::npos; }
+
+  // Waits until no wizard window is left (the elevated copy is not our child).
+  bool WaitUntilWizardGone() {
+    for (int i = 0; i < 300; ++i) {
+      if (WizardGone()) return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    return false;
+  }
+
+  // Every setup log of the run, oldest first: a relaunch writes one of its own
+  // (or appends to the first when it starts within the same second).
+  std::string AllSetupLogs() {
+    std::string text;
+    for (const auto& log : wine_.SetupLogs()) text += ReadFile(log);
+    return text;
+  }
+
+  // Presses a button once its 200 ms lock after the page was built is over.
+  void PressWhenReady(int id) {
+    for (int i = 0; i < 50; ++i) {
+      const std::map<int, Control> controls = Children();
+      if (controls.count(id) && controls.at(id).enabled) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    Tool({"command", e2e::kWizardClass, std::to_string(id)});
+  }
 
   std::filesystem::path Package(const std::string& script, bool signedProduct = false) {
     const std::filesystem::path program =
@@ -270,6 +307,164 @@ TEST_F(WizardTest, WhileInstallingNothingClosesTheWindowAndTheBarIsDrawn) {
   ASSERT_TRUE(WaitForCompletePage());
   Tool({"post", e2e::kWizardClass, "16"});
   EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0);
+}
+
+TEST_F(WizardTest, ADestinationThatNeedsElevationRelaunchesWithTheChoicesAndTheCopyGoesOn) {
+  ReportServer server;
+  const std::filesystem::path package = Package(
+      kTexts + "[setup]\nSetupStartMenu=1\nSetupDesktopIcon=1\nSetupStartup=1\nSetupUninstallInformation=1\n"
+               "[launch]\nLaunchAuto=0\nLaunchTarget=Quenlith.exe\n");
+  // A file where the destination's parent folder should be: the folder cannot
+  // be created, which an elevated copy is asked to try again.
+  const std::filesystem::path blocker = wine_.LinuxPath("C:\\WizardBlocked");
+  std::filesystem::remove_all(blocker);
+  testing_support::WriteFile(blocker, "in the way");
+  const std::string destination = "C:\\WizardBlocked\\Quenlith";
+
+  harness::Process first = wine_.Start({package.string(), "/debug"});
+  WaitForWizard();
+  Tool({"setcheck", e2e::kWizardClass, "1002", "0"});
+  Tool({"setcheck", e2e::kWizardClass, "1048", "0"});
+  Tool({"settext", e2e::kWizardClass, "1003", destination});
+  PressWhenReady(1030);
+  EXPECT_EQ(Wine::ExitCodeOf(first.Wait(60)), 0) << "the first copy ends once the relaunch has started";
+
+  // The relaunched copy restores the page and presses Next itself; being the
+  // elevated copy it shows why the folder cannot be made instead of asking again.
+  harness::Process answer = wine_.Start({wine_.Program("wintool.exe").string(), "find", "#32770",
+                                         "Unable to create directory", "30000"});
+  ASSERT_EQ(Wine::ExitCodeOf(answer.Wait(60)), 0) << AllSetupLogs();
+  const std::map<int, Control> restored = Children();
+  ASSERT_TRUE(restored.count(1003));
+  EXPECT_EQ(restored.at(1003).text, destination);
+  for (const auto& [id, check] : std::map<int, int>{{1002, 0}, {1005, 1}, {1048, 0}, {1007, 1}})
+    EXPECT_EQ(restored.count(id) ? restored.at(id).check : -1, check) << id;
+
+  std::filesystem::remove(blocker);
+  ASSERT_TRUE(wine_.AnswerMessageBox("Unable to create directory", "ok").has_value());
+  PressWhenReady(1030);
+  ASSERT_TRUE(WaitForCompletePage()) << AllSetupLogs();
+  Tool({"post", e2e::kWizardClass, "16"});
+  ASSERT_TRUE(WaitUntilWizardGone());
+
+  EXPECT_TRUE(std::filesystem::exists(wine_.LinuxPath(destination + "\\readme.txt")));
+  const std::string log = AllSetupLogs();
+  EXPECT_NE(log.find("Unable to validate directory, restarting with elevation."), std::string::npos) << log;
+  EXPECT_NE(log.find("\" with parameters \"/elevate /desktop /uninstall /debug /location " + destination + "\"."),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find("Exiting, unable to validate directory."), std::string::npos) << log;
+  EXPECT_NE(log.find("Start menu icon: 0, Desktop icon: 1, Startup: 0, Uninstallation: 1"), std::string::npos) << log;
+  EXPECT_EQ(server.States(), (std::vector<std::string>{"start", "start", "installing", "complete"}));
+}
+
+TEST_F(WizardTest, TheLocationSwitchFillsThePageAndGoesOnAsIfNextWerePressed) {
+  const std::filesystem::path package =
+      Package(kTexts + "[setup]\nSetupStartMenu=1\nSetupDesktopIcon=1\nSetupStartup=1\n[launch]\nLaunchAuto=0\n");
+  harness::Process run = wine_.Start({package.string(), "/debug", "/startup", "/location", "C:\\Wizard Given"});
+  WaitForWizard();
+  ASSERT_TRUE(WaitForCompletePage());
+  Tool({"post", e2e::kWizardClass, "16"});
+  EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0);
+  EXPECT_TRUE(std::filesystem::exists(wine_.LinuxPath("C:\\Wizard Given\\readme.txt")));
+  const std::string log = e2e::OnlySetupLog(wine_);
+  EXPECT_NE(log.find("Destination is \"C:\\Wizard Given\"."), std::string::npos) << log;
+  EXPECT_NE(log.find("Start menu icon: 0, Desktop icon: 0, Startup: 1, Uninstallation: 0"), std::string::npos) << log;
+}
+
+TEST_F(WizardTest, BrowseComposesThePickedFolderAndResetRestoresTheDefault) {
+  const std::filesystem::path package = Package(kTexts + "[destination]\nDestinationQuenlith=1\n");
+  harness::Process run = wine_.Start({package.string()});
+  WaitForWizard();
+  const auto destinationText = [&] {
+    const std::map<int, Control> controls = Children();
+    return controls.count(1003) ? controls.at(1003).text : std::string("(no destination box)");
+  };
+  // The shell's folder dialog opens at its default place, the desktop.
+  const std::string desktop = "C:\\users\\" + wine_.DesktopFolder().parent_path().filename().string() + "\\Desktop";
+  const struct {
+    const char* answer;
+    std::string before, after;
+  } cases[] = {
+      {"cancel", "C:\\Elsewhere", "C:\\Elsewhere"},
+      {"ok", "C:\\Elsewhere", desktop + "\\Quenlith\\"},
+      {"ok", desktop, desktop},  // the same folder, in any letter case, changes nothing
+  };
+  for (const auto& c : cases) {
+    Tool({"settext", e2e::kWizardClass, "1003", c.before});
+    Tool({"command", e2e::kWizardClass, "1004"});
+    const std::optional<std::string> prompt = wine_.AnswerMessageBox("Browse for Folder", c.answer);
+    ASSERT_TRUE(prompt.has_value()) << "no folder dialog";
+    for (int i = 0; i < 20 && destinationText() == c.before && c.after != c.before; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_TRUE(strcasecmp(destinationText().c_str(), c.after.c_str()) == 0)
+        << c.answer << " from " << c.before << ": " << destinationText();
+  }
+  Tool({"command", e2e::kWizardClass, "1049"});
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(destinationText(), "C:\\ProgramData\\Quenlith\\bin\\");
+  Tool({"command", e2e::kWizardClass, "2"});
+  EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0);
+}
+
+// The window and its controls at the monitor's DPI: each 96-DPI constant c
+// becomes trunc(c * s).
+class WizardDpiTest : public WizardTest {
+ protected:
+  void TearDown() override {
+    WizardTest::TearDown();
+    SetDpi(96);
+  }
+  void SetDpi(int dpi) {
+    wine_.RunInEnvironment({"wine", "reg", "add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels", "/t",
+                            "REG_DWORD", "/d", std::to_string(dpi), "/f"});
+  }
+};
+
+TEST_F(WizardDpiTest, LayoutAndDrawingScaleWithTheMonitor) {
+  // A notice short enough that its text stays inside the band at any DPI.
+  const std::filesystem::path package = Package(
+      "[install]\nInstallerSilent=0\n[product]\nProductLocationNotice=Not the default.\n[setup]\nSetupDesktopIcon=1\n");
+  const struct {
+    int dpi;
+    int outerWidth, outerHeight;
+    int editX, editY, editHeight, editMargin;
+    int nextFromRight, nextFromBottom, nextWidth, nextHeight;
+    int bandLeft, bandTop, bandBottom;
+  } cases[] = {
+      {120, 525, 425, 37, 137, 25, 75, 230, 41, 107, 31, 37, 87, 124},
+      {144, 630, 510, 45, 165, 30, 90, 276, 49, 129, 37, 45, 105, 150},
+  };
+  for (const auto& c : cases) {
+    SetDpi(c.dpi);
+    harness::Process run = wine_.Start({package.string()});
+    const auto [width, height] = WaitForWizard();
+    EXPECT_NE(Tool({"window", e2e::kWizardClass}).find("outer=" + std::to_string(c.outerWidth) + "x" +
+                                                          std::to_string(c.outerHeight)),
+              std::string::npos)
+        << c.dpi;
+    const std::map<int, Control> controls = Children();
+    ASSERT_TRUE(controls.count(1003) && controls.count(1030)) << c.dpi;
+    const Control& edit = controls.at(1003);
+    EXPECT_EQ(std::vector<int>({edit.x, edit.y, edit.width, edit.height}),
+              std::vector<int>({c.editX, c.editY, width - c.editMargin, c.editHeight}))
+        << c.dpi;
+    const Control& next = controls.at(1030);
+    EXPECT_EQ(std::vector<int>({next.x, next.y, next.width, next.height}),
+              std::vector<int>({width - c.nextFromRight, height - c.nextFromBottom, c.nextWidth, c.nextHeight}))
+        << c.dpi;
+    // The notice band (the destination is empty, away from the default):
+    // its colour just inside its edges, white just outside them.
+    const int middle = (c.bandTop + c.bandBottom) / 2;
+    EXPECT_EQ(Pixels({{c.bandLeft + 8, middle}, {width - c.bandLeft - 9, middle}, {width / 2, c.bandTop + 2},
+                      {width / 2, c.bandBottom - 3}, {c.bandLeft - 3, middle}, {width - c.bandLeft + 2, middle},
+                      {width / 2, c.bandTop - 3}, {width / 2, c.bandBottom + 2}}),
+              (std::vector<std::string>{"C8E7FF", "C8E7FF", "C8E7FF", "C8E7FF", "FFFFFF", "FFFFFF", "FFFFFF",
+                                        "FFFFFF"}))
+        << c.dpi;
+    Tool({"command", e2e::kWizardClass, "2"});
+    EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0) << c.dpi;
+  }
 }
 
 }  // namespace

@@ -45,6 +45,10 @@ TEST(CommandLine, LocationTakesTheRestOfTheWholeLine) {
   EXPECT_EQ(CommandLine("/location " + longPath).Location(), longPath);
   EXPECT_EQ(CommandLine("/location").Location(), std::nullopt);
   EXPECT_EQ(CommandLine("/location ").Location(), "");
+  // As a shell passes a path with blanks.
+  EXPECT_EQ(CommandLine("/startup /location \"C:\\My Apps\\Quenlith\"").Location(), "C:\\My Apps\\Quenlith");
+  EXPECT_EQ(CommandLine("/location \"").Location(), "\"");
+  EXPECT_EQ(CommandLine("/location \"C:\\a\" /silent").Location(), "\"C:\\a\" /silent");
 }
 
 }  // namespace
