@@ -3,7 +3,10 @@
 # package, shows the package's layout and verifies it, then installs it
 # silently under Wine (in a prefix of its own under the build tree) and shows
 # what the installation did: exit code, installed files, uninstall list,
-# shortcuts, uninstall entry, product settings, log.
+# shortcuts, uninstall entry, product settings, log. Then it starts the same
+# package as a double-click (no switches) under Xvfb, as a user would, and
+# saves a screenshot of each wizard page it passes under
+# build/main-run/wizard-pages/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUENLITH_BUILD_DIR:-$root/build}
@@ -67,3 +70,21 @@ for log in "$run_dir"/prefix/drive_c/users/*/Desktop/Quenlith-setup-*.log; do
   echo "$log"
   tr -d '\r' <"$log"
 done
+
+echo
+echo "== Double-click under Wine: the same package without switches, as a user starts it"
+shots=$build/main-run/wizard-pages
+rm -rf "$shots" && mkdir -p "$shots"
+"$wine_env" exec "$run_dir" wine "$run_bin/runexit.exe" "$windows_package" >"$run_dir/double-click.out" 2>&1 &
+setup_pid=$!
+# Keeps a picture of each page the wizard passes until it closes.
+"$wine_env" run "$run_dir" "$run_bin/wintool.exe" watch "Quenlith: Setup" "Z:${shots//\//\\}" 120000 |
+  tr -d '\r' | sed 's/^/wizard page: /' || echo "the wizard did not close within two minutes"
+wait "$setup_pid" || true
+tr -d '\r' <"$run_dir/double-click.out" | grep '^exit=' | sed 's/^exit=/exit code: /'
+for picture in "$shots"/*.ppm; do
+  [ -e "$picture" ] || continue
+  /usr/bin/convert "$picture" "${picture%.ppm}.png" && rm "$picture"
+  echo "screenshot: ${picture%.ppm}.png"
+done
+echo "(a double-click writes no setup log; /debug turns it on)"

@@ -32,6 +32,10 @@
 //   dismiss CLASS TIMEOUT_MS           wait for the window, then close it (again and again
 //                                      while it refuses, answering its thread's message boxes)
 //                                      until it is gone
+//   watch CLASS FOLDER TIMEOUT_MS      follow a wizard until it closes: keep the last whole
+//                                      picture of each page it shows (location, installing,
+//                                      complete) as FOLDER\PAGE.ppm and print each page's name
+//                                      when it first appears
 // Exit codes: 0 done, 1 not found or failed, 2 usage.
 
 #include <windows.h>
@@ -42,6 +46,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -381,6 +386,83 @@ int Dismiss(const std::vector<std::wstring>& args) {
   return 0;
 }
 
+
+// The wizard's page, told by its controls: the destination box on the
+// location page, the launch button alone on the complete page, none while
+// installing.
+const wchar_t* PageOf(HWND window) {
+  if (GetDlgItem(window, 1003) != nullptr) return L"location";
+  if (GetDlgItem(window, 1030) != nullptr) return L"complete";
+  return L"installing";
+}
+
+// The window as the screen shows it, caption included, as a binary PPM.
+bool SaveWindowPicture(HWND window, const std::wstring& path) {
+  RECT outer = {};
+  GetWindowRect(window, &outer);
+  const int width = outer.right - outer.left, height = outer.bottom - outer.top;
+  if (width <= 0 || height <= 0) return false;
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = width;
+  info.bmiHeader.biHeight = -height;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  bool saved = false;
+  if (bitmap != nullptr) {
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    BitBlt(memory, 0, 0, width, height, screen, outer.left, outer.top, SRCCOPY);
+    GdiFlush();
+    std::string picture = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+    const auto* pixels = static_cast<const DWORD*>(bits);
+    for (int i = 0; i < width * height; ++i) {
+      picture += static_cast<char>((pixels[i] >> 16) & 0xFF);
+      picture += static_cast<char>((pixels[i] >> 8) & 0xFF);
+      picture += static_cast<char>(pixels[i] & 0xFF);
+    }
+    std::ofstream out(path.c_str(), std::ios::binary);
+    saved = static_cast<bool>(out.write(picture.data(), static_cast<std::streamsize>(picture.size())));
+    SelectObject(memory, old);
+    DeleteObject(bitmap);
+  }
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  return saved;
+}
+
+int Watch(const std::vector<std::wstring>& args) {
+  const DWORD timeout = wcstoul(args[2].c_str(), nullptr, 10);
+  const DWORD start = GetTickCount();
+  HWND window = WaitForClass(args[0], timeout);
+  if (window == nullptr) return 1;
+  std::wstring shown;
+  while (IsWindow(window) && GetTickCount() - start < timeout) {
+    if (IsWindowVisible(window)) {
+      const std::wstring page = PageOf(window);
+      // Let the page paint itself; keep the picture only if the page did not
+      // change meanwhile.
+      Sleep(150);
+      const std::wstring file = args[1] + L"\\" + page + L".ppm";
+      if (IsWindow(window) && page == PageOf(window) && SaveWindowPicture(window, file + L".part") && IsWindow(window) &&
+          page == PageOf(window)) {
+        MoveFileExW((file + L".part").c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING);
+        if (page != shown) {
+          std::printf("%s\n", Utf8(page).c_str());
+          std::fflush(stdout);
+          shown = page;
+        }
+      }
+    } else {
+      Sleep(50);
+    }
+  }
+  return IsWindow(window) ? 1 : 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -395,7 +477,8 @@ int wmain(int argc, wchar_t** argv) {
                    {L"trust", 1, Trust},      {L"resources", 1, Resources}, {L"trustca", 1, TrustCa}, {L"hold", 3, Hold}, {L"idle", 0, Idle},
                    {L"window", 1, Window},  {L"children", 1, Children}, {L"settext", 3, SetText},
                    {L"setcheck", 3, SetCheck}, {L"command", 2, Command}, {L"key", 2, Key}, {L"post", 2, Post},
-                   {L"pixels", 1, Pixels},  {L"dismiss", 2, Dismiss}};
+                   {L"pixels", 1, Pixels},  {L"dismiss", 2, Dismiss},
+                   {L"watch", 3, Watch}};
   for (const auto& entry : kCommands)
     if (command == entry.name && args.size() >= entry.minArgs) return entry.run(args);
   std::fprintf(stderr, "usage: wintool click|find|close|msgbox|regset|version|trust ...\n");
