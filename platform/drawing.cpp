@@ -103,8 +103,9 @@ int ScaleFontHeight(HWND window, double height) {
 int GetUiFontHeight(HWND window) { return ScaleFontHeight(window, IsVistaOrGreater() ? -12 : -11); }
 
 const wchar_t* GetUiFontFace() {
-  // Every system from 6.0 on ships Segoe UI, including those reporting 10.
-  return ReportedSystemVersion().major >= 6 ? L"Segoe UI" : L"Tahoma";
+  // Only 6.x gets Segoe UI; a system reporting 10 draws with Tahoma, as the
+  // wizard's layout was measured with.
+  return ReportedSystemVersion().major == 6 ? L"Segoe UI" : L"Tahoma";
 }
 
 HFONT CreateUiFont(HWND window) {

@@ -79,6 +79,12 @@ up() {
   # A persistent server from the start keeps the prefix warm between the tests' programs.
   wineserver -p
   wineboot -i
+  # Wine's own fonts (Tahoma, Marlett for the caption buttons...) are found
+  # beside the 32-bit loader only; the 64-bit loader alone falls back to the
+  # Linux fonts. Put them where every Windows program finds them.
+  if [ "$("$(dirname "$0")/wine-arch.sh")" = x86_64 ] && [ -d /usr/share/wine/fonts ]; then
+    cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
+  fi
   wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
   if [ -n "$wintool" ]; then wine "$wintool" idle & fi
