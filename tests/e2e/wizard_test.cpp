@@ -407,6 +407,40 @@ TEST_F(WizardTest, BrowseComposesThePickedFolderAndResetRestoresTheDefault) {
   EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0);
 }
 
+TEST_F(WizardTest, WithAutomaticLaunchTheProductStartsAndTheWindowClosesOnItsOwn) {
+  ReportServer server;
+  const std::filesystem::path package = Package(
+      kTexts + "[destination]\nDestinationAuto=1\n[launch]\nLaunchAuto=1\nLaunchTarget=Quenlith.exe\n"
+               "LaunchParameters=/runnormal\n",
+      true);
+  const std::filesystem::path record = dir_.path() / "launch-record.txt";
+  harness::Process run = wine_.Start({package.string(), "/location", "C:\\WizardLaunch"},
+                                     {"QUENLITH_DOUBLE_RECORD=" + Wine::WindowsPath(record)});
+  EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0) << "nobody touched the window";
+  EXPECT_EQ(Tool({"find", "Quenlith", "Quenlith", "20000"}).find("no "), std::string::npos);
+  Tool({"close", "Quenlith", "Quenlith"});
+  const std::string started = ReadFile(record);
+  EXPECT_NE(started.find("args=/runnormal\r\n"), std::string::npos) << started;
+  EXPECT_NE(started.find("cwd=C:\\WizardLaunch"), std::string::npos) << started;
+  EXPECT_EQ(server.States(), (std::vector<std::string>{"start", "installing", "complete"}));
+}
+
+TEST_F(WizardTest, ADamagedPayloadFoundWhileInstallingIsAnsweredThroughItsBoxAndCode) {
+  const std::filesystem::path package =
+      Package(kTexts + "[destination]\nDestinationAuto=1\n[launch]\nLaunchAuto=0\n");
+  // A byte inside the compressed payload, after the installer image.
+  std::string bytes = ReadFile(package);
+  bytes[std::filesystem::file_size(e2e::TestInstaller()) + 200] ^= 0x55;
+  testing_support::WriteFile(package, bytes);
+  harness::Process run = wine_.Start({package.string(), "/debug", "/location", "C:\\WizardDamaged"});
+  EXPECT_EQ(wine_.AnswerMessageBox("Quenlith: Invalid setup file", "ok"),
+            "The setup file does not appear to be valid, please re-download.");
+  EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 2);
+  EXPECT_FALSE(std::filesystem::exists(wine_.LinuxPath("C:\\WizardDamaged\\readme.txt")));
+  const std::string log = e2e::OnlySetupLog(wine_);
+  EXPECT_NE(log.find("Data integrity (CRC) error while decompressing"), std::string::npos) << log;
+}
+
 // The window and its controls at the monitor's DPI: each 96-DPI constant c
 // becomes trunc(c * s).
 class WizardDpiTest : public WizardTest {
