@@ -441,6 +441,41 @@ TEST_F(WizardTest, ADamagedPayloadFoundWhileInstallingIsAnsweredThroughItsBoxAnd
   EXPECT_NE(log.find("Data integrity (CRC) error while decompressing"), std::string::npos) << log;
 }
 
+TEST_F(WizardTest, NextIsLockedWhileItWorksTheHiddenUninstallBoxCountsAndEnterLaunches) {
+  const std::filesystem::path package = Package(
+      kTexts + "[setup]\nSetupDesktopIcon=1\nSetupUninstallInformation=1\nSetupUninstallInformationHidden=1\n"
+               "[launch]\nLaunchAuto=0\nLaunchTarget=Quenlith.exe\n");
+  const std::filesystem::path blocker = wine_.LinuxPath("C:\\WizardLocked");
+  std::filesystem::remove_all(blocker);
+  testing_support::WriteFile(blocker, "in the way");
+  const std::string destination = "C:\\WizardLocked\\Quenlith";
+  // As the elevated copy, a folder that cannot be made is answered with a box.
+  harness::Process run = wine_.Start({package.string(), "/debug", "/elevate"});
+  WaitForWizard();
+  const std::map<int, Control> controls = Children();
+  ASSERT_TRUE(controls.count(1007));
+  EXPECT_FALSE(controls.at(1007).visible);
+  EXPECT_EQ(controls.at(1007).check, 1);
+  Tool({"settext", e2e::kWizardClass, "1003", destination});
+  PressWhenReady(1030);
+  Tool({"command", e2e::kWizardClass, "1030"});  // the second click, while the first is still at work
+  ASSERT_TRUE(wine_.AnswerMessageBox("Unable to create directory", "ok").has_value());
+  EXPECT_FALSE(wine_.AnswerMessageBox("Unable to create directory", "ok", 1500).has_value()) << "Next ran twice";
+
+  std::filesystem::remove(blocker);
+  PressWhenReady(1030);
+  ASSERT_TRUE(WaitForCompletePage());
+  Tool({"key", e2e::kWizardClass, "13"});  // Enter is Launch on the complete page
+  EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0);
+  const std::string log = e2e::OnlySetupLog(wine_);
+  std::size_t confirmations = 0;
+  for (std::size_t at = log.find("Destination is \""); at != std::string::npos; at = log.find("Destination is \"", at + 1))
+    ++confirmations;
+  EXPECT_EQ(confirmations, 2u) << log;
+  EXPECT_NE(log.find("Start menu icon: 0, Desktop icon: 1, Startup: 0, Uninstallation: 1"), std::string::npos) << log;
+  EXPECT_NE(log.find("Executible not launched due to signing."), std::string::npos) << "Enter did not launch\n" << log;
+}
+
 // The window and its controls at the monitor's DPI: each 96-DPI constant c
 // becomes trunc(c * s).
 class WizardDpiTest : public WizardTest {
