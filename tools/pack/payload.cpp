@@ -42,7 +42,7 @@ class Walker {
     bool empty = true;
     for (; !error && it != end; it.increment(error)) {
       empty = false;
-      Visit(it->path(), name);
+      Visit(*it, name);
     }
     if (error)
       payload_.errors.push_back("cannot list " + Shown(name.empty() ? std::string(".") : name) + ": " +
@@ -54,7 +54,10 @@ class Walker {
  private:
   static std::string Shown(const std::string& name) { return "\"" + Escaped(name) + "\""; }
 
-  void Visit(const std::filesystem::path& path, const std::string& parentName) {
+  // Asks the directory entry, which holds the type the listing gave, so
+  // that a plain file costs one status call (its size) rather than three.
+  void Visit(const std::filesystem::directory_entry& entry, const std::string& parentName) {
+    const std::filesystem::path& path = entry.path();
     const std::string component = ComponentText(path.filename());
     const std::string name = parentName.empty() ? component : parentName + '\\' + component;
     if (!Utf16Length(component)) {
@@ -77,22 +80,28 @@ class Walker {
     }
 
     std::error_code error;
-    const std::filesystem::file_status own = std::filesystem::symlink_status(path, error);
+    const bool link = entry.is_symlink(error);
     if (error) {
       payload_.errors.push_back(Shown(name) + ": " + error.message());
       return;
     }
-    if (std::filesystem::is_symlink(own) && !LinkAllowed(path, name)) return;
-    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (link && !LinkAllowed(path, name)) return;
+    // For a link these follow it to its target.
+    const bool directory = entry.is_directory(error);
     if (error) {
       payload_.errors.push_back(Shown(name) + ": " + error.message());
       return;
     }
-    if (std::filesystem::is_directory(status)) {
+    if (directory) {
       Walk(path, name);
       return;
     }
-    if (!std::filesystem::is_regular_file(status)) {
+    const bool regular = entry.is_regular_file(error);
+    if (error) {
+      payload_.errors.push_back(Shown(name) + ": " + error.message());
+      return;
+    }
+    if (!regular) {
       payload_.errors.push_back(Shown(name) + " is not a regular file or folder");
       return;
     }
@@ -100,7 +109,7 @@ class Walker {
       payload_.errors.push_back(Shown(name) + ": " + problem);
       return;
     }
-    const std::uint64_t size = std::filesystem::file_size(path, error);
+    const std::uint64_t size = entry.file_size(error);
     if (error) {
       payload_.errors.push_back(Shown(name) + ": cannot read its size: " + error.message());
       return;
