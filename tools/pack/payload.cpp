@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <atomic>
-#include <map>
 #include <optional>
-#include <thread>
 #include <system_error>
+#include <thread>
+#include <unordered_map>
 
 #include "files.h"
 #include "names.h"
@@ -150,7 +150,7 @@ class Walker {
   LinkPolicy links_;
   Payload& payload_;
   std::size_t maxUnits_ = 0, destinationRoom_ = 0;
-  std::map<std::string, std::string> foldedNames_;  // folded name -> first name seen
+  std::unordered_map<std::string, std::string> foldedNames_;  // folded name -> first name seen
 };
 
 // Fills in each file's size, asking the system for several files at once:

@@ -4,6 +4,7 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <unordered_set>
 
 #include "script/config.h"
 #include "script/ini.h"
@@ -97,9 +98,11 @@ std::vector<ScriptFinding> CheckScript(std::string_view script, const std::vecto
   auto report = [&findings](std::size_t line, const std::string& text) {
     findings.push_back({line, "line " + std::to_string(line) + ": " + text});
   };
-  std::set<std::string> payload;
-  if (payloadNames)
+  std::unordered_set<std::string> payload;
+  if (payloadNames) {
+    payload.reserve(payloadNames->size());
     for (const std::string& name : *payloadNames) payload.insert(FoldedName(name));
+  }
 
   std::set<std::string> seen;                                   // folded section NUL key
   std::map<const ScriptKey*, std::set<long>> familyIndices;     // family member -> indices present
