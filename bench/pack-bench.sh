@@ -41,7 +41,8 @@ make_half_random() {  # FOLDER
   mkdir -p "$1.tmp"
   for i in $(seq 0 15); do
     # 64 MiB each: 32 MiB random, 32 MiB of repeated text.
-    { head -c $((32 << 20)) /dev/urandom; yes 'Quenlith half-random payload line' | head -c $((32 << 20)); } \
+    # (yes ends on SIGPIPE when head has enough: not a failure here.)
+    { head -c $((32 << 20)) /dev/urandom; (set +o pipefail; yes 'Quenlith half-random payload line' | head -c $((32 << 20))); } \
       >"$1.tmp/part$i.bin"
   done
   mv "$1.tmp" "$1"
