@@ -4,6 +4,10 @@
 #include <new>
 #include <string_view>
 #include <stdexcept>
+#include <type_traits>
+#include <variant>
+
+#include "script/keys.h"
 
 namespace {
 
@@ -51,43 +55,82 @@ class Reader {
   std::vector<std::string>& problems_;
 };
 
-// Sizes the family's arrays to `count` entries (none for a count of 0 or
-// less, or one too large to allocate) and returns the number of entries.
-template <typename... Arrays>
-std::int32_t AllocateFamily(const Reader& read, const char* countKey, std::int32_t& count, Arrays&... arrays) {
-  const std::int32_t entries = count > 0 && count <= kMaxFamilyEntries ? count : 0;
-  try {
-    (arrays.assign(static_cast<std::size_t>(entries), typename Arrays::value_type{}), ...);
-  } catch (const std::bad_alloc&) {
-    read.Note(std::string(countKey) + " = " + std::to_string(count) + " is too many entries to hold; the family has none");
-    (arrays.clear(), ...);
-    count = 0;
-    return 0;
-  }
-  if (count > kMaxFamilyEntries) {
-    read.Note(std::string(countKey) + " = " + std::to_string(count) + " is more than " +
-              std::to_string(kMaxFamilyEntries) + " entries; the family has none");
-    count = 0;
-  }
-  return entries;
+// Stores a value read for `key` into its field of `config`; `index` is the
+// entry of a family member.
+void Store(const Reader& script, const ScriptKey& key, std::int32_t index, InstallerConfig& config) {
+  const std::string name = key.countKey ? key.key + std::to_string(index) : std::string(key.key);
+  // Integers wrap as the 32-bit arithmetic of the stored conventions does, never overflowing.
+  auto integer = [&] {
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(script.Int(key.section, name, key.fallback)) -
+                                     static_cast<std::uint32_t>(key.storedLess));
+  };
+  const auto at = static_cast<std::size_t>(index);
+  std::visit(
+      [&](auto field) {
+        using Field = std::remove_reference_t<decltype(config.*field)>;
+        if constexpr (std::is_same_v<Field, std::int32_t>) config.*field = integer();
+        else if constexpr (std::is_same_v<Field, std::string>) config.*field = script.String(key.section, name);
+        else if constexpr (std::is_same_v<Field, std::vector<std::int32_t>>) (config.*field)[at] = integer();
+        else if constexpr (std::is_same_v<Field, std::vector<std::string>>)
+          (config.*field)[at] = script.String(key.section, name);
+        else {
+          // An empty value is none, so that no argument string is passed.
+          std::string value = script.String(key.section, name);
+          config.*field = value.empty() ? std::nullopt : std::optional<std::string>(std::move(value));
+        }
+      },
+      key.field);
 }
 
-std::string Indexed(const char* key, std::int32_t index) { return key + std::to_string(index); }
+bool SameFamily(const ScriptKey& a, const ScriptKey& b) {
+  return a.countKey && b.countKey && std::string_view(a.countKey) == b.countKey;
+}
 
-// A family of shortcuts ("setupDesktopIcon", "setupStartMenu"): per index
-// Link, Title, Description, Resource (default -1) and Arguments.
-void ReadShortcutFamily(const Reader& script, const std::string& family, std::int32_t& count,
-                        std::vector<std::string>& link, std::vector<std::string>& title,
-                        std::vector<std::string>& description, std::vector<std::int32_t>& resource,
-                        std::vector<std::string>& arguments) {
-  const std::int32_t entries = AllocateFamily(script, (family + "Num").c_str(), count, link, title, description, resource, arguments);
-  for (std::int32_t i = 0; i < entries; ++i) {
-    link[i] = script.String("setup", Indexed((family + "Link").c_str(), i));
-    title[i] = script.String("setup", Indexed((family + "Title").c_str(), i));
-    description[i] = script.String("setup", Indexed((family + "Description").c_str(), i));
-    resource[i] = script.Int("setup", Indexed((family + "Resource").c_str(), i), -1);
-    arguments[i] = script.String("setup", Indexed((family + "Arguments").c_str(), i));
+// Resizes a family member's field to `entries` elements, each cleared.
+void Allocate(const ScriptKey& member, std::size_t entries, InstallerConfig& config) {
+  std::visit(
+      [&](auto field) {
+        using Field = std::remove_reference_t<decltype(config.*field)>;
+        if constexpr (std::is_same_v<Field, std::vector<std::int32_t>> ||
+                      std::is_same_v<Field, std::vector<std::string>>)
+          (config.*field).assign(entries, typename Field::value_type{});
+      },
+      member.field);
+}
+
+std::int32_t& CountField(const char* countKey, InstallerConfig& config) {
+  for (const ScriptKey& key : ScriptKeys())
+    if (!key.countKey && std::string_view(key.key) == countKey)
+      return config.*std::get<std::int32_t InstallerConfig::*>(key.field);
+  throw std::logic_error(std::string("no count key ") + countKey);
+}
+
+// Reads the family whose members start `members`: sizes every member's
+// field to the count (no entries for a count of 0 or less, or one too large
+// to hold), then reads each index's members in table order.
+void ReadFamily(const Reader& script, std::span<const ScriptKey> members, InstallerConfig& config) {
+  const char* countKey = members.front().countKey;
+  std::size_t size = 0;
+  while (size < members.size() && SameFamily(members[size], members.front())) ++size;
+  members = members.first(size);
+  std::int32_t& count = CountField(countKey, config);
+  std::int32_t entries = count > 0 && count <= kMaxFamilyEntries ? count : 0;
+  try {
+    for (const ScriptKey& member : members) Allocate(member, static_cast<std::size_t>(entries), config);
+  } catch (const std::bad_alloc&) {
+    script.Note(std::string(countKey) + " = " + std::to_string(count) +
+                " is too many entries to hold; the family has none");
+    for (const ScriptKey& member : members) Allocate(member, 0, config);
+    entries = 0;
+    count = 0;
   }
+  if (count > kMaxFamilyEntries) {
+    script.Note(std::string(countKey) + " = " + std::to_string(count) + " is more than " +
+                std::to_string(kMaxFamilyEntries) + " entries; the family has none");
+    count = 0;
+  }
+  for (std::int32_t i = 0; i < entries; ++i)
+    for (const ScriptKey& member : members) Store(script, member, i, config);
 }
 
 }  // namespace
@@ -108,118 +151,27 @@ std::vector<std::string> FillInstallerConfig(const IniDocument& document, const 
                                              InstallerConfig& c) {
   std::vector<std::string> problems;
   const Reader script(document, problems);
-  auto str = [&script](const char* section, const char* key) { return script.String(section, key); };
-  auto num = [&script](const char* section, const char* key, std::int32_t fallback = 0) {
-    return script.Int(section, key, fallback);
-  };
+  const std::span<const ScriptKey> keys = ScriptKeys();
+  for (std::size_t k = 0; k < keys.size(); ++k) {
+    if (!keys[k].countKey)
+      Store(script, keys[k], 0, c);
+    else if (k == 0 || !SameFamily(keys[k - 1], keys[k]))
+      ReadFamily(script, keys.subspan(k), c);
+  }
 
-  c.installerName = str("install", "installerName");
-  c.installerSilent = num("install", "InstallerSilent");
+  // The command line's overrides.
   if (commandLine.Has("/nosilent"))
     c.installerSilent = 0;
   else if (commandLine.Has("/silent"))
     c.installerSilent = 1;
-
-  c.productName = str("product", "productName");
-  c.productShortName = str("product", "productShortName");
-  c.productVersion = str("product", "productVersion");
-  c.productCopyright = str("product", "productCopyright");
-  c.productWebLink = str("product", "productWebLink");
-  c.productDescription = str("product", "productDescription");
-  c.productInstructions = str("product", "productInstructions");
-  c.productInstructionsDescription = str("product", "productInstructionsDescription");
-  c.productInstructionsInstalling = str("product", "productInstructionsInstalling");
-  c.productInstructionsInstallingDescription = str("product", "productInstructionsInstallingDescription");
-  c.productInstructionsEnd = str("product", "productInstructionsEnd");
-  c.productInstructionsEndDescription = str("product", "productInstructionsEndDescription");
-  c.productLocationNotice = str("product", "productLocationNotice");
-
-  c.destinationAuto = num("destination", "destinationAuto");
   if (commandLine.Has("/prompt")) c.destinationAuto = 0;
-  c.destinationProgramData = num("destination", "destinationProgramData");
-  c.destinationProgramFiles = num("destination", "destinationProgramFiles");
-  c.destinationQuenlithPlugins = num("destination", "destinationQuenlithPlugins");
-  c.destinationQuenlith = num("destination", "destinationQuenlith");
-  c.destinationQuenlithPelko = num("destination", "destinationQuenlithPelko");
-  c.destinationQuenlithSkins = num("destination", "destinationQuenlithSkins");
-  c.destinationDirectoryCreate = num("destination", "destinationDirectoryCreate");
-  c.destinationDirectoryTitle = str("destination", "destinationDirectoryTitle");
-  c.destinationDirectoryInstruction = str("destination", "destinationDirectoryInstruction");
-
-  c.dateChange = num("date", "dateChange");
-  c.dateMonth = num("date", "dateMonth") - 1;
-  c.dateDay = num("date", "dateDay");
-  c.dateYear = num("date", "dateYear") - 1900;
-
-  const bool wait = commandLine.Has("/wait");
-  c.setupCheckIfQuenlithLoaded = num("setup", "setupCheckIfQuenlithLoaded");
-  if (wait) c.setupCheckIfQuenlithLoaded = 0;
-  c.setupCheckIfQuenlithLoadedText = str("setup", "setupCheckIfQuenlithLoadedText");
-  c.setupCheckIfQuenlithLoadedTitle = str("setup", "setupCheckIfQuenlithLoadedTitle");
-  c.setupCheckIfQuenlithExiting = num("setup", "setupCheckIfQuenlithExiting");
-  if (wait) c.setupCheckIfQuenlithExiting = 1;
-  c.setupCheckVistaGreater = num("setup", "setupCheckVistaGreater");
-  c.setupCheckVistaGreaterText = str("setup", "setupCheckVistaGreaterText");
-  c.setupCheckVistaGreaterTitle = str("setup", "setupCheckVistaGreaterTitle");
-  c.setupFirstRun = num("setup", "setupFirstRun");
-  c.setupMediaPlayer = num("setup", "setupMediaPlayer");
-
-  c.setupDesktopIcon = num("setup", "setupDesktopIcon");
+  if (commandLine.Has("/wait")) {
+    c.setupCheckIfQuenlithLoaded = 0;
+    c.setupCheckIfQuenlithExiting = 1;
+  }
   if (commandLine.Has("/nodesktop")) c.setupDesktopIcon = 0;
-  c.setupDesktopIconNum = num("setup", "setupDesktopIconNum");
-  ReadShortcutFamily(script, "setupDesktopIcon", c.setupDesktopIconNum, c.setupDesktopIconLink, c.setupDesktopIconTitle,
-                     c.setupDesktopIconDescription, c.setupDesktopIconResource, c.setupDesktopIconArguments);
-
-  c.setupStartup = num("setup", "setupStartup");
   if (commandLine.Has("/nostartup")) c.setupStartup = 0;
-  c.setupStartMenu = num("setup", "setupStartMenu");
   if (commandLine.Has("/nostartmenu")) c.setupStartMenu = 0;
-  c.setupStartMenuDirectory = str("setup", "setupStartMenuDirectory");
-  c.setupStartMenuNum = num("setup", "setupStartMenuNum");
-  ReadShortcutFamily(script, "setupStartMenu", c.setupStartMenuNum, c.setupStartMenuLink, c.setupStartMenuTitle,
-                     c.setupStartMenuDescription, c.setupStartMenuResource, c.setupStartMenuArguments);
-
-  c.setupUninstallInformation = num("setup", "setupUninstallInformation");
-  c.setupUninstallInformationNum = num("setup", "setupUninstallInformationNum");
-  c.setupUninstallInformationHidden = num("setup", "setupUninstallInformationHidden");
-  const std::int32_t uninstall = AllocateFamily(
-      script, "setupUninstallInformationNum", c.setupUninstallInformationNum, c.setupUninstallInformationLink, c.setupUninstallInformationTitle,
-      c.setupUninstallInformationIcon, c.setupUninstallInformationPublisher,
-      c.setupUninstallInformationDisplayVersion, c.setupUninstallInformationEstimatedSize);
-  for (std::int32_t i = 0; i < uninstall; ++i) {
-    c.setupUninstallInformationLink[i] = script.String("setup", Indexed("setupUninstallInformationLink", i));
-    c.setupUninstallInformationTitle[i] = script.String("setup", Indexed("setupUninstallInformationTitle", i));
-    c.setupUninstallInformationIcon[i] = script.String("setup", Indexed("setupUninstallInformationIcon", i));
-    c.setupUninstallInformationPublisher[i] = script.String("setup", Indexed("setupUninstallInformationPublisher", i));
-    c.setupUninstallInformationDisplayVersion[i] =
-        script.String("setup", Indexed("setupUninstallInformationDisplayVersion", i));
-    c.setupUninstallInformationEstimatedSize[i] =
-        script.Int("setup", Indexed("setupUninstallInformationEstimatedSize", i), 0);
-  }
-
-  c.pluginAutoInstall = num("plugin", "pluginAutoInstall");
-  c.pluginAutoInstallNum = num("plugin", "pluginAutoInstallNum");
-  const std::int32_t plugins = AllocateFamily(script, "pluginAutoInstallNum", c.pluginAutoInstallNum, c.pluginAutoInstallLink, c.pluginAutoInstallGuid);
-  for (std::int32_t i = 0; i < plugins; ++i) {
-    c.pluginAutoInstallLink[i] = script.String("plugin", Indexed("pluginAutoInstallLink", i));
-    c.pluginAutoInstallGuid[i] = script.String("plugin", Indexed("pluginAutoInstallGuid", i));
-  }
-
-  c.launch = num("launch", "launch");
-  c.launchAuto = num("launch", "launchAuto");
-  c.launchTarget = str("launch", "launchTarget");
-  c.launchParameters = str("launch", "launchParameters");
-  if (c.launchParameters->empty()) c.launchParameters.reset();
-
-  c.setupCheckVersion = num("setup", "setupCheckVersion");
-  c.setupCheckVersionMax = str("setup", "setupCheckVersionMax");
   if (commandLine.Has("/checkversion") && !c.setupCheckVersionMax.empty()) c.setupCheckVersion = 1;
-  c.setupCleanProgramFilesWithElevation = num("setup", "setupCleanProgramFilesWithElevation");
-
-  c.deleteFiles = num("delete", "deleteFiles");
-  c.deleteFilesNum = num("delete", "deleteFilesNum");
-  const std::int32_t deletions = AllocateFamily(script, "deleteFilesNum", c.deleteFilesNum, c.deleteFilenames);
-  for (std::int32_t i = 0; i < deletions; ++i)
-    c.deleteFilenames[i] = script.String("delete", Indexed("deleteFilenames", i));
   return problems;
 }

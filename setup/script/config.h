@@ -88,7 +88,8 @@ std::int32_t InstalledSize(const InstallerConfig& config);
 // large to allocate: the family has no entries.
 inline constexpr std::int32_t kMaxFamilyEntries = 65536;
 
-// Fills `config` from the script `script` and applies the command line's
+// Fills `config` from the script `script`, key by key as the table
+// ScriptKeys (script/keys.h) lists them, and applies the command line's
 // overrides. Every key absent from the script takes its default. Returns
 // what the installer cannot use as written (a family too large to hold, a
 // value that is not UTF-8), one text per problem naming its key.

@@ -148,6 +148,23 @@ TEST(InstallerConfig, WhatTheInstallerCannotUseIsReportedByKey) {
   }
 }
 
+// The stored conventions subtract from the value read; the smallest value
+// must wrap as 32-bit arithmetic does, not overflow.
+TEST(InstallerConfig, ShiftedDatesWrapAtTheEdgesOfTheRange) {
+  const struct {
+    const char* script;
+    std::int32_t month, year;
+  } cases[] = {
+      {"[date]\nDateMonth=-2147483648\nDateYear=-2147483648\n", 2147483647, 2147481748},
+      {"[date]\nDateMonth=-99999999999\nDateYear=2147483647\n", 2147483647, 2147481747},
+  };
+  for (const auto& c : cases) {
+    const InstallerConfig config = Read(c.script);
+    EXPECT_EQ(config.dateMonth, c.month) << c.script;
+    EXPECT_EQ(config.dateYear, c.year) << c.script;
+  }
+}
+
 TEST(InstallerConfig, EmptyLaunchParametersAreNone) {
   EXPECT_EQ(Read("[launch]\nLaunchParameters=\n").launchParameters, std::nullopt);
   EXPECT_EQ(Read("[launch]\nLaunchParameters=/runnormal\n").launchParameters, "/runnormal");

@@ -2,9 +2,15 @@
 
 #include <bzlib.h>
 
+#include <algorithm>
+#include <condition_variable>
 #include <deque>
+#include <exception>
 #include <fstream>
-#include <future>
+#include <functional>
+#include <map>
+#include <mutex>
+#include <thread>
 
 #include "formats/archive.h"
 #include "files.h"
@@ -88,40 +94,113 @@ std::string CompressChunk(std::string_view data) {
 void CompressArchive(const Payload& payload, unsigned jobs, const StreamSink& sink, const ProgressFn& progress) {
   const std::uint64_t total = ArchiveSize(payload);
   ArchiveReader reader(payload);
-  std::uint64_t done = 0;
-  auto nextChunk = [&reader] {
-    std::string chunk;
-    chunk.reserve(kChunkSize);
-    reader.Read(kChunkSize, chunk);
-    return chunk;
-  };
-  auto emit = [&](const std::string& compressed, std::size_t rawSize) {
-    sink(compressed);
-    done += rawSize;
-    if (progress) progress(done, total);
-  };
+  jobs = std::max(jobs, 1u);
 
-  if (jobs <= 1) {
-    while (!reader.AtEnd()) {
-      const std::string chunk = nextChunk();
-      emit(CompressChunk(chunk), chunk.size());
-    }
-    return;
-  }
-  // At most `jobs` chunks in flight; results are written in archive order.
-  struct Pending {
-    std::size_t rawSize;
-    std::future<std::string> compressed;
+  // A pipeline: one thread reads the archive's chunks in order, `jobs`
+  // threads compress them, and this thread writes the results in order. The
+  // files are read while earlier chunks compress, so for many small files
+  // the opening and reading costs no compression time. At most 2 * jobs + 1
+  // chunks are held at once.
+  const std::size_t limit = 2 * static_cast<std::size_t>(jobs) + 1;
+  struct Chunk {
+    std::size_t rawSize = 0;
+    std::string bytes;  // raw until compressed
   };
-  std::deque<Pending> pending;
-  while (!reader.AtEnd() || !pending.empty()) {
-    while (pending.size() < jobs && !reader.AtEnd()) {
-      auto chunk = std::make_shared<std::string>(nextChunk());
-      pending.push_back({chunk->size(), std::async(std::launch::async, [chunk] { return CompressChunk(*chunk); })});
+  std::mutex mutex;
+  std::condition_variable changed;
+  std::deque<std::pair<std::size_t, std::string>> raw;  // sequence number, bytes
+  std::map<std::size_t, Chunk> compressed;
+  std::size_t chunksRead = 0, chunksWritten = 0;
+  bool readingDone = false, stop = false;
+  std::exception_ptr failure;
+
+  auto fail = [&](std::exception_ptr error) {
+    const std::lock_guard lock(mutex);
+    if (!failure) failure = error;
+    stop = true;
+    changed.notify_all();
+  };
+  std::vector<std::thread> threads;
+  // Stops and joins the threads however this function is left.
+  struct Joiner {
+    std::function<void()> stopAll;
+    std::vector<std::thread>& threads;
+    ~Joiner() {
+      stopAll();
+      for (std::thread& thread : threads) thread.join();
     }
-    Pending front = std::move(pending.front());
-    pending.pop_front();
-    emit(front.compressed.get(), front.rawSize);
+  } joiner{[&] {
+             const std::lock_guard lock(mutex);
+             stop = true;
+             changed.notify_all();
+           },
+           threads};
+
+  threads.emplace_back([&] {
+    try {
+      while (!reader.AtEnd()) {
+        {
+          std::unique_lock lock(mutex);
+          changed.wait(lock, [&] { return stop || chunksRead - chunksWritten < limit; });
+          if (stop) return;
+        }
+        std::string chunk;
+        chunk.reserve(kChunkSize);
+        reader.Read(kChunkSize, chunk);
+        const std::lock_guard lock(mutex);
+        raw.emplace_back(chunksRead++, std::move(chunk));
+        changed.notify_all();
+      }
+      const std::lock_guard lock(mutex);
+      readingDone = true;
+      changed.notify_all();
+    } catch (...) {
+      fail(std::current_exception());
+    }
+  });
+  for (unsigned i = 0; i < jobs; ++i) {
+    threads.emplace_back([&] {
+      try {
+        for (;;) {
+          std::pair<std::size_t, std::string> chunk;
+          {
+            std::unique_lock lock(mutex);
+            changed.wait(lock, [&] { return stop || !raw.empty() || readingDone; });
+            if (stop || raw.empty()) return;
+            chunk = std::move(raw.front());
+            raw.pop_front();
+          }
+          Chunk result{chunk.second.size(), CompressChunk(chunk.second)};
+          const std::lock_guard lock(mutex);
+          compressed.emplace(chunk.first, std::move(result));
+          changed.notify_all();
+        }
+      } catch (...) {
+        fail(std::current_exception());
+      }
+    });
+  }
+
+  std::uint64_t done = 0;
+  for (;;) {
+    Chunk next;
+    {
+      std::unique_lock lock(mutex);
+      changed.wait(lock, [&] {
+        return failure || compressed.count(chunksWritten) || (readingDone && chunksWritten == chunksRead);
+      });
+      if (failure) std::rethrow_exception(failure);
+      const auto found = compressed.find(chunksWritten);
+      if (found == compressed.end()) break;
+      next = std::move(found->second);
+      compressed.erase(found);
+    }
+    sink(next.bytes);
+    done += next.rawSize;
+    if (progress) progress(done, total);
+    const std::lock_guard lock(mutex);
+    ++chunksWritten;
+    changed.notify_all();
   }
 }
 

@@ -24,8 +24,10 @@ using ProgressFn = std::function<void(std::uint64_t done, std::uint64_t total)>;
 // Size of the archive: count, table and every file's data.
 std::uint64_t ArchiveSize(const Payload& payload);
 
-// Builds the archive of `payload` and compresses it with up to `jobs`
-// threads. Throws Failure when a file cannot be read or changed size.
+// Builds the archive of `payload` and compresses it with `jobs` threads,
+// while one more thread reads the files ahead of them; streams reach
+// `sink` in archive order, on the calling thread. Throws Failure when a
+// file cannot be read or changed size.
 void CompressArchive(const Payload& payload, unsigned jobs, const StreamSink& sink, const ProgressFn& progress);
 
 // One bzip2 stream of `data`, block size 9.

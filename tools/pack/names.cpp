@@ -208,7 +208,14 @@ char16_t UpcaseUnit(char16_t unit) {
 
 std::string FoldedName(std::string_view name) {
   std::string folded;
+  folded.reserve(name.size());
   for (std::size_t at = 0; at < name.size();) {
+    // ASCII, nearly every name's every byte: only a to z change.
+    if (const auto byte = static_cast<unsigned char>(name[at]); byte < 0x80) {
+      folded += static_cast<char>(byte >= 'a' && byte <= 'z' ? byte - 32 : byte);
+      ++at;
+      continue;
+    }
     const std::size_t start = at;
     char32_t point;
     if (!DecodeUtf8(name, at, point)) {

@@ -1,8 +1,11 @@
 #include "payload.h"
 
 #include <algorithm>
-#include <map>
+#include <atomic>
+#include <optional>
 #include <system_error>
+#include <thread>
+#include <unordered_map>
 
 #include "files.h"
 #include "names.h"
@@ -42,7 +45,7 @@ class Walker {
     bool empty = true;
     for (; !error && it != end; it.increment(error)) {
       empty = false;
-      Visit(it->path(), name);
+      Visit(*it, name);
     }
     if (error)
       payload_.errors.push_back("cannot list " + Shown(name.empty() ? std::string(".") : name) + ": " +
@@ -54,7 +57,10 @@ class Walker {
  private:
   static std::string Shown(const std::string& name) { return "\"" + Escaped(name) + "\""; }
 
-  void Visit(const std::filesystem::path& path, const std::string& parentName) {
+  // Asks the directory entry, which holds the type the listing gave, so
+  // that a plain file costs no status call here.
+  void Visit(const std::filesystem::directory_entry& entry, const std::string& parentName) {
+    const std::filesystem::path& path = entry.path();
     const std::string component = ComponentText(path.filename());
     const std::string name = parentName.empty() ? component : parentName + '\\' + component;
     if (!Utf16Length(component)) {
@@ -77,36 +83,33 @@ class Walker {
     }
 
     std::error_code error;
-    const std::filesystem::file_status own = std::filesystem::symlink_status(path, error);
+    const bool link = entry.is_symlink(error);
     if (error) {
       payload_.errors.push_back(Shown(name) + ": " + error.message());
       return;
     }
-    if (std::filesystem::is_symlink(own) && !LinkAllowed(path, name)) return;
-    const std::filesystem::file_status status = std::filesystem::status(path, error);
+    if (link && !LinkAllowed(path, name)) return;
+    // For a link these follow it to its target.
+    const bool directory = entry.is_directory(error);
     if (error) {
       payload_.errors.push_back(Shown(name) + ": " + error.message());
       return;
     }
-    if (std::filesystem::is_directory(status)) {
+    if (directory) {
       Walk(path, name);
       return;
     }
-    if (!std::filesystem::is_regular_file(status)) {
+    const bool regular = entry.is_regular_file(error);
+    if (error) {
+      payload_.errors.push_back(Shown(name) + ": " + error.message());
+      return;
+    }
+    if (!regular) {
       payload_.errors.push_back(Shown(name) + " is not a regular file or folder");
       return;
     }
     if (const char* problem = archive::EntryNameProblem(name)) {
       payload_.errors.push_back(Shown(name) + ": " + problem);
-      return;
-    }
-    const std::uint64_t size = std::filesystem::file_size(path, error);
-    if (error) {
-      payload_.errors.push_back(Shown(name) + ": cannot read its size: " + error.message());
-      return;
-    }
-    if (size > kMaxFileSize) {
-      payload_.errors.push_back(Shown(name) + ": " + std::to_string(size) + " bytes; files must be smaller than 4 GiB");
       return;
     }
     const auto [previous, inserted] = foldedNames_.emplace(FoldedName(name), name);
@@ -115,11 +118,10 @@ class Walker {
                                 " differ only in letter case and would be one file on Windows");
       return;
     }
+    // Its size is asked for later, for all files at once (MeasureSizes).
     PayloadFile file;
     file.source = path;
     file.entry.name = name;
-    file.entry.size = static_cast<std::uint32_t>(size);
-    payload_.totalBytes += size;
     payload_.files.push_back(std::move(file));
   }
 
@@ -148,8 +150,51 @@ class Walker {
   LinkPolicy links_;
   Payload& payload_;
   std::size_t maxUnits_ = 0, destinationRoom_ = 0;
-  std::map<std::string, std::string> foldedNames_;  // folded name -> first name seen
+  std::unordered_map<std::string, std::string> foldedNames_;  // folded name -> first name seen
 };
+
+// Fills in each file's size, asking the system for several files at once:
+// for many small files the status calls are most of the walk's time. Files
+// whose size cannot be read or is 4 GiB or more are dropped with an error,
+// in the files' order.
+void MeasureSizes(Payload& payload) {
+  std::vector<std::optional<std::string>> problems(payload.files.size());
+  std::vector<std::uint64_t> sizes(payload.files.size());
+  std::atomic<std::size_t> next = 0;
+  auto measure = [&] {
+    constexpr std::size_t kBatch = 256;
+    for (std::size_t start; (start = next.fetch_add(kBatch)) < payload.files.size();) {
+      for (std::size_t i = start; i < std::min(start + kBatch, payload.files.size()); ++i) {
+        const PayloadFile& file = payload.files[i];
+        std::error_code error;
+        sizes[i] = std::filesystem::file_size(file.source, error);
+        if (error)
+          problems[i] = "\"" + Escaped(file.entry.name) + "\": cannot read its size: " + error.message();
+        else if (sizes[i] > kMaxFileSize)
+          problems[i] = "\"" + Escaped(file.entry.name) + "\": " + std::to_string(sizes[i]) +
+                        " bytes; files must be smaller than 4 GiB";
+      }
+    }
+  };
+  const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+  std::vector<std::thread> helpers;
+  for (unsigned i = 1; i < threads && payload.files.size() > 1000; ++i) helpers.emplace_back(measure);
+  measure();
+  for (std::thread& helper : helpers) helper.join();
+
+  std::size_t kept = 0;
+  for (std::size_t i = 0; i < payload.files.size(); ++i) {
+    if (problems[i]) {
+      payload.errors.push_back(*problems[i]);
+      continue;
+    }
+    payload.files[i].entry.size = static_cast<std::uint32_t>(sizes[i]);
+    payload.totalBytes += sizes[i];
+    if (kept != i) payload.files[kept] = std::move(payload.files[i]);
+    ++kept;
+  }
+  payload.files.resize(kept);
+}
 
 }  // namespace
 
@@ -162,6 +207,7 @@ Payload CollectPayload(const std::filesystem::path& folder, std::size_t destinat
     return payload;
   }
   Walker(folder, destinationRoom, links, payload).Walk(folder, "");
+  MeasureSizes(payload);
   if (payload.files.empty() && payload.errors.empty())
     payload.errors.push_back("payload folder " + Quoted(folder) + " holds no files");
 

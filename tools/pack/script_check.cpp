@@ -4,96 +4,17 @@
 #include <map>
 #include <optional>
 #include <set>
+#include <unordered_set>
 
 #include "script/config.h"
 #include "script/ini.h"
+#include "script/keys.h"
 #include "names.h"
 
 namespace pack {
 namespace {
 
-using enum KeyType;
-using enum NamesFile;
-
-constexpr ScriptKey kKeys[] = {
-    {"install", "installerName", kString, nullptr, kNo},
-    {"install", "InstallerSilent", kInteger, nullptr, kNo},
-    {"product", "productName", kString, nullptr, kNo},
-    {"product", "productShortName", kString, nullptr, kNo},
-    {"product", "productVersion", kString, nullptr, kNo},
-    {"product", "productCopyright", kString, nullptr, kNo},
-    {"product", "productWebLink", kString, nullptr, kNo},
-    {"product", "productDescription", kString, nullptr, kNo},
-    {"product", "productInstructions", kString, nullptr, kNo},
-    {"product", "productInstructionsDescription", kString, nullptr, kNo},
-    {"product", "productInstructionsInstalling", kString, nullptr, kNo},
-    {"product", "productInstructionsInstallingDescription", kString, nullptr, kNo},
-    {"product", "productInstructionsEnd", kString, nullptr, kNo},
-    {"product", "productInstructionsEndDescription", kString, nullptr, kNo},
-    {"product", "productLocationNotice", kString, nullptr, kNo},
-    {"destination", "destinationAuto", kInteger, nullptr, kNo},
-    {"destination", "destinationProgramData", kInteger, nullptr, kNo},
-    {"destination", "destinationProgramFiles", kInteger, nullptr, kNo},
-    {"destination", "destinationQuenlithPlugins", kInteger, nullptr, kNo},
-    {"destination", "destinationQuenlith", kInteger, nullptr, kNo},
-    {"destination", "destinationQuenlithPelko", kInteger, nullptr, kNo},
-    {"destination", "destinationQuenlithSkins", kInteger, nullptr, kNo},
-    {"destination", "destinationDirectoryCreate", kInteger, nullptr, kNo},
-    {"destination", "destinationDirectoryTitle", kString, nullptr, kNo},
-    {"destination", "destinationDirectoryInstruction", kString, nullptr, kNo},
-    {"date", "dateChange", kInteger, nullptr, kNo},
-    {"date", "dateMonth", kInteger, nullptr, kNo},
-    {"date", "dateDay", kInteger, nullptr, kNo},
-    {"date", "dateYear", kInteger, nullptr, kNo},
-    {"setup", "setupCheckIfQuenlithLoaded", kInteger, nullptr, kNo},
-    {"setup", "setupCheckIfQuenlithLoadedText", kString, nullptr, kNo},
-    {"setup", "setupCheckIfQuenlithLoadedTitle", kString, nullptr, kNo},
-    {"setup", "setupCheckIfQuenlithExiting", kInteger, nullptr, kNo},
-    {"setup", "setupCheckVistaGreater", kInteger, nullptr, kNo},
-    {"setup", "setupCheckVistaGreaterText", kString, nullptr, kNo},
-    {"setup", "setupCheckVistaGreaterTitle", kString, nullptr, kNo},
-    {"setup", "setupFirstRun", kInteger, nullptr, kNo},
-    {"setup", "setupMediaPlayer", kInteger, nullptr, kNo},
-    {"setup", "setupDesktopIcon", kInteger, nullptr, kNo},
-    {"setup", "setupDesktopIconNum", kInteger, nullptr, kNo},
-    {"setup", "setupDesktopIconLink", kString, "setupDesktopIconNum", kInstalledFile},
-    {"setup", "setupDesktopIconTitle", kString, "setupDesktopIconNum", kNo},
-    {"setup", "setupDesktopIconDescription", kString, "setupDesktopIconNum", kNo},
-    {"setup", "setupDesktopIconResource", kInteger, "setupDesktopIconNum", kNo},
-    {"setup", "setupDesktopIconArguments", kString, "setupDesktopIconNum", kNo},
-    {"setup", "setupStartup", kInteger, nullptr, kNo},
-    {"setup", "setupStartMenu", kInteger, nullptr, kNo},
-    {"setup", "setupStartMenuDirectory", kString, nullptr, kNo},
-    {"setup", "setupStartMenuNum", kInteger, nullptr, kNo},
-    {"setup", "setupStartMenuLink", kString, "setupStartMenuNum", kInstalledFile},
-    {"setup", "setupStartMenuTitle", kString, "setupStartMenuNum", kNo},
-    {"setup", "setupStartMenuDescription", kString, "setupStartMenuNum", kNo},
-    {"setup", "setupStartMenuResource", kInteger, "setupStartMenuNum", kNo},
-    {"setup", "setupStartMenuArguments", kString, "setupStartMenuNum", kNo},
-    {"setup", "setupUninstallInformation", kInteger, nullptr, kNo},
-    {"setup", "setupUninstallInformationNum", kInteger, nullptr, kNo},
-    {"setup", "setupUninstallInformationHidden", kInteger, nullptr, kNo},
-    {"setup", "setupUninstallInformationLink", kString, "setupUninstallInformationNum", kProgramPart},
-    {"setup", "setupUninstallInformationTitle", kString, "setupUninstallInformationNum", kNo},
-    {"setup", "setupUninstallInformationIcon", kString, "setupUninstallInformationNum", kNo},
-    {"setup", "setupUninstallInformationPublisher", kString, "setupUninstallInformationNum", kNo},
-    {"setup", "setupUninstallInformationDisplayVersion", kString, "setupUninstallInformationNum", kNo},
-    {"setup", "setupUninstallInformationEstimatedSize", kInteger, "setupUninstallInformationNum", kNo},
-    {"plugin", "pluginAutoInstall", kInteger, nullptr, kNo},
-    {"plugin", "pluginAutoInstallNum", kInteger, nullptr, kNo},
-    {"plugin", "pluginAutoInstallLink", kString, "pluginAutoInstallNum", kPlugin},
-    {"plugin", "pluginAutoInstallGuid", kString, "pluginAutoInstallNum", kNo},
-    {"launch", "launch", kInteger, nullptr, kNo},
-    {"launch", "launchAuto", kInteger, nullptr, kNo},
-    {"launch", "launchTarget", kString, nullptr, kInstalledFile},
-    {"launch", "launchParameters", kString, nullptr, kNo},
-    {"setup", "setupCheckVersion", kInteger, nullptr, kNo},
-    {"setup", "setupCheckVersionMax", kString, nullptr, kNo},
-    {"setup", "setupCleanProgramFilesWithElevation", kInteger, nullptr, kNo},
-    {"delete", "deleteFiles", kInteger, nullptr, kNo},
-    {"delete", "deleteFilesNum", kInteger, nullptr, kNo},
-    {"delete", "deleteFilenames", kString, "deleteFilesNum", kDeletedFile},
-};
+using enum NamedFile;
 
 std::string Lower(std::string_view text) {
   std::string lower(text);
@@ -153,34 +74,6 @@ std::vector<KeyLine> KeyLines(std::string_view text, std::vector<ScriptFinding>&
   return keys;
 }
 
-// The table entry for `key` in `section`, and its index for a family member.
-const ScriptKey* Lookup(std::string_view section, std::string_view key, std::optional<long>& index) {
-  const std::string lowerSection = Lower(section), lowerKey = Lower(key);
-  index.reset();
-  for (const ScriptKey& entry : kKeys) {
-    if (Lower(entry.section) != lowerSection) continue;
-    const std::string name = Lower(entry.key);
-    if (!entry.countKey) {
-      if (name == lowerKey) return &entry;
-      continue;
-    }
-    if (lowerKey.size() <= name.size() || lowerKey.compare(0, name.size(), name) != 0) continue;
-    const std::string digits = lowerKey.substr(name.size());
-    // The reader builds indexed names with std::to_string: no sign, no leading zeros.
-    if (digits.size() > 6 || digits.find_first_not_of("0123456789") != std::string::npos ||
-        (digits.size() > 1 && digits[0] == '0'))
-      continue;
-    index = std::stol(digits);
-    return &entry;
-  }
-  return nullptr;
-}
-
-bool KnownSection(std::string_view section) {
-  const std::string lower = Lower(section);
-  return std::any_of(std::begin(kKeys), std::end(kKeys), [&](const ScriptKey& k) { return Lower(k.section) == lower; });
-}
-
 std::string NormalName(std::string_view value) {
   std::string name(value);
   std::replace(name.begin(), name.end(), '/', '\\');
@@ -199,20 +92,20 @@ std::string ProgramPart(std::string_view command) {
 
 }  // namespace
 
-std::span<const ScriptKey> ScriptKeys() { return kKeys; }
-
 std::vector<ScriptFinding> CheckScript(std::string_view script, const std::vector<std::string>* payloadNames) {
   std::vector<ScriptFinding> findings;
   const IniDocument document(script);
   auto report = [&findings](std::size_t line, const std::string& text) {
     findings.push_back({line, "line " + std::to_string(line) + ": " + text});
   };
-  std::set<std::string> payload;
-  if (payloadNames)
+  std::unordered_set<std::string> payload;
+  if (payloadNames) {
+    payload.reserve(payloadNames->size());
     for (const std::string& name : *payloadNames) payload.insert(FoldedName(name));
+  }
 
   std::set<std::string> seen;                                   // folded section NUL key
-  std::map<const ScriptKey*, std::set<long>> familyIndices;     // count key's members -> indices present
+  std::map<const ScriptKey*, std::set<long>> familyIndices;     // family member -> indices present
   std::map<std::string, std::pair<std::size_t, long>> countLines;  // folded count key -> line, value
   for (const KeyLine& line : KeyLines(script, findings)) {
     const std::string where = "[" + Escaped(line.section) + "] " + Escaped(line.key);
@@ -220,18 +113,18 @@ std::vector<ScriptFinding> CheckScript(std::string_view script, const std::vecto
       report(line.line, where + " is set again; the installer reads only the first");
       continue;
     }
-    if (!KnownSection(line.section)) {
+    if (!IsScriptSection(line.section)) {
       report(line.line, "unknown section [" + Escaped(line.section) + "]; the installer reads nothing from it");
       continue;
     }
-    std::optional<long> index;
-    const ScriptKey* entry = Lookup(line.section, line.key, index);
+    std::optional<std::int32_t> index;
+    const ScriptKey* entry = FindScriptKey(line.section, line.key, index);
     if (!entry) {
       report(line.line, "unknown key " + where + "; the installer ignores it (a misspelt key takes its default)");
       continue;
     }
     const std::string value = *document.Find(line.section, line.key);
-    if (entry->type == kInteger && !value.empty()) {
+    if (KindOf(*entry) == ValueKind::kInteger && !value.empty()) {
       const std::size_t start = (value[0] == '+' || value[0] == '-') ? 1 : 0;
       const bool whole = value.size() > start && value.find_first_not_of("0123456789", start) == std::string::npos;
       if (!whole)
@@ -242,12 +135,12 @@ std::vector<ScriptFinding> CheckScript(std::string_view script, const std::vecto
                               std::to_string(document.Int(line.section, line.key, 0)));
     }
     if (entry->countKey) familyIndices[entry].insert(*index);
-    for (const ScriptKey& other : kKeys)
+    for (const ScriptKey& other : ScriptKeys())
       if (other.countKey && Lower(other.countKey) == Lower(line.key))
         countLines[Lower(line.key)] = {line.line, document.Int(line.section, line.key, 0)};
 
-    if (!payloadNames || value.empty() || entry->namesFile == kNo) continue;
-    switch (entry->namesFile) {
+    if (!payloadNames || value.empty() || entry->names == kNone) continue;
+    switch (entry->names) {
       case kInstalledFile:
         if (!payload.count(NormalName(value)))
           report(line.line, where + " names \"" + Escaped(value) + "\", which the payload does not hold");
@@ -266,14 +159,14 @@ std::vector<ScriptFinding> CheckScript(std::string_view script, const std::vecto
           report(line.line, where + " deletes \"" + Escaped(value) +
                                 "\" after installation, a file this package installs");
         break;
-      case kNo:
+      case kNone:
         break;
     }
   }
 
   // Families: every index below the count present, none beyond it.
   std::set<std::string> countsChecked;
-  for (const ScriptKey& entry : kKeys) {
+  for (const ScriptKey& entry : ScriptKeys()) {
     if (!entry.countKey) continue;
     const auto count = countLines.find(Lower(entry.countKey));
     const long declared = count == countLines.end() ? 0 : count->second.second;
@@ -289,10 +182,8 @@ std::vector<ScriptFinding> CheckScript(std::string_view script, const std::vecto
           findings.push_back({0, std::string(entry.key) + std::to_string(index) + " is beyond " + entry.countKey +
                                      "=" + std::to_string(declared) + "; the installer ignores it"});
     }
-    // The first member of each family (its Link or file name) must be there for each index.
-    const bool firstMember = std::string_view(entry.key).ends_with("Link") ||
-                             std::string_view(entry.key) == "deleteFilenames";
-    if (!firstMember) continue;
+    // The member that names each entry's file (its link or file name) must be there for each index.
+    if (entry.names == kNone) continue;
     for (long index = 0; index < std::min(usable, 1000L); ++index)
       if (present == familyIndices.end() || !present->second.count(index))
         report(countLine, std::string(entry.countKey) + "=" + std::to_string(declared) + " but " + entry.key +
