@@ -43,7 +43,7 @@ shoot() {
 
 package() {  # SCRIPT_TEXT NAME
   printf '%s' "$1" >"$work/$2.ini"
-  "$build/tools/quenlith-pack" build "$bin/QuenlithSetup.exe" "$work/payload" "$work/$2.ini" -o "$work/$2.exe" >/dev/null
+  "$build/release/tools/quenlith-pack" build "$bin/QuenlithSetup.exe" "$work/payload" "$work/$2.ini" -o "$work/$2.exe" >/dev/null
 }
 
 texts='[install]
