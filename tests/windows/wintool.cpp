@@ -381,6 +381,20 @@ int Dismiss(const std::vector<std::wstring>& args) {
   return 0;
 }
 
+// Waits until the window of a class shows a visible child with an id (a
+// page's button, say), polling often so that the moment is measured closely.
+int WaitChild(const std::vector<std::wstring>& args) {
+  const int id = static_cast<int>(wcstol(args[1].c_str(), nullptr, 10));
+  const DWORD timeout = wcstoul(args[2].c_str(), nullptr, 10);
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < timeout) {
+    if (HWND window = FindWindowW(args[0].c_str(), nullptr))
+      if (HWND child = GetDlgItem(window, id); child != nullptr && IsWindowVisible(child)) return 0;
+    Sleep(5);
+  }
+  return 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -395,7 +409,7 @@ int wmain(int argc, wchar_t** argv) {
                    {L"trust", 1, Trust},      {L"resources", 1, Resources}, {L"trustca", 1, TrustCa}, {L"hold", 3, Hold}, {L"idle", 0, Idle},
                    {L"window", 1, Window},  {L"children", 1, Children}, {L"settext", 3, SetText},
                    {L"setcheck", 3, SetCheck}, {L"command", 2, Command}, {L"key", 2, Key}, {L"post", 2, Post},
-                   {L"pixels", 1, Pixels},  {L"dismiss", 2, Dismiss}};
+                   {L"pixels", 1, Pixels},  {L"dismiss", 2, Dismiss}, {L"waitchild", 3, WaitChild}};
   for (const auto& entry : kCommands)
     if (command == entry.name && args.size() >= entry.minArgs) return entry.run(args);
   std::fprintf(stderr, "usage: wintool click|find|close|msgbox|regset|version|trust ...\n");
