@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <map>
+#include <optional>
 #include <thread>
 
 #include "build.h"
@@ -211,6 +212,58 @@ TEST_F(SilentInstallTest, AnArchiveThatWouldWriteOutsideTheDestinationInstallsNo
     EXPECT_FALSE(std::filesystem::exists(Installed("uninstall.ini"))) << c.what;
     EXPECT_FALSE(std::filesystem::exists(wine_.LinuxPath("C:\\ProgramData\\escaped.txt"))) << c.what;
     EXPECT_FALSE(std::filesystem::exists(wine_.LinuxPath("C:\\escaped.txt"))) << c.what;
+  }
+}
+
+TEST_F(SilentInstallTest, TheUninstallListHoldsWhatKeyByKeyWritesWouldHaveLeft) {
+  // The files install in this order; the second one can be held open.
+  const Files files = {{"a.txt", "alpha"}, {"b.txt", "beta"}, {"c\\d.txt", "delta"}};
+  const std::vector<std::string> names = {"a.txt", "b.txt", "c\\d.txt"};
+  const std::string older = "[Uninstall]\r\nNumFiles=5\r\nFile000=C:\\old\\0\r\nFile001=C:\\old\\1\r\n"
+                            "File002=C:\\old\\2\r\nFile003=C:\\old\\3\r\nDesktop=yes\r\n[Other]\r\nKeep=1\r\n";
+  const struct {
+    const char* what;
+    std::string before;  // the list already there; empty: none
+    bool locked;         // b.txt is held open, so that the run stops there
+  } cases[] = {
+      {"a new list", "", false},
+      {"over an older, longer list with another section", older, false},
+      {"over a list the system rewrites its own way", "; kept?\r\n[Uninstall]\r\nNumFiles = 5\r\n\r\nDesktop=yes ", false},
+      {"a file that cannot be replaced, the retry cancelled", "", true},
+      {"the same over an older list", older, true},
+  };
+  const std::filesystem::path package = Package(files);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Clean();
+    std::filesystem::create_directories(Installed(""));
+    if (!c.before.empty()) WriteFile(Installed("uninstall.ini"), c.before);
+    std::optional<harness::Process> holder;
+    if (c.locked) {
+      WriteFile(Installed("b.txt"), "held");
+      holder.emplace(wine_.Start({wine_.Program("wintool.exe").string(), "hold", kDestination + std::string("b.txt"),
+                                  "none", "60"}));
+      ASSERT_TRUE(holder->WaitForOutput("held"));
+    }
+    const harness::RunResult result = Install(package);
+    holder.reset();
+    EXPECT_EQ(result.exitCode, c.locked ? -1 : 0) << result.output;
+
+    // The same writes, one call per key, on the same starting list.
+    const std::string reference = "C:\\ProgramData\\Quenlith\\reference.ini";
+    std::filesystem::remove(wine_.LinuxPath(reference));
+    if (!c.before.empty()) WriteFile(wine_.LinuxPath(reference), c.before);
+    std::vector<std::string> writes = {wine_.Program("wintool.exe").string(), "iniwrite", reference, "Uninstall",
+                                       "NumFiles", std::to_string(names.size())};
+    const std::size_t whole = c.locked ? 1 : names.size();
+    for (std::size_t i = 0; i < whole; ++i) {
+      char key[16];
+      std::snprintf(key, sizeof key, "File%03zu", i);
+      writes.insert(writes.end(), {key, kDestination + names[i]});
+    }
+    if (!c.locked) writes.insert(writes.end(), {"Desktop", "no", "Start Menu", "no", "Add Remove", "yes"});
+    ASSERT_EQ(wine_.Run(writes).exitCode, 0);
+    EXPECT_EQ(ReadFile(Installed("uninstall.ini")), ReadFile(wine_.LinuxPath(reference)));
   }
 }
 
