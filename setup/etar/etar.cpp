@@ -148,6 +148,22 @@ namespace {
 
 enum class CopyOutcome { kWhole, kArchiveEnded, kWriteFailed };
 
+// Writes `size` bytes to the file under `output` (nothing buffered in the
+// stream), past short writes, so that a full disk reports its own error.
+bool WriteWhole(std::FILE* output, const char* bytes, std::size_t size, DWORD& error) {
+  const HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(output)));
+  while (size > 0) {
+    DWORD done = 0;
+    if (!WriteFile(file, bytes, static_cast<DWORD>(size), &done, nullptr) || done == 0) {
+      error = GetLastError();
+      return false;
+    }
+    bytes += done;
+    size -= done;
+  }
+  return true;
+}
+
 // Copies `size` bytes from the archive into `output` through `block`,
 // stamps a file copied whole with `fileTime`, and closes it.
 CopyOutcome CopyFile(std::FILE* input, std::FILE* output, std::uint32_t size, std::int64_t fileTime,
@@ -157,7 +173,7 @@ CopyOutcome CopyFile(std::FILE* input, std::FILE* output, std::uint32_t size, st
   while (written < size) {
     const std::size_t want = std::min<std::size_t>(block.size(), size - written);
     const std::size_t got = std::fread(block.data(), 1, want, input);
-    if (std::fwrite(block.data(), 1, got, output) != got) {
+    if (!WriteWhole(output, block.data(), got, error)) {
       outcome = CopyOutcome::kWriteFailed;
       break;
     }
@@ -167,9 +183,6 @@ CopyOutcome CopyFile(std::FILE* input, std::FILE* output, std::uint32_t size, st
       break;
     }
   }
-  // A full disk may show only when the last buffered bytes are flushed.
-  if (std::fflush(output) != 0 && outcome == CopyOutcome::kWhole) outcome = CopyOutcome::kWriteFailed;
-  if (outcome == CopyOutcome::kWriteFailed) error = GetLastError();
   if (outcome == CopyOutcome::kWhole) SetFileTimes(output, fileTime);
   if (std::fclose(output) != 0 && outcome == CopyOutcome::kWhole) {
     outcome = CopyOutcome::kWriteFailed;

@@ -1,6 +1,7 @@
 // Silent installations under Wine, from the command line to the exit code:
 // the installed files, the log, and packages whose payload is damaged.
 
+#include <bzlib.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -179,6 +180,62 @@ TEST_F(SilentInstallTest, PayloadStreamsAndTheirFaults) {
     EXPECT_NE(Log().find(c.logPart), std::string::npos) << c.what;
     EXPECT_EQ(std::filesystem::exists(Installed("dir\\b.bin")), c.installed) << c.what;
     if (c.installed) EXPECT_TRUE(ReadFile(Installed("dir\\b.bin")) == files.at("dir\\b.bin")) << c.what;
+  }
+}
+
+// One bzip2 stream of `data` at `blockSize` (1: a block per 100 kB).
+std::string OneStream(const std::string& data, int blockSize) {
+  std::vector<char> out(data.size() + data.size() / 100 + 700);
+  unsigned int size = static_cast<unsigned int>(out.size());
+  std::string copy = data;
+  EXPECT_EQ(BZ2_bzBuffToBuffCompress(out.data(), &size, copy.data(), static_cast<unsigned int>(copy.size()), blockSize,
+                                     0, 0),
+            BZ_OK);
+  return std::string(out.data(), size);
+}
+
+TEST_F(SilentInstallTest, ASingleStreamOfManyBlocksAndItsFaults) {
+  // Decompressed block by block side by side; every fault must be met
+  // exactly as when the stream is read from start to end.
+  const Files files = {{"a.txt", "alpha"}, {"dir\\b.bin", Pattern(700000, 6)}, {"zeros.bin", std::string(6 << 20, '\0')}};
+  const std::string archive = ArchiveOf(files);
+  const std::string blocks = OneStream(archive, 1);
+  auto flipped = [&blocks](std::size_t at) {
+    std::string damaged = blocks;
+    damaged[at] ^= 0x10;
+    return damaged;
+  };
+  const struct {
+    const char* what;
+    std::string payload;
+    int exitCode;
+    const char* logPart;
+  } cases[] = {
+      {"many blocks, one holding 4 MiB and more of zeros", blocks, 0, "Installation finished."},
+      {"many blocks and junk after", blocks + "junk after", 0, "Installation finished."},
+      {"many blocks and a second stream", blocks + OneStream("tail", 9), 0, "Installation finished."},
+      {"a corrupted byte in a middle block", flipped(blocks.size() / 2), 2,
+       "Data integrity (CRC) error while decompressing - the setup file is corrupt."},
+      {"a corrupted stream CRC", flipped(blocks.size() - 3), 2,
+       "Data integrity (CRC) error while decompressing - the setup file is corrupt."},
+      {"cut short", blocks.substr(0, blocks.size() - 40), 2,
+       "Compressed data ended unexpectedly - the setup file is truncated or corrupt."},
+      {"cut inside a middle block", blocks.substr(0, blocks.size() / 2), 2,
+       "Compressed data ended unexpectedly - the setup file is truncated or corrupt."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Clean();
+    const harness::RunResult result = Install(Crafted(c.payload, "crafted.exe"));
+    EXPECT_EQ(result.exitCode, c.exitCode);
+    const std::string log = Log();
+    EXPECT_NE(log.find(c.logPart), std::string::npos) << log;
+    EXPECT_EQ(Count(log, "ERROR: "), c.exitCode == 0 ? 0u : 1u) << log;
+    const bool installed = c.exitCode == 0;
+    EXPECT_EQ(std::filesystem::exists(Installed("a.txt")), installed);
+    if (installed) {
+      for (const auto& [name, bytes] : files) EXPECT_TRUE(ReadFile(Installed(name)) == bytes) << name;
+    }
   }
 }
 
