@@ -145,10 +145,10 @@ fresh
 rm -f "$drive/users/"*/Desktop/Quenlith-setup-*.log
 in_wine wine "$work/setup.exe" /silent /debug
 phases=$(awk -F'\t' '
-  / Splitting files\. $/ { split_at = $2 }
-  / Decompressing files\. $/ { decompress_at = $2 }
-  / Copying files to location\. $/ { extract_at = $2 }
-  / Setting file date\. $/ { extracted_at = $2 }
+  / Splitting files\. / { split_at = $2 }
+  / Decompressing files\. / { decompress_at = $2 }
+  / Copying files to location\. / { extract_at = $2 }
+  / Setting file date\. / { extracted_at = $2 }
   { last = $2 }
   END { printf "%.2f %.2f %.2f %.2f %.2f", decompress_at - split_at, extract_at - decompress_at,
         extracted_at - extract_at, split_at + last - extracted_at, last }' "$drive/users/"*/Desktop/Quenlith-setup-*.log)
