@@ -171,14 +171,14 @@ printf '  NSIS /S solid %.2f   non-solid %.2f\n' "$m_nsis_solid" "$m_nsis"
 printf '  10,000 empty files %.2f (NSIS %.2f)   100,000 empty files %.2f (NSIS %.2f)\n' \
   "$m_setup10k" "$m_nsis10k" "$m_setup100k" "$m_nsis100k"
 printf 'phases of one silent install with its log on: split %.2f  decompress %.2f  extract %.2f (%.0f MB/s)  the rest %.2f  total %.2f\n' \
-  "$p_split" "$p_decompress" "$p_extract" "$(awk -v s="$p_extract" 'BEGIN { print s > 0 ? 66.775654 / s : 0 }')" "$p_rest" "$p_total"
+  "$p_split" "$p_decompress" "$p_extract" "$(awk -v s="$p_extract" 'BEGIN { print (s > 0 ? 66.775654 / s : 0) }')" "$p_rest" "$p_total"
 awk -v s="$m_setup" -v p="$m_pbzip2" -v ns="$m_nsis_solid" -v nn="$m_nsis" -v one="$m_single" -v b1="$m_bzip2single" \
   -v w="$m_wizard" -v k10="$m_setup10k" -v k100="$m_setup100k" -v x="$p_extract" -v p1="$peak1" -v p4="$peak4" 'BEGIN {
   n = ns < nn ? ns : nn
   printf "install / pbzip2 -dc -p2                  = %5.2f   (goal: at most 1.50)\n", s / p
   printf "install / NSIS (the faster of the two)    = %5.2f   (goal: at most 0.60)\n", s / n
   printf "single-stream install / its bzip2 -dc     = %5.2f   (goal: at most 1.00)\n", one / b1
-  printf "extraction (log on)                       = %5.0f MB/s (goal: at least 300)\n", x > 0 ? 66.775654 / x : 0
+  printf "extraction (log on)                       = %5.0f MB/s (goal: at least 300)\n", (x > 0 ? 66.775654 / x : 0)
   printf "100,000 / 10,000 empty files              = %5.2f   (goal: at most 12)\n", k100 / k10
   printf "100,000 empty files                       = %5.2f s (goal: under 20)\n", k100
   printf "peak memory %d KiB, with 4x the payload %d KiB, ratio %.2f (goal: about 1.00, under 65536 KiB)\n", p1, p4, p4 / p1
