@@ -1,71 +1,186 @@
 #!/usr/bin/env bash
-# Benchmark of a silent installation under Wine: the reference payload (777
-# files, 66,775,654 bytes) packed by quenlith-pack and installed with
-# /silent, against `bzip2 -dc` of the same payload section natively (the
-# floor) and NSIS 3 (SetCompressor bzip2) installing the same files with /S,
-# in turns, BENCH_RUNS times each (default 3); then the installer's peak
-# memory for that payload and for one four times as large. Prints medians
-# and ratios. Goals: within 1.3 times the floor, faster than NSIS, peak
-# memory that does not grow with the payload.
+# Benchmark of installations under Wine, in turns, BENCH_RUNS times each
+# (default 3), printing medians and ratios with their goals:
+# - the reference payload (777 files, 66,775,654 bytes) packed by
+#   quenlith-pack with the sample script's settings (uninstall list,
+#   shortcuts, uninstall entry, settings), installed with /silent;
+# - the same package with its payload rewritten as one bzip2 -9 stream;
+# - the floors: bzip2 -dc, pbzip2 -dc -p2 and lbzip2 -dc -n 2 of the same
+#   payload section, natively;
+# - NSIS 3 (bzip2, solid and non-solid, the same architecture as our
+#   installer) installing the same files with /S;
+# - the same package run as a double-click (the wizard, automatic
+#   destination, no launch) until its complete page shows;
+# - packages of 10,000 and 100,000 empty files, ours and NSIS's;
+# - the installer's own phase times from one run with its log on, and its
+#   peak memory for the reference payload and for one four times as large.
+# The machines are shared: compare only within one run.
 set -euo pipefail
 # shellcheck source=bench/lib.sh
 source "$(dirname "$0")/lib.sh"
 wine_env=$root/tests/harness/wine-env.sh
-pack=$build/tools/quenlith-pack
-installer=$build/windows/bin/QuenlithSetup.exe
+pack=$build/release/tools/quenlith-pack
 
 "$root/scripts/build.sh" >/dev/null
+# Our installer and NSIS's stub for the architecture this machine's Wine runs.
+if [ "$("$root/tests/harness/wine-arch.sh")" = i686 ]; then
+  bin=$build/windows/bin; arch=i686; nsis_target=x86-unicode
+else
+  bin=$build/windows-x86_64/bin; arch=x86_64; nsis_target=amd64-unicode
+fi
+installer=${BENCH_INSTALLER:-$bin/QuenlithSetup.exe}  # another build of it, to compare before and after
 mkdir -p "$work"
 make_payload "$work/payload" 66775654 777
 make_payload "$work/payload4" 267102616 3108
+make_empty_files() {  # FOLDER COUNT
+  [ -d "$1" ] && return 0
+  python3 - "$1.tmp" "$2" <<'PY'
+import os, sys
+root, count = sys.argv[1], int(sys.argv[2])
+for i in range(count):
+    folder = os.path.join(root, "d%03d" % (i // 1000))
+    os.makedirs(folder, exist_ok=True)
+    open(os.path.join(folder, "f%06d.txt" % i), "wb").close()
+PY
+  mv "$1.tmp" "$1"
+}
+make_empty_files "$work/empty10k" 10000
+make_empty_files "$work/empty100k" 100000
 
-printf '[install]\r\nInstallerSilent=1\r\n[destination]\r\nDestinationAuto=1\r\nDestinationProgramData=1\r\n' \
-  >"$work/install.ini"
-"$pack" build "$installer" "$work/payload" "$work/install.ini" -o "$work/setup.exe" 2>/dev/null
-"$pack" build "$installer" "$work/payload4" "$work/install.ini" -o "$work/setup4.exe" 2>/dev/null
+# The sample script, silent; and the same for the wizard, without the launch.
+sed 's/^InstallerSilent=.*/InstallerSilent=1/' "$root/sample/script.ini" >"$work/silent.ini"
+sed 's/^InstallerSilent=.*/InstallerSilent=0/; s/^LaunchAuto=.*/LaunchAuto=0/' "$root/sample/script.ini" >"$work/wizard.ini"
+"$pack" build "$installer" "$work/payload" "$work/silent.ini" -o "$work/setup.exe" 2>/dev/null
+"$pack" build "$installer" "$work/payload" "$work/wizard.ini" -o "$work/wizard.exe" 2>/dev/null
+"$pack" build "$installer" "$work/payload4" "$work/silent.ini" -o "$work/setup4.exe" 2>/dev/null
+"$pack" build "$installer" "$work/empty10k" "$work/silent.ini" -o "$work/setup10k.exe" 2>/dev/null
+"$pack" build "$installer" "$work/empty100k" "$work/silent.ini" -o "$work/setup100k.exe" 2>/dev/null
 payload_section "$pack" "$work/setup.exe" >"$work/payload.bz2"
+# The same package with its payload as one stream, as other packing tools write it.
+bzip2 -dc "$work/payload.bz2" | bzip2 -9 >"$work/single.bz2"
+python3 - "$work/setup.exe" "$work/single.bz2" "$work/single.exe" <<'PY'
+import struct, sys
+package = open(sys.argv[1], "rb").read()
+section = open(sys.argv[2], "rb").read()
+script_at = struct.unpack("<I", package[-4:])[0]
+payload_at = struct.unpack("<I", package[script_at - 4:script_at])[0]
+script = package[script_at:-4]
+out = package[:payload_at] + section + struct.pack("<I", payload_at)
+out += script + struct.pack("<I", len(out))
+open(sys.argv[3], "wb").write(out)
+PY
 
-# NSIS: the same files, bzip2, installed silently.
-cat >"$work/peer.nsi" <<NSI
+# NSIS: the same files, bzip2, solid and not, installed silently.
+nsis() {  # NAME FOLDER SOLID
+  [ -f "$work/$1.exe" ] && [ "$work/$1.exe" -nt "$0" ] && return 0
+  cat >"$work/$1.nsi" <<NSI
 Unicode true
-SetCompressor bzip2
-OutFile "$work/nsis-setup.exe"
+Target $nsis_target
+SetCompressor $3 bzip2
+OutFile "$work/$1.exe"
 InstallDir "C:\\NsisBench"
 RequestExecutionLevel user
 Section
   SetOutPath "\$INSTDIR"
-  File /r "$work/payload/*"
+  File /r "$2/*"
 SectionEnd
 NSI
-makensis -V1 "$work/peer.nsi" >/dev/null
+  makensis -V1 "$work/$1.nsi" >/dev/null
+}
+nsis nsis-solid "$work/payload" /SOLID
+nsis nsis "$work/payload" ""
+nsis nsis10k "$work/empty10k" /SOLID
+nsis nsis100k "$work/empty100k" /SOLID
 
-"$wine_env" up "$work/wine" "$build/windows/bin/wintool.exe"
+"$wine_env" up "$work/wine" "$bin/wintool.exe"
 trap '"$wine_env" down "$work/wine"' EXIT
 drive=$work/wine/prefix/drive_c
+in_wine() { "$wine_env" exec "$work/wine" "$@"; }
+fresh() {  # what an earlier turn left: files, uninstall entry, shortcuts, settings
+  rm -rf "$drive/ProgramData/Quenlith" "$drive/NsisBench" "$drive/users/"*/Desktop/*.lnk \
+    "$drive/users/"*/AppData/Roaming/Quenlith "$drive/users/"*/AppData/Roaming/Microsoft/Windows/Start\ Menu/Programs/Quenlith*
+  in_wine wine reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quenlith' /f >/dev/null 2>&1 || true
+  sync
+}
+ours() { fresh; seconds in_wine wine "$1" /silent; }
+theirs() { fresh; seconds in_wine wine "$1" /S; }
+# The wizard, from its start to its complete page (the launch button shown).
+wizard() {
+  fresh
+  local start end
+  start=$(date +%s.%N)
+  in_wine wine "$work/wizard.exe" >/dev/null 2>&1 &
+  in_wine wine "$bin/wintool.exe" waitchild "Quenlith: Setup" 1030 120000 >/dev/null 2>&1
+  end=$(date +%s.%N)
+  in_wine wine "$bin/wintool.exe" dismiss "Quenlith: Setup" 10000 >/dev/null 2>&1 || true
+  wait
+  awk -v a="$start" -v b="$end" 'BEGIN { print b - a }'
+}
 
-: >"$work/times.floor"; : >"$work/times.setup"; : >"$work/times.nsis"
+names="bzip2 pbzip2 lbzip2 bzip2single setup single wizard nsis-solid nsis setup10k nsis10k setup100k nsis100k"
+for name in $names; do : >"$work/times.$name"; done
 for _ in $(seq "$runs"); do
-  seconds sh -c "bzip2 -dc '$work/payload.bz2' >/dev/null" >>"$work/times.floor"
-  rm -rf "$drive/ProgramData/Quenlith"
-  seconds "$wine_env" exec "$work/wine" wine "$work/setup.exe" /silent >>"$work/times.setup"
-  rm -rf "$drive/NsisBench"
-  seconds "$wine_env" exec "$work/wine" wine "$work/nsis-setup.exe" /S >>"$work/times.nsis"
+  seconds sh -c "bzip2 -dc '$work/payload.bz2' >/dev/null" >>"$work/times.bzip2"
+  seconds sh -c "pbzip2 -dc -p2 '$work/payload.bz2' >/dev/null" >>"$work/times.pbzip2"
+  seconds sh -c "lbzip2 -dc -n 2 '$work/payload.bz2' >/dev/null" >>"$work/times.lbzip2"
+  seconds sh -c "bzip2 -dc '$work/single.bz2' >/dev/null" >>"$work/times.bzip2single"
+  ours "$work/setup.exe" >>"$work/times.setup"
+  ours "$work/single.exe" >>"$work/times.single"
+  wizard >>"$work/times.wizard"
+  theirs "$work/nsis-solid.exe" >>"$work/times.nsis-solid"
+  theirs "$work/nsis.exe" >>"$work/times.nsis"
+  ours "$work/setup10k.exe" >>"$work/times.setup10k"
+  theirs "$work/nsis10k.exe" >>"$work/times.nsis10k"
+  ours "$work/setup100k.exe" >>"$work/times.setup100k"
+  theirs "$work/nsis100k.exe" >>"$work/times.nsis100k"
 done
-[ -f "$drive/ProgramData/Quenlith/bin/$(cd "$work/payload" && find . -type f | head -n 1)" ] ||
+[ "$(find "$drive/NsisBench" -type f | wc -l)" = 100000 ] || { echo "NSIS did not install the empty files" >&2; exit 1; }
+fresh
+in_wine wine "$work/setup.exe" /silent
+[ "$(find "$drive/ProgramData/Quenlith/bin" -type f ! -name uninstall.ini | wc -l)" = 777 ] ||
   { echo "the installation did not install the payload" >&2; exit 1; }
 
+# Phase times from the installer's own log (its per-line reopening adds to them).
+fresh
+rm -f "$drive/users/"*/Desktop/Quenlith-setup-*.log
+in_wine wine "$work/setup.exe" /silent /debug
+phases=$(awk -F'\t' '
+  / Splitting files\. / { split_at = $2 }
+  / Decompressing files\. / { decompress_at = $2 }
+  / Copying files to location\. / { extract_at = $2 }
+  / Setting file date\. / { extracted_at = $2 }
+  { last = $2 }
+  END { printf "%.2f %.2f %.2f %.2f %.2f", decompress_at - split_at, extract_at - decompress_at,
+        extracted_at - extract_at, split_at + last - extracted_at, last }' "$drive/users/"*/Desktop/Quenlith-setup-*.log)
+read -r p_split p_decompress p_extract p_rest p_total <<<"$phases"
+
 peak() {  # PACKAGE: the installer process's peak resident memory in KiB
-  rm -rf "$drive/ProgramData/Quenlith"
-  "$wine_env" exec "$work/wine" /usr/bin/time -f %M wine "$1" /silent 2>&1 >/dev/null | tail -n 1
+  fresh
+  in_wine /usr/bin/time -f %M wine "$1" /silent 2>&1 >/dev/null | tail -n 1
 }
 peak1=$(peak "$work/setup.exe")
 peak4=$(peak "$work/setup4.exe")
 
-f=$(median <"$work/times.floor"); s=$(median <"$work/times.setup"); n=$(median <"$work/times.nsis")
-echo "reference payload: 777 files, 66,775,654 bytes; $runs runs each; $(nproc) processors"
-printf 'median seconds: bzip2 -dc %.2f   silent install %.2f   NSIS /S %.2f\n' "$f" "$s" "$n"
-awk -v f="$f" -v s="$s" -v n="$n" -v p1="$peak1" -v p4="$peak4" 'BEGIN {
-  printf "install / bzip2 -dc      = %.2f   (goal: at most 1.30)\n", s / f
-  printf "install / NSIS           = %.2f   (goal: below 1.00)\n", s / n
-  printf "peak memory: %d KiB, with 4x the payload %d KiB, ratio %.2f   (goal: about 1.00)\n", p1, p4, p4 / p1
+for name in $names; do eval "m_${name//-/_}=$(median <"$work/times.$name")"; done
+echo "reference payload: 777 files, 66,775,654 bytes; $runs turns each; $(nproc) processors; installers for $arch (NSIS $nsis_target)"
+printf 'median seconds:\n'
+printf '  bzip2 -dc %.2f   pbzip2 -dc -p2 %.2f   lbzip2 -dc -n 2 %.2f   bzip2 -dc of the single stream %.2f\n' \
+  "$m_bzip2" "$m_pbzip2" "$m_lbzip2" "$m_bzip2single"
+printf '  silent install %.2f   single-stream payload %.2f   wizard to its complete page %.2f\n' "$m_setup" "$m_single" "$m_wizard"
+printf '  NSIS /S solid %.2f   non-solid %.2f\n' "$m_nsis_solid" "$m_nsis"
+printf '  10,000 empty files %.2f (NSIS %.2f)   100,000 empty files %.2f (NSIS %.2f)\n' \
+  "$m_setup10k" "$m_nsis10k" "$m_setup100k" "$m_nsis100k"
+printf 'phases of one silent install with its log on: split %.2f  decompress %.2f  extract %.2f (%.0f MB/s)  the rest %.2f  total %.2f\n' \
+  "$p_split" "$p_decompress" "$p_extract" "$(awk -v s="$p_extract" 'BEGIN { print (s > 0 ? 66.775654 / s : 0) }')" "$p_rest" "$p_total"
+awk -v s="$m_setup" -v p="$m_pbzip2" -v ns="$m_nsis_solid" -v nn="$m_nsis" -v one="$m_single" -v b1="$m_bzip2single" \
+  -v w="$m_wizard" -v k10="$m_setup10k" -v k100="$m_setup100k" -v x="$p_extract" -v p1="$peak1" -v p4="$peak4" 'BEGIN {
+  n = ns < nn ? ns : nn
+  printf "install / pbzip2 -dc -p2                  = %5.2f   (goal: at most 1.50)\n", s / p
+  printf "install / NSIS (the faster of the two)    = %5.2f   (goal: at most 0.60)\n", s / n
+  printf "single-stream install / its bzip2 -dc     = %5.2f   (goal: at most 1.00)\n", one / b1
+  printf "extraction (log on)                       = %5.0f MB/s (goal: at least 300)\n", (x > 0 ? 66.775654 / x : 0)
+  printf "100,000 / 10,000 empty files              = %5.2f   (goal: at most 12)\n", k100 / k10
+  printf "100,000 empty files                       = %5.2f s (goal: under 20)\n", k100
+  printf "peak memory %d KiB, with 4x the payload %d KiB, ratio %.2f (goal: about 1.00, under 65536 KiB)\n", p1, p4, p4 / p1
+  printf "wizard / silent install                   = %5.2f   (goal: at most 1.10)\n", w / s
 }'

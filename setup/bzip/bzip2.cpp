@@ -10,12 +10,15 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstring>
+#include <deque>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <optional>
 #include <thread>
 #include <vector>
 
+#include "formats/bzip2_blocks.h"
 #include "formats/stream_starts.h"
 
 namespace {
@@ -39,6 +42,34 @@ DecompressResult Internal(const char* where) {
   result.status = DecompressStatus::kInternalError;
   result.where = where;
   return result;
+}
+
+// Writes `size` bytes straight to the file under `output`, its buffer
+// flushed first, past short writes; false when a write fails. The paths
+// that decompress side by side write this way and, when it fails, hand the
+// stream to the one-at-a-time loop, which meets the failure as it always has.
+bool WriteDirect(std::FILE* output, const char* bytes, std::size_t size) {
+  if (std::fflush(output) != 0) return false;
+  const HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(output)));
+  while (size > 0) {
+    DWORD done = 0;
+    if (!WriteFile(file, bytes, static_cast<DWORD>(std::min<std::size_t>(size, 1u << 30)), &done, nullptr) ||
+        done == 0)
+      return false;
+    bytes += done;
+    size -= done;
+  }
+  return true;
+}
+
+// Cuts the output back to `size` bytes and goes on writing there.
+bool CutOutput(std::FILE* output, std::int64_t size) {
+  std::clearerr(output);
+  if (std::fflush(output) != 0) return false;
+  const HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(output)));
+  LARGE_INTEGER at;
+  at.QuadPart = size;
+  return SetFilePointerEx(file, at, nullptr, FILE_BEGIN) && SetEndOfFile(file) && _fseeki64(output, size, SEEK_SET) == 0;
 }
 
 // What a failing library status means; BZ_DATA_ERROR_MAGIC is the caller's to judge.
@@ -137,6 +168,243 @@ bool DecompressSpan(HANDLE file, const Span& span, std::vector<char>& bytes) {
   return complete;
 }
 
+// Decompressing one stream's blocks side by side. A payload that is a
+// single stream (as other packing tools and older packages write it) is cut
+// at its block magics; each block, re-wrapped as a stream of its own, is
+// decompressed by a worker, and the results are written in order. A block
+// whose output is too large to hold is decompressed by the writer itself,
+// straight into the output, when its turn comes. Anything irregular (no
+// block where the first one belongs, a block that does not decompress, a
+// block too long, no end of stream, a combined CRC that disagrees) empties
+// the output again and hands the whole input to the one-stream-at-a-time
+// loop, so that every failure is met exactly as that loop meets it.
+
+constexpr std::size_t kReadPiece = 1u << 20;
+constexpr std::size_t kMaxBlockInput = 4u << 20;   // a block of level 9 compresses to about 1 MB at most
+constexpr std::size_t kMaxBlockOutput = 4u << 20;  // more (long runs of one byte) goes straight to the file
+
+enum class BlockOutcome { kDone, kTooLarge, kFailed };
+
+// Decompresses a re-wrapped block into `out`, up to `cap` bytes; with
+// `file`, writes it there instead, whatever its size (kFailed also when a
+// write fails; `writeFailed` says so).
+BlockOutcome DecodeBlock(const std::string& wrapped, std::vector<char>& out, std::size_t cap, std::FILE* file,
+                         bool& writeFailed) {
+  bz_stream stream = {};
+  if (BZ2_bzDecompressInit(&stream, 0, 0) != BZ_OK) return BlockOutcome::kFailed;
+  stream.next_in = const_cast<char*>(wrapped.data());
+  stream.avail_in = static_cast<unsigned>(wrapped.size());
+  BlockOutcome outcome = BlockOutcome::kFailed;
+  std::vector<char> piece(file != nullptr ? 1u << 16 : 0);
+  try {
+    while (true) {
+      char* target;
+      std::size_t room;
+      if (file != nullptr) {
+        target = piece.data();
+        room = piece.size();
+      } else {
+        if (out.size() >= cap) {
+          outcome = BlockOutcome::kTooLarge;
+          break;
+        }
+        const std::size_t filled = out.size();
+        out.resize(std::min(cap, filled + (1u << 20)));
+        target = out.data() + filled;
+        room = out.size() - filled;
+      }
+      stream.next_out = target;
+      stream.avail_out = static_cast<unsigned>(room);
+      const int status = BZ2_bzDecompress(&stream);
+      const std::size_t produced = room - stream.avail_out;
+      if (file != nullptr) {
+        if (produced > 0 && !WriteDirect(file, piece.data(), produced)) {
+          writeFailed = true;
+          break;
+        }
+      } else {
+        out.resize(out.size() - room + produced);
+      }
+      if (status == BZ_STREAM_END) {
+        if (stream.avail_in == 0) outcome = BlockOutcome::kDone;
+        break;
+      }
+      if (status != BZ_OK || (produced == 0 && stream.avail_in == 0)) break;
+    }
+  } catch (const std::bad_alloc&) {
+    std::vector<char>().swap(out);
+  }
+  BZ2_bzDecompressEnd(&stream);
+  if (outcome != BlockOutcome::kDone) std::vector<char>().swap(out);
+  return outcome;
+}
+
+// Decompresses the stream at the start of `input` block by block. Returns
+// true when it was written whole; `resume` is then the offset of the bytes
+// after it, or -1 when there are none. False when it was irregular: the
+// output is empty again (or `failure` says why it could not be emptied).
+bool DecompressBlocks(std::FILE* input, std::FILE* output, unsigned workerCount, std::int64_t& resume,
+                      std::optional<DecompressResult>& failure) {
+  struct Job {
+    std::string wrapped;
+    std::vector<char> out;
+    bool done = false;
+    BlockOutcome outcome = BlockOutcome::kFailed;
+  };
+  std::deque<std::shared_ptr<Job>> jobs;  // not yet written, in order
+  std::deque<std::shared_ptr<Job>> queue;  // not yet taken by a worker
+  std::mutex lock;
+  std::condition_variable changed;
+  bool stop = false;
+  auto work = [&] {
+    std::unique_lock<std::mutex> guard(lock);
+    while (true) {
+      changed.wait(guard, [&] { return stop || !queue.empty(); });
+      if (stop) return;
+      const std::shared_ptr<Job> job = queue.front();
+      queue.pop_front();
+      guard.unlock();
+      bool unused = false;
+      job->outcome = DecodeBlock(job->wrapped, job->out, kMaxBlockOutput, nullptr, unused);
+      guard.lock();
+      job->done = true;
+      changed.notify_all();
+    }
+  };
+  std::vector<std::thread> workers;
+  for (unsigned i = 0; i < workerCount; ++i) workers.emplace_back(work);
+
+  // Writes the finished jobs at the head (all of them with `all`); false when one is irregular.
+  bool irregular = false;
+  auto writeFinished = [&](bool all) {
+    while (!jobs.empty() && !irregular && !failure) {
+      std::shared_ptr<Job> job;
+      {
+        std::unique_lock<std::mutex> guard(lock);
+        if (!all && !jobs.front()->done) return;
+        changed.wait(guard, [&] { return jobs.front()->done; });
+        job = jobs.front();
+        jobs.pop_front();
+      }
+      bool writeFailed = false;
+      if (job->outcome == BlockOutcome::kTooLarge)
+        job->outcome = DecodeBlock(job->wrapped, job->out, 0, output, writeFailed);
+      else if (job->outcome == BlockOutcome::kDone && !WriteDirect(output, job->out.data(), job->out.size()))
+        writeFailed = true;
+      if (writeFailed || job->outcome != BlockOutcome::kDone) irregular = true;
+    }
+  };
+
+  bzip2_blocks::MarkerScanner scanner;
+  std::vector<unsigned char> window;  // input bytes from `windowStart` on
+  std::uint64_t windowStart = 0;
+  std::optional<std::uint64_t> blockStart;  // bit of the block being collected
+  std::optional<std::uint64_t> endBit;      // bit of the end magic
+  std::uint32_t combined = 0;
+  char level = 0;
+  bool atEnd = false;
+  std::vector<unsigned char> piece(kReadPiece);
+  auto readMore = [&] {
+    const std::size_t count = std::fread(piece.data(), 1, piece.size(), input);
+    atEnd = count < piece.size();
+    if (std::ferror(input)) {
+      irregular = true;
+      return;
+    }
+    window.insert(window.end(), piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(count));
+    scanner.Feed(piece.data(), count, atEnd);
+  };
+  // Bit positions in the input, as positions in the window.
+  auto local = [&](std::uint64_t bit) { return bit - windowStart * 8; };
+
+  if (_fseeki64(input, 0, SEEK_SET) != 0) irregular = true;
+  while (!irregular && !failure && !endBit) {
+    if (atEnd) {
+      irregular = true;  // no end of stream: the data is truncated
+      break;
+    }
+    readMore();
+    if (irregular) break;
+    if (level == 0) {
+      if (window.size() < 4 || window[0] != 'B' || window[1] != 'Z' || window[2] != 'h' || window[3] < '1' ||
+          window[3] > '9') {
+        irregular = true;
+        break;
+      }
+      level = static_cast<char>(window[3]);
+    }
+    std::vector<bzip2_blocks::Marker>& found = scanner.Found();
+    std::size_t taken = 0;
+    for (; taken < found.size() && !irregular && !endBit; ++taken) {
+      const bzip2_blocks::Marker marker = found[taken];
+      if (!blockStart) {
+        if (marker.bit != 32 || marker.end) irregular = true;
+        blockStart = marker.bit;
+        continue;
+      }
+      if (marker.bit < *blockStart + 80) continue;  // inside the block's own magic and CRC
+      const std::uint64_t begin = *blockStart;
+      auto job = std::make_shared<Job>();
+      // The window holds the block whole: it reaches at least to the marker.
+      job->wrapped = bzip2_blocks::WrapBlock(window.data(), local(begin), local(marker.bit), level);
+      combined = bzip2_blocks::CombineCrc(combined, bzip2_blocks::ReadBits(window.data(), local(begin) + 48, 32));
+      {
+        std::lock_guard<std::mutex> guard(lock);
+        jobs.push_back(job);
+        queue.push_back(job);
+        changed.notify_all();
+      }
+      if (marker.end)
+        endBit = marker.bit;
+      else
+        blockStart = marker.bit;
+      // Room for the next block: write what is finished, and wait while too much is in flight.
+      writeFinished(false);
+      while (jobs.size() > workerCount + 1 && !irregular && !failure) {
+        {
+          std::unique_lock<std::mutex> guard(lock);
+          changed.wait(guard, [&] { return jobs.front()->done; });
+        }
+        writeFinished(false);
+      }
+    }
+    found.erase(found.begin(), found.begin() + static_cast<std::ptrdiff_t>(taken));
+    // Keep the window from the block being collected on.
+    if (blockStart && !endBit) {
+      const std::uint64_t keepFrom = *blockStart / 8;
+      if (keepFrom > windowStart) {
+        window.erase(window.begin(), window.begin() + static_cast<std::ptrdiff_t>(keepFrom - windowStart));
+        windowStart = keepFrom;
+      }
+      if (window.size() > kMaxBlockInput + kReadPiece) irregular = true;
+    }
+  }
+  // The stream's CRC follows its end magic.
+  std::uint64_t streamEnd = 0;
+  if (endBit && !irregular && !failure) {
+    while ((*endBit + 80 + 7) / 8 > windowStart + window.size() && !atEnd && !irregular) readMore();
+    streamEnd = (*endBit + 80 + 7) / 8;
+    if (streamEnd > windowStart + window.size()) irregular = true;
+    else if (bzip2_blocks::ReadBits(window.data(), local(*endBit) + 48, 32) != combined) irregular = true;
+  }
+  if (!irregular && !failure) writeFinished(true);
+  {
+    std::lock_guard<std::mutex> guard(lock);
+    stop = true;
+    changed.notify_all();
+  }
+  for (std::thread& worker : workers) worker.join();
+  if (failure) return false;
+  if (irregular) {
+    resume = 0;
+    if (!CutOutput(output, 0) || _fseeki64(input, 0, SEEK_SET) != 0) failure = IoFailure();
+    return false;
+  }
+  _fseeki64(input, 0, SEEK_END);
+  resume = static_cast<std::int64_t>(streamEnd) == _ftelli64(input) ? -1 : static_cast<std::int64_t>(streamEnd);
+  return true;
+}
+
 // Writes the streams that decompress cleanly side by side; returns how many
 // it wrote and sets `resume` to the offset where the one-at-a-time loop goes
 // on, or to -1 when the whole input has been written. A failing write is
@@ -147,7 +415,8 @@ int DecompressAhead(std::FILE* input, std::FILE* output, std::int64_t& resume,
   const unsigned processors = std::thread::hardware_concurrency();
   if (processors < 2) return 0;
   const std::vector<Span> spans = FindSpans(input);
-  if (spans.size() < 2 || spans.front().start != 0) return 0;
+  if (spans.empty() || spans.front().start != 0) return 0;
+  if (spans.size() == 1) return DecompressBlocks(input, output, std::min(processors, 4u), resume, failure) ? 1 : 0;
   const HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(input)));
 
   struct Result {
@@ -190,8 +459,9 @@ int DecompressAhead(std::FILE* input, std::FILE* output, std::int64_t& resume,
       if (!results[index].complete) break;
       bytes = std::move(results[index].bytes);
     }
-    if (std::fwrite(bytes.data(), 1, bytes.size(), output) != bytes.size() || std::ferror(output)) {
-      failure = IoFailure();
+    const std::int64_t before = _ftelli64(output);
+    if (!WriteDirect(output, bytes.data(), bytes.size())) {
+      if (before < 0 || !CutOutput(output, before)) failure = IoFailure();
       break;
     }
     std::lock_guard<std::mutex> guard(lock);

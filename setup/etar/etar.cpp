@@ -2,9 +2,12 @@
 
 #include <windows.h>
 
+#include <io.h>
+
 #include <cstdio>
 #include <ctime>
 #include <set>
+#include <vector>
 
 #include "etar/uninstall_list.h"
 #include "formats/archive.h"
@@ -20,15 +23,17 @@
 
 namespace {
 
-constexpr std::size_t kBlock = 4096;
+// Large enough that a file costs few reads and writes, small enough that
+// memory does not depend on the payload.
+constexpr std::size_t kBlock = 1 << 20;
 
-void SetFileTimes(const std::string& path, std::int64_t fileTime) {
-  FileHandle file(CreateFileW(WideFromUtf8(path).c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+// Stamps the file still open for writing, after its last byte, so that it
+// need not be opened again.
+void SetFileTimes(std::FILE* output, std::int64_t fileTime) {
   FILETIME time;
   time.dwLowDateTime = static_cast<DWORD>(fileTime);
   time.dwHighDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(fileTime) >> 32);
-  SetFileTime(file.get(), &time, &time, &time);
+  SetFileTime(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(output))), &time, &time, &time);
 }
 
 bool MoveFileUtf8(const std::string& from, const std::string& to) {
@@ -143,15 +148,32 @@ namespace {
 
 enum class CopyOutcome { kWhole, kArchiveEnded, kWriteFailed };
 
-// Copies `size` bytes from the archive into `output` and closes it.
-CopyOutcome CopyFile(std::FILE* input, std::FILE* output, std::uint32_t size, DWORD& error) {
-  char block[kBlock];
+// Writes `size` bytes to the file under `output` (nothing buffered in the
+// stream), past short writes, so that a full disk reports its own error.
+bool WriteWhole(std::FILE* output, const char* bytes, std::size_t size, DWORD& error) {
+  const HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(output)));
+  while (size > 0) {
+    DWORD done = 0;
+    if (!WriteFile(file, bytes, static_cast<DWORD>(size), &done, nullptr) || done == 0) {
+      error = GetLastError();
+      return false;
+    }
+    bytes += done;
+    size -= done;
+  }
+  return true;
+}
+
+// Copies `size` bytes from the archive into `output` through `block`,
+// stamps a file copied whole with `fileTime`, and closes it.
+CopyOutcome CopyFile(std::FILE* input, std::FILE* output, std::uint32_t size, std::int64_t fileTime,
+                     std::vector<char>& block, DWORD& error) {
   std::uint32_t written = 0;
   CopyOutcome outcome = CopyOutcome::kWhole;
   while (written < size) {
-    const std::size_t want = std::min<std::size_t>(kBlock, size - written);
-    const std::size_t got = std::fread(block, 1, want, input);
-    if (std::fwrite(block, 1, got, output) != got) {
+    const std::size_t want = std::min<std::size_t>(block.size(), size - written);
+    const std::size_t got = std::fread(block.data(), 1, want, input);
+    if (!WriteWhole(output, block.data(), got, error)) {
       outcome = CopyOutcome::kWriteFailed;
       break;
     }
@@ -161,9 +183,7 @@ CopyOutcome CopyFile(std::FILE* input, std::FILE* output, std::uint32_t size, DW
       break;
     }
   }
-  // A full disk may show only when the last buffered bytes are flushed.
-  if (std::fflush(output) != 0 && outcome == CopyOutcome::kWhole) outcome = CopyOutcome::kWriteFailed;
-  if (outcome == CopyOutcome::kWriteFailed) error = GetLastError();
+  if (outcome == CopyOutcome::kWhole) SetFileTimes(output, fileTime);
   if (std::fclose(output) != 0 && outcome == CopyOutcome::kWhole) {
     outcome = CopyOutcome::kWriteFailed;
     error = GetLastError();
@@ -184,8 +204,18 @@ ExtractResult ExtractArchive(const std::string& archivePath, const std::string& 
   }
   const std::vector<TableEntry> table = ReadTable(input, destination, result);
   if (result.status != ExtractStatus::kDone) return result;
-  if (uninstallListPath) RecordFileCount(*uninstallListPath, static_cast<int>(table.size()));
+  std::optional<UninstallListWriter> list;
+  if (uninstallListPath) {
+    list.emplace(*uninstallListPath);
+    list->RecordFileCount(static_cast<int>(table.size()));
+  }
+  // The list is on disk before anyone is asked, in case the run ends there.
+  const RetryFile retryWithList = [&list, &retry](const FileFailure& failure) {
+    if (list) list->Flush();
+    return retry(failure);
+  };
 
+  std::vector<char> block(kBlock);
   std::set<std::string> handledFolders;
   std::int64_t dataStart = _ftelli64(input);
   for (std::size_t index = 0; index < table.size(); ++index) {
@@ -195,7 +225,7 @@ ExtractResult ExtractArchive(const std::string& archivePath, const std::string& 
     // A file that could not be written whole is written again from its start, as long as `retry` says so.
     while (true) {
       std::FILE* output = OpenFileUtf8(item.target, "wb");
-      if (output == nullptr) output = OpenLockedTarget(item.target, retry);
+      if (output == nullptr) output = OpenLockedTarget(item.target, retryWithList);
       if (output == nullptr) {
         result.status = ExtractStatus::kStopped;
         result.target = item.target;
@@ -203,9 +233,9 @@ ExtractResult ExtractArchive(const std::string& archivePath, const std::string& 
       }
       LOG_NORMAL("Installing file \"{}\".", item.target);
       DWORD error = 0;
-      outcome = CopyFile(input, output, item.entry.size, error);
+      outcome = CopyFile(input, output, item.entry.size, fileTime, block, error);
       if (outcome != CopyOutcome::kWriteFailed) break;
-      if (!retry(FileFailure{item.target, error, true}) || _fseeki64(input, dataStart, SEEK_SET) != 0) {
+      if (!retryWithList(FileFailure{item.target, error, true}) || _fseeki64(input, dataStart, SEEK_SET) != 0) {
         result.status = ExtractStatus::kStopped;
         result.target = item.target;
         return result;
@@ -214,11 +244,8 @@ ExtractResult ExtractArchive(const std::string& archivePath, const std::string& 
     // An archive that ends early leaves its last file partly written, unrecorded and unstamped.
     if (outcome == CopyOutcome::kArchiveEnded) break;
     dataStart += item.entry.size;
-    if (uninstallListPath) {
-      RecordInstalledFile(*uninstallListPath, static_cast<int>(index), item.target);
-    }
+    if (list) list->RecordInstalledFile(static_cast<int>(index), item.target);
     LOG_NORMAL("Setting file date.");
-    SetFileTimes(item.target, fileTime);
   }
   return result;
 }

@@ -28,6 +28,11 @@ void DrawHeader(HWND window, HDC dc, const std::string& text, int width, Gdiplus
   DrawTextAt(dc, (width - extent.cx) / 2, Scaled(70, s), text);
 }
 
+// Whether the band from `top`, `height` high and `width` wide, meets `area`.
+bool Touches(const RECT& area, int left, int top, int width, int height) {
+  return area.left < left + width && area.right > left && area.top < top + height && area.bottom > top;
+}
+
 void DrawPicture(HWND window, HDC dc, int width, Gdiplus::GpBitmap* picture) {
   const double s = GetScaleFactors(window).x;
   DrawImageRect(dc, picture, (width - Scaled(200, s)) / 2, Scaled(75, s), Scaled(200, s), Scaled(200, s), true);
@@ -62,6 +67,15 @@ void DrawProgressBar(HWND window, HDC dc, const LayoutRect& bar, double fraction
 
 }  // namespace
 
+void RepaintProgressBar(HWND window) {
+  RECT client = {};
+  GetClientRect(window, &client);
+  const LayoutRect bar = ProgressRect(client.right - client.left, client.bottom - client.top, GetScaleFactors(window).x);
+  const RECT area = {bar.x, bar.y, bar.x + bar.width, bar.y + bar.height};
+  InvalidateRect(window, &area, FALSE);
+  UpdateWindow(window);
+}
+
 int SelectPictureResource() {
   const LCID lcid = GetUserDefaultLCID();
   if (lcid != kSeasonalPictureLocale) {
@@ -93,8 +107,11 @@ void PaintWizard(HWND window) {
           DrawHeader(window, back, installerConfig.productInstructionsDescription, width, wizard.logo);
           break;
         case kInstallingPage:
-          DrawPicture(window, back, width, wizard.picture);
-          DrawHeader(window, back, installerConfig.productInstructionsInstallingDescription, width, wizard.logo);
+          // An animation frame repaints only the bar; the images are drawn when their place is repainted.
+          if (Touches(paint.rcPaint, 0, Scaled(75, s), width, Scaled(200, s)))
+            DrawPicture(window, back, width, wizard.picture);
+          if (Touches(paint.rcPaint, 0, 0, width, Scaled(70, s) + Scaled(40, s)))
+            DrawHeader(window, back, installerConfig.productInstructionsInstallingDescription, width, wizard.logo);
           DrawProgressBar(window, back, ProgressRect(width, height, s),
                           static_cast<double>(wizard.stepCount) / ProgressStepTotal(installerConfig));
           break;

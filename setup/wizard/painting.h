@@ -10,3 +10,6 @@ int SelectPictureResource();
 
 // Handles WM_PAINT for the wizard window.
 void PaintWizard(HWND window);
+
+// Repaints only the installing page's progress bar (its highlight moves each frame).
+void RepaintProgressBar(HWND window);

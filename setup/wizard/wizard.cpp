@@ -259,7 +259,7 @@ LRESULT CALLBACK WizardProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
         if (HWND next = GetDlgItem(window, IDC_NEXT)) EnableWindow(next, TRUE);
         KillTimer(window, TIMER_NEXT);
       } else if (wParam == TIMER_ANIMATION && wizard.state == kInstallingPage) {
-        Repaint(window);
+        RepaintProgressBar(window);
       }
       break;
     case WM_CTLCOLORBTN:

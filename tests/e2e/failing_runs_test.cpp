@@ -138,6 +138,16 @@ TEST_F(FailingRunsTest, EachEndsWithItsCodeAClosingLineThatAgreesAndNoTemporaryF
          return Package({{"zeros.bin", std::string(3 << 20, '\0')}}, ScriptFor(kFolder, 1000));
        },
        "I/O error while decompressing (errno 28)."},
+      {"full disk while decompressing streams side by side", 1,
+       [&] {
+         drive = std::make_unique<e2e::SmallDrive>("1m");
+         EXPECT_TRUE(drive->ok()) << "mounting a tmpfs needs root";
+         temporary = std::make_unique<e2e::TemporaryFolderOverride>(wine_, "D:\\");
+         InstallInto(kFolder);
+         // The builder writes one stream per 4 MiB of the archive: three here.
+         return Package({{"zeros.bin", std::string(9 << 20, '\0')}}, ScriptFor(kFolder, 1000));
+       },
+       "I/O error while decompressing (errno 28)."},
       {"no space", -4,
        [&] {
          drive = std::make_unique<e2e::SmallDrive>("1m");

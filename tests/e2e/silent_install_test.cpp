@@ -1,12 +1,14 @@
 // Silent installations under Wine, from the command line to the exit code:
 // the installed files, the log, and packages whose payload is damaged.
 
+#include <bzlib.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <ctime>
 #include <map>
+#include <optional>
 #include <thread>
 
 #include "build.h"
@@ -181,6 +183,62 @@ TEST_F(SilentInstallTest, PayloadStreamsAndTheirFaults) {
   }
 }
 
+// One bzip2 stream of `data` at `blockSize` (1: a block per 100 kB).
+std::string OneStream(const std::string& data, int blockSize) {
+  std::vector<char> out(data.size() + data.size() / 100 + 700);
+  unsigned int size = static_cast<unsigned int>(out.size());
+  std::string copy = data;
+  EXPECT_EQ(BZ2_bzBuffToBuffCompress(out.data(), &size, copy.data(), static_cast<unsigned int>(copy.size()), blockSize,
+                                     0, 0),
+            BZ_OK);
+  return std::string(out.data(), size);
+}
+
+TEST_F(SilentInstallTest, ASingleStreamOfManyBlocksAndItsFaults) {
+  // Decompressed block by block side by side; every fault must be met
+  // exactly as when the stream is read from start to end.
+  const Files files = {{"a.txt", "alpha"}, {"dir\\b.bin", Pattern(700000, 6)}, {"zeros.bin", std::string(6 << 20, '\0')}};
+  const std::string archive = ArchiveOf(files);
+  const std::string blocks = OneStream(archive, 1);
+  auto flipped = [&blocks](std::size_t at) {
+    std::string damaged = blocks;
+    damaged[at] ^= 0x10;
+    return damaged;
+  };
+  const struct {
+    const char* what;
+    std::string payload;
+    int exitCode;
+    const char* logPart;
+  } cases[] = {
+      {"many blocks, one holding 4 MiB and more of zeros", blocks, 0, "Installation finished."},
+      {"many blocks and junk after", blocks + "junk after", 0, "Installation finished."},
+      {"many blocks and a second stream", blocks + OneStream("tail", 9), 0, "Installation finished."},
+      {"a corrupted byte in a middle block", flipped(blocks.size() / 2), 2,
+       "Data integrity (CRC) error while decompressing - the setup file is corrupt."},
+      {"a corrupted stream CRC", flipped(blocks.size() - 3), 2,
+       "Data integrity (CRC) error while decompressing - the setup file is corrupt."},
+      {"cut short", blocks.substr(0, blocks.size() - 40), 2,
+       "Compressed data ended unexpectedly - the setup file is truncated or corrupt."},
+      {"cut inside a middle block", blocks.substr(0, blocks.size() / 2), 2,
+       "Compressed data ended unexpectedly - the setup file is truncated or corrupt."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Clean();
+    const harness::RunResult result = Install(Crafted(c.payload, "crafted.exe"));
+    EXPECT_EQ(result.exitCode, c.exitCode);
+    const std::string log = Log();
+    EXPECT_NE(log.find(c.logPart), std::string::npos) << log;
+    EXPECT_EQ(Count(log, "ERROR: "), c.exitCode == 0 ? 0u : 1u) << log;
+    const bool installed = c.exitCode == 0;
+    EXPECT_EQ(std::filesystem::exists(Installed("a.txt")), installed);
+    if (installed) {
+      for (const auto& [name, bytes] : files) EXPECT_TRUE(ReadFile(Installed(name)) == bytes) << name;
+    }
+  }
+}
+
 TEST_F(SilentInstallTest, AnArchiveThatWouldWriteOutsideTheDestinationInstallsNothing) {
   auto withTable = [](const std::vector<archive::Entry>& entries, const std::string& data) {
     return pack::CompressChunk(archive::EncodeTable(entries) + data);
@@ -211,6 +269,58 @@ TEST_F(SilentInstallTest, AnArchiveThatWouldWriteOutsideTheDestinationInstallsNo
     EXPECT_FALSE(std::filesystem::exists(Installed("uninstall.ini"))) << c.what;
     EXPECT_FALSE(std::filesystem::exists(wine_.LinuxPath("C:\\ProgramData\\escaped.txt"))) << c.what;
     EXPECT_FALSE(std::filesystem::exists(wine_.LinuxPath("C:\\escaped.txt"))) << c.what;
+  }
+}
+
+TEST_F(SilentInstallTest, TheUninstallListHoldsWhatKeyByKeyWritesWouldHaveLeft) {
+  // The files install in this order; the second one can be held open.
+  const Files files = {{"a.txt", "alpha"}, {"b.txt", "beta"}, {"c\\d.txt", "delta"}};
+  const std::vector<std::string> names = {"a.txt", "b.txt", "c\\d.txt"};
+  const std::string older = "[Uninstall]\r\nNumFiles=5\r\nFile000=C:\\old\\0\r\nFile001=C:\\old\\1\r\n"
+                            "File002=C:\\old\\2\r\nFile003=C:\\old\\3\r\nDesktop=yes\r\n[Other]\r\nKeep=1\r\n";
+  const struct {
+    const char* what;
+    std::string before;  // the list already there; empty: none
+    bool locked;         // b.txt is held open, so that the run stops there
+  } cases[] = {
+      {"a new list", "", false},
+      {"over an older, longer list with another section", older, false},
+      {"over a list the system rewrites its own way", "; kept?\r\n[Uninstall]\r\nNumFiles = 5\r\n\r\nDesktop=yes ", false},
+      {"a file that cannot be replaced, the retry cancelled", "", true},
+      {"the same over an older list", older, true},
+  };
+  const std::filesystem::path package = Package(files);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Clean();
+    std::filesystem::create_directories(Installed(""));
+    if (!c.before.empty()) WriteFile(Installed("uninstall.ini"), c.before);
+    std::optional<harness::Process> holder;
+    if (c.locked) {
+      WriteFile(Installed("b.txt"), "held");
+      holder.emplace(wine_.Start({wine_.Program("wintool.exe").string(), "hold", kDestination + std::string("b.txt"),
+                                  "none", "60"}));
+      ASSERT_TRUE(holder->WaitForOutput("held"));
+    }
+    const harness::RunResult result = Install(package);
+    holder.reset();
+    EXPECT_EQ(result.exitCode, c.locked ? -1 : 0) << result.output;
+
+    // The same writes, one call per key, on the same starting list.
+    const std::string reference = "C:\\ProgramData\\Quenlith\\reference.ini";
+    std::filesystem::remove(wine_.LinuxPath(reference));
+    if (!c.before.empty()) WriteFile(wine_.LinuxPath(reference), c.before);
+    std::vector<std::string> writes = {wine_.Program("wintool.exe").string(), "iniwrite", reference, "Uninstall",
+                                       "NumFiles", std::to_string(names.size())};
+    const std::size_t whole = c.locked ? 1 : names.size();
+    for (std::size_t i = 0; i < whole; ++i) {
+      char key[16];
+      std::snprintf(key, sizeof key, "File%03zu", i);
+      writes.insert(writes.end(), {key, kDestination + names[i]});
+    }
+    if (!c.locked) writes.insert(writes.end(), {"Desktop", "no", "Start Menu", "no", "Add Remove", "yes"});
+    ASSERT_EQ(wine_.Run(writes).exitCode, 0);
+    EXPECT_EQ(ReadFile(Installed("uninstall.ini")), ReadFile(wine_.LinuxPath(reference)));
   }
 }
 

@@ -36,6 +36,9 @@
 //                                      picture of each page it shows (location, installing,
 //                                      complete) as FOLDER\PAGE.ppm and print each page's name
 //                                      when it first appears
+//   iniwrite FILE SECTION KEY VALUE [KEY VALUE ...]
+//                                      write the keys one call at a time through the system
+//   waitchild CLASS ID TIMEOUT_MS      wait until the window shows a visible child with ID
 // Exit codes: 0 done, 1 not found or failed, 2 usage.
 
 #include <windows.h>
@@ -463,6 +466,28 @@ int Watch(const std::vector<std::wstring>& args) {
   return IsWindow(window) ? 1 : 0;
 }
 
+// Writes keys of one section of a profile file one call at a time, as a
+// reference for what such writes leave on disk.
+int IniWrite(const std::vector<std::wstring>& args) {
+  for (std::size_t i = 2; i + 1 < args.size(); i += 2)
+    if (!WritePrivateProfileStringW(args[1].c_str(), args[i].c_str(), args[i + 1].c_str(), args[0].c_str())) return 1;
+  return 0;
+}
+
+// Waits until the window of a class shows a visible child with an id (a
+// page's button, say), polling often so that the moment is measured closely.
+int WaitChild(const std::vector<std::wstring>& args) {
+  const int id = static_cast<int>(wcstol(args[1].c_str(), nullptr, 10));
+  const DWORD timeout = wcstoul(args[2].c_str(), nullptr, 10);
+  const DWORD start = GetTickCount();
+  while (GetTickCount() - start < timeout) {
+    if (HWND window = FindWindowW(args[0].c_str(), nullptr))
+      if (HWND child = GetDlgItem(window, id); child != nullptr && IsWindowVisible(child)) return 0;
+    Sleep(5);
+  }
+  return 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -477,8 +502,8 @@ int wmain(int argc, wchar_t** argv) {
                    {L"trust", 1, Trust},      {L"resources", 1, Resources}, {L"trustca", 1, TrustCa}, {L"hold", 3, Hold}, {L"idle", 0, Idle},
                    {L"window", 1, Window},  {L"children", 1, Children}, {L"settext", 3, SetText},
                    {L"setcheck", 3, SetCheck}, {L"command", 2, Command}, {L"key", 2, Key}, {L"post", 2, Post},
-                   {L"pixels", 1, Pixels},  {L"dismiss", 2, Dismiss},
-                   {L"watch", 3, Watch}};
+                   {L"pixels", 1, Pixels},  {L"dismiss", 2, Dismiss}, {L"waitchild", 3, WaitChild},
+                   {L"iniwrite", 2, IniWrite}, {L"watch", 3, Watch}};
   for (const auto& entry : kCommands)
     if (command == entry.name && args.size() >= entry.minArgs) return entry.run(args);
   std::fprintf(stderr, "usage: wintool click|find|close|msgbox|regset|version|trust ...\n");
