@@ -280,7 +280,8 @@ LRESULT CALLBACK WizardProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       return 0;
     case WM_SETUP_STEP:
       ++wizard.stepCount;
-      Repaint(window);
+      // Only the bar changes, and the install thread waits for this answer.
+      RepaintProgressBar(window);
       return 0;
   }
   return DefWindowProcW(window, message, wParam, lParam);
