@@ -445,23 +445,22 @@ int Watch(const std::vector<std::wstring>& args) {
   std::wstring shown;
   while (IsWindow(window) && GetTickCount() - start < timeout) {
     if (IsWindowVisible(window)) {
+      // A page may last only a moment: take a picture at every turn and keep
+      // it only if the page did not change while it was taken.
       const std::wstring page = PageOf(window);
-      // Let the page paint itself; keep the picture only if the page did not
-      // change meanwhile.
-      Sleep(150);
       const std::wstring file = args[1] + L"\\" + page + L".ppm";
-      if (IsWindow(window) && page == PageOf(window) && SaveWindowPicture(window, file + L".part") && IsWindow(window) &&
-          page == PageOf(window)) {
+      if (SaveWindowPicture(window, file + L".part") && IsWindow(window) && page == PageOf(window)) {
         MoveFileExW((file + L".part").c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING);
         if (page != shown) {
           std::printf("%s\n", Utf8(page).c_str());
           std::fflush(stdout);
           shown = page;
         }
+      } else {
+        DeleteFileW((file + L".part").c_str());
       }
-    } else {
-      Sleep(50);
     }
+    Sleep(40);
   }
   return IsWindow(window) ? 1 : 0;
 }
