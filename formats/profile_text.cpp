@@ -1,13 +1,8 @@
 #include "formats/profile_text.h"
 
-namespace {
+#include "formats/ascii_case.h"
 
-std::string Folded(std::string_view name) {
-  std::string folded(name);
-  for (char& c : folded)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return folded;
-}
+namespace {
 
 bool Blank(char c) { return c == ' ' || c == '\t'; }
 
@@ -41,7 +36,7 @@ std::optional<ProfileText> ProfileText::Parse(std::string_view bytes) {
     if (!line.empty() && line.front() == '[') {
       if (line.size() < 2 || line.back() != ']') return std::nullopt;
       const std::string_view name = line.substr(1, line.size() - 2);
-      if (!PlainName(name) || text.sectionIndex_.count(Folded(name)) != 0) return std::nullopt;
+      if (!PlainName(name) || text.sectionIndex_.count(AsciiLowered(name)) != 0) return std::nullopt;
       current = &text.FindOrAddSection(name);
       continue;
     }
@@ -50,21 +45,21 @@ std::optional<ProfileText> ProfileText::Parse(std::string_view bytes) {
     const std::string_view name = line.substr(0, equals);
     const std::string_view value = line.substr(equals + 1);
     if (!PlainName(name) || !PlainValue(value)) return std::nullopt;
-    if (!current->index.emplace(Folded(name), current->keys.size()).second) return std::nullopt;
+    if (!current->index.emplace(AsciiLowered(name), current->keys.size()).second) return std::nullopt;
     current->keys.push_back({std::string(name), std::string(value)});
   }
   return text;
 }
 
 ProfileText::Section& ProfileText::FindOrAddSection(std::string_view name) {
-  const auto [at, added] = sectionIndex_.emplace(Folded(name), sections_.size());
+  const auto [at, added] = sectionIndex_.emplace(AsciiLowered(name), sections_.size());
   if (added) sections_.push_back({std::string(name), {}, {}});
   return sections_[at->second];
 }
 
 void ProfileText::Set(std::string_view section, std::string_view key, std::string_view value) {
   Section& found = FindOrAddSection(section);
-  const auto [at, added] = found.index.emplace(Folded(key), found.keys.size());
+  const auto [at, added] = found.index.emplace(AsciiLowered(key), found.keys.size());
   if (added)
     found.keys.push_back({std::string(key), std::string(value)});
   else

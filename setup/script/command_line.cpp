@@ -1,16 +1,15 @@
 #include "script/command_line.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "formats/ascii_case.h"
 
 namespace {
 
 constexpr std::size_t kCopyLength = 259;
 
 bool ContainsIgnoringCase(std::string_view text, std::string_view part) {
-  return std::search(text.begin(), text.end(), part.begin(), part.end(), [](char a, char b) {
-           return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-         }) != text.end();
+  return std::search(text.begin(), text.end(), part.begin(), part.end(), SameLetterIgnoringCase) != text.end();
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <cctype>
 #include <limits>
 
+#include "formats/ascii_case.h"
+
 namespace {
 
 std::string_view Trim(std::string_view text) {
@@ -21,7 +23,7 @@ std::string_view Unquote(std::string_view value) {
 
 std::string IniDocument::Fold(std::string_view name) {
   std::string folded(name);
-  for (char& c : folded) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  for (char& c : folded) c = AsciiLower(c);
   return folded;
 }
 

@@ -1,7 +1,8 @@
 #include "script/keys.h"
 
 #include <algorithm>
-#include <cctype>
+
+#include "formats/ascii_case.h"
 
 namespace {
 
@@ -93,12 +94,6 @@ constexpr ScriptKey kKeys[] = {
     {"delete", "deleteFilenames", &C::deleteFilenames, 0, 0, "deleteFilesNum", kDeletedFile},
 };
 
-bool SameLetters(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-  });
-}
-
 }  // namespace
 
 std::span<const ScriptKey> ScriptKeys() { return kKeys; }
@@ -113,13 +108,13 @@ ValueKind KindOf(const ScriptKey& key) {
 const ScriptKey* FindScriptKey(std::string_view section, std::string_view key, std::optional<std::int32_t>& index) {
   index.reset();
   for (const ScriptKey& entry : kKeys) {
-    if (!SameLetters(entry.section, section)) continue;
+    if (!EqualIgnoringCase(entry.section, section)) continue;
     const std::string_view name = entry.key;
     if (!entry.countKey) {
-      if (SameLetters(name, key)) return &entry;
+      if (EqualIgnoringCase(name, key)) return &entry;
       continue;
     }
-    if (key.size() <= name.size() || !SameLetters(name, key.substr(0, name.size()))) continue;
+    if (key.size() <= name.size() || !EqualIgnoringCase(name, key.substr(0, name.size()))) continue;
     const std::string_view digits = key.substr(name.size());
     // The reader forms indexed names with std::to_string: no sign, no leading zeros.
     if (digits.size() > 6 || digits.find_first_not_of("0123456789") != std::string_view::npos ||
@@ -135,5 +130,5 @@ const ScriptKey* FindScriptKey(std::string_view section, std::string_view key, s
 
 bool IsScriptSection(std::string_view section) {
   return std::any_of(std::begin(kKeys), std::end(kKeys),
-                     [&](const ScriptKey& entry) { return SameLetters(entry.section, section); });
+                     [&](const ScriptKey& entry) { return EqualIgnoringCase(entry.section, section); });
 }

@@ -1,7 +1,6 @@
 // Silent installations under Wine, from the command line to the exit code:
 // the installed files, the log, and packages whose payload is damaged.
 
-#include <bzlib.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -183,23 +182,12 @@ TEST_F(SilentInstallTest, PayloadStreamsAndTheirFaults) {
   }
 }
 
-// One bzip2 stream of `data` at `blockSize` (1: a block per 100 kB).
-std::string OneStream(const std::string& data, int blockSize) {
-  std::vector<char> out(data.size() + data.size() / 100 + 700);
-  unsigned int size = static_cast<unsigned int>(out.size());
-  std::string copy = data;
-  EXPECT_EQ(BZ2_bzBuffToBuffCompress(out.data(), &size, copy.data(), static_cast<unsigned int>(copy.size()), blockSize,
-                                     0, 0),
-            BZ_OK);
-  return std::string(out.data(), size);
-}
-
 TEST_F(SilentInstallTest, ASingleStreamOfManyBlocksAndItsFaults) {
   // Decompressed block by block side by side; every fault must be met
   // exactly as when the stream is read from start to end.
   const Files files = {{"a.txt", "alpha"}, {"dir\\b.bin", Pattern(700000, 6)}, {"zeros.bin", std::string(6 << 20, '\0')}};
   const std::string archive = ArchiveOf(files);
-  const std::string blocks = OneStream(archive, 1);
+  const std::string blocks = testing_support::Bzip2Stream(archive, 1);
   auto flipped = [&blocks](std::size_t at) {
     std::string damaged = blocks;
     damaged[at] ^= 0x10;
@@ -213,7 +201,7 @@ TEST_F(SilentInstallTest, ASingleStreamOfManyBlocksAndItsFaults) {
   } cases[] = {
       {"many blocks, one holding 4 MiB and more of zeros", blocks, 0, "Installation finished."},
       {"many blocks and junk after", blocks + "junk after", 0, "Installation finished."},
-      {"many blocks and a second stream", blocks + OneStream("tail", 9), 0, "Installation finished."},
+      {"many blocks and a second stream", blocks + testing_support::Bzip2Stream("tail", 9), 0, "Installation finished."},
       {"a corrupted byte in a middle block", flipped(blocks.size() / 2), 2,
        "Data integrity (CRC) error while decompressing - the setup file is corrupt."},
       {"a corrupted stream CRC", flipped(blocks.size() - 3), 2,

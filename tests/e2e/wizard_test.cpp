@@ -130,6 +130,25 @@ class WizardTest : public testing::Test {
     return text;
   }
 
+  // A file at `windowsPath`, where a folder of the destination should be, so
+  // that the folder cannot be created; its Linux path, to take it away again.
+  std::filesystem::path PlaceBlocker(const std::string& windowsPath) {
+    const std::filesystem::path blocker = wine_.LinuxPath(windowsPath);
+    std::filesystem::remove_all(blocker);
+    testing_support::WriteFile(blocker, "in the way");
+    return blocker;
+  }
+
+  // The product double started with "/runnormal" in `folder`, as `record`
+  // (its QUENLITH_DOUBLE_RECORD file) says; closes it.
+  void ExpectProductStarted(const std::filesystem::path& record, const std::string& folder) {
+    EXPECT_EQ(Tool({"find", "Quenlith", "Quenlith", "20000"}).find("no "), std::string::npos);
+    Tool({"close", "Quenlith", "Quenlith"});
+    const std::string started = ReadFile(record);
+    EXPECT_NE(started.find("args=/runnormal\r\n"), std::string::npos) << started;
+    EXPECT_NE(started.find("cwd=" + folder), std::string::npos) << started;
+  }
+
   // Presses a button once its 200 ms lock after the page was built is over.
   void PressWhenReady(int id) {
     for (int i = 0; i < 50; ++i) {
@@ -251,11 +270,7 @@ TEST_F(WizardTest, AutomaticDestinationInstallsAtOnceAndLaunchLaunchesTheSignedP
   ASSERT_TRUE(WaitForCompletePage());
   Tool({"command", e2e::kWizardClass, "1030"});
   EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0);
-  EXPECT_EQ(Tool({"find", "Quenlith", "Quenlith", "20000"}).find("no "), std::string::npos);
-  Tool({"close", "Quenlith", "Quenlith"});
-  const std::string started = ReadFile(record);
-  EXPECT_NE(started.find("args=/runnormal\r\n"), std::string::npos) << started;
-  EXPECT_NE(started.find("cwd=C:\\WizardAuto"), std::string::npos) << started;
+  ExpectProductStarted(record, "C:\\WizardAuto");
   const std::string log = e2e::OnlySetupLog(wine_);
   EXPECT_NE(log.find("Destination was overridden via command line to \"C:\\WizardAuto\"."), std::string::npos) << log;
   EXPECT_EQ(log.find("Destination is \"C:\\WizardAuto\"."), std::string::npos) << "the location page never showed";
@@ -316,9 +331,7 @@ TEST_F(WizardTest, ADestinationThatNeedsElevationRelaunchesWithTheChoicesAndTheC
                "[launch]\nLaunchAuto=0\nLaunchTarget=Quenlith.exe\n");
   // A file where the destination's parent folder should be: the folder cannot
   // be created, which an elevated copy is asked to try again.
-  const std::filesystem::path blocker = wine_.LinuxPath("C:\\WizardBlocked");
-  std::filesystem::remove_all(blocker);
-  testing_support::WriteFile(blocker, "in the way");
+  const std::filesystem::path blocker = PlaceBlocker("C:\\WizardBlocked");
   const std::string destination = "C:\\WizardBlocked\\Quenlith";
 
   harness::Process first = wine_.Start({package.string(), "/debug"});
@@ -417,11 +430,7 @@ TEST_F(WizardTest, WithAutomaticLaunchTheProductStartsAndTheWindowClosesOnItsOwn
   harness::Process run = wine_.Start({package.string(), "/location", "C:\\WizardLaunch"},
                                      {"QUENLITH_DOUBLE_RECORD=" + Wine::WindowsPath(record)});
   EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0) << "nobody touched the window";
-  EXPECT_EQ(Tool({"find", "Quenlith", "Quenlith", "20000"}).find("no "), std::string::npos);
-  Tool({"close", "Quenlith", "Quenlith"});
-  const std::string started = ReadFile(record);
-  EXPECT_NE(started.find("args=/runnormal\r\n"), std::string::npos) << started;
-  EXPECT_NE(started.find("cwd=C:\\WizardLaunch"), std::string::npos) << started;
+  ExpectProductStarted(record, "C:\\WizardLaunch");
   EXPECT_EQ(server.States(), (std::vector<std::string>{"start", "installing", "complete"}));
 }
 
@@ -445,9 +454,7 @@ TEST_F(WizardTest, NextIsLockedWhileItWorksTheHiddenUninstallBoxCountsAndEnterLa
   const std::filesystem::path package = Package(
       kTexts + "[setup]\nSetupDesktopIcon=1\nSetupUninstallInformation=1\nSetupUninstallInformationHidden=1\n"
                "[launch]\nLaunchAuto=0\nLaunchTarget=Quenlith.exe\n");
-  const std::filesystem::path blocker = wine_.LinuxPath("C:\\WizardLocked");
-  std::filesystem::remove_all(blocker);
-  testing_support::WriteFile(blocker, "in the way");
+  const std::filesystem::path blocker = PlaceBlocker("C:\\WizardLocked");
   const std::string destination = "C:\\WizardLocked\\Quenlith";
   // As the elevated copy, a folder that cannot be made is answered with a box.
   harness::Process run = wine_.Start({package.string(), "/debug", "/elevate"});

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "test_support.h"
+
 namespace {
 
 using bzip2_blocks::Marker;
@@ -22,15 +24,6 @@ std::string Text(std::size_t size, unsigned seed) {
   return text;
 }
 
-std::string Compress(const std::string& text, int blockSize) {
-  std::vector<char> out(text.size() + text.size() / 100 + 700);
-  unsigned int size = static_cast<unsigned int>(out.size());
-  std::string copy = text;
-  EXPECT_EQ(BZ2_bzBuffToBuffCompress(out.data(), &size, copy.data(), static_cast<unsigned int>(copy.size()), blockSize,
-                                     0, 0),
-            BZ_OK);
-  return {out.begin(), out.begin() + size};
-}
 
 // Decompresses one whole stream; the library's status.
 int Decompress(const std::string& stream, std::string& out) {
@@ -60,7 +53,7 @@ const std::size_t kPieces[] = {1, 3, 7, 8, 13, 4096, 1u << 30};
 
 TEST(Bzip2BlocksTest, EveryBlockReWrappedDecompressesAndTheCrcsCombineToTheStreams) {
   const std::string text = Text(450000, 1);
-  const std::string stream = Compress(text, 1);
+  const std::string stream = testing_support::Bzip2Stream(text, 1);
   for (std::size_t piece : kPieces) {
     SCOPED_TRACE(piece);
     const std::vector<Marker> markers = Markers(stream, piece);
@@ -83,7 +76,7 @@ TEST(Bzip2BlocksTest, EveryBlockReWrappedDecompressesAndTheCrcsCombineToTheStrea
 }
 
 TEST(Bzip2BlocksTest, FaultsAreCaughtByTheBlocksOwnChecks) {
-  const std::string stream = Compress(Text(250000, 2), 1);
+  const std::string stream = testing_support::Bzip2Stream(Text(250000, 2), 1);
   const std::vector<Marker> markers = Markers(stream, 4096);
   ASSERT_GE(markers.size(), 4u);
   const std::uint64_t second = markers[1].bit, third = markers[2].bit;
@@ -119,8 +112,8 @@ TEST(Bzip2BlocksTest, FaultsAreCaughtByTheBlocksOwnChecks) {
 }
 
 TEST(Bzip2BlocksTest, ConcatenatedStreamsShowEachEnd) {
-  const std::string first = Compress(Text(150000, 3), 1);
-  const std::string second = Compress(Text(10, 4), 9);
+  const std::string first = testing_support::Bzip2Stream(Text(150000, 3), 1);
+  const std::string second = testing_support::Bzip2Stream(Text(10, 4), 9);
   for (std::size_t piece : kPieces) {
     const std::vector<Marker> markers = Markers(first + second, piece);
     std::vector<std::uint64_t> ends;

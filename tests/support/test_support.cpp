@@ -1,5 +1,6 @@
 #include "test_support.h"
 
+#include <bzlib.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -7,6 +8,7 @@
 #include <fstream>
 #include <random>
 #include <stdexcept>
+#include <vector>
 
 #include "formats/archive.h"
 #include "formats/layout.h"
@@ -93,6 +95,16 @@ void ExpectInOrder(const std::string& text, const std::vector<std::string>& part
     EXPECT_NE(found, std::string::npos) << "missing or out of order: " << part << "\n" << text;
     if (found != std::string::npos) at = found;
   }
+}
+
+std::string Bzip2Stream(const std::string& data, int blockSize) {
+  std::vector<char> out(data.size() + data.size() / 100 + 700);
+  unsigned int size = static_cast<unsigned int>(out.size());
+  std::string copy = data;
+  EXPECT_EQ(BZ2_bzBuffToBuffCompress(out.data(), &size, copy.data(), static_cast<unsigned int>(copy.size()), blockSize,
+                                     0, 0),
+            BZ_OK);
+  return std::string(out.data(), size);
 }
 
 }  // namespace testing_support

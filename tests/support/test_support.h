@@ -39,6 +39,10 @@ void ExpectInOrder(const std::string& text, const std::vector<std::string>& part
 // Bytes that do not repeat, so each file's content is its own.
 std::string Pattern(std::size_t size, unsigned seed);
 
+// One bzip2 stream of `data` with blocks of `blockSize` x 100 kB (1 to 9),
+// made by libbzip2 directly rather than the package builder.
+std::string Bzip2Stream(const std::string& data, int blockSize);
+
 // Payload files by entry name (backslash-separated); a map keeps them in the
 // builder's order.
 using Files = std::map<std::string, std::string>;

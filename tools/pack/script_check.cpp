@@ -6,6 +6,7 @@
 #include <set>
 #include <unordered_set>
 
+#include "formats/ascii_case.h"
 #include "script/config.h"
 #include "script/ini.h"
 #include "script/keys.h"
@@ -15,12 +16,6 @@ namespace pack {
 namespace {
 
 using enum NamedFile;
-
-std::string Lower(std::string_view text) {
-  std::string lower(text);
-  for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower;
-}
 
 std::string_view Trim(std::string_view text) {
   const std::size_t first = text.find_first_not_of(" \t");
@@ -109,7 +104,7 @@ std::vector<ScriptFinding> CheckScript(std::string_view script, const std::vecto
   std::map<std::string, std::pair<std::size_t, long>> countLines;  // folded count key -> line, value
   for (const KeyLine& line : KeyLines(script, findings)) {
     const std::string where = "[" + Escaped(line.section) + "] " + Escaped(line.key);
-    if (!seen.insert(Lower(line.section) + '\0' + Lower(line.key)).second) {
+    if (!seen.insert(AsciiLowered(line.section) + '\0' + AsciiLowered(line.key)).second) {
       report(line.line, where + " is set again; the installer reads only the first");
       continue;
     }
@@ -136,8 +131,8 @@ std::vector<ScriptFinding> CheckScript(std::string_view script, const std::vecto
     }
     if (entry->countKey) familyIndices[entry].insert(*index);
     for (const ScriptKey& other : ScriptKeys())
-      if (other.countKey && Lower(other.countKey) == Lower(line.key))
-        countLines[Lower(line.key)] = {line.line, document.Int(line.section, line.key, 0)};
+      if (other.countKey && AsciiLowered(other.countKey) == AsciiLowered(line.key))
+        countLines[AsciiLowered(line.key)] = {line.line, document.Int(line.section, line.key, 0)};
 
     if (!payloadNames || value.empty() || entry->names == kNone) continue;
     switch (entry->names) {
@@ -168,7 +163,7 @@ std::vector<ScriptFinding> CheckScript(std::string_view script, const std::vecto
   std::set<std::string> countsChecked;
   for (const ScriptKey& entry : ScriptKeys()) {
     if (!entry.countKey) continue;
-    const auto count = countLines.find(Lower(entry.countKey));
+    const auto count = countLines.find(AsciiLowered(entry.countKey));
     const long declared = count == countLines.end() ? 0 : count->second.second;
     const std::size_t countLine = count == countLines.end() ? 0 : count->second.first;
     if (declared > kMaxFamilyEntries && countsChecked.insert(entry.countKey).second)
