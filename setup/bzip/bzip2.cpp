@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <condition_variable>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <deque>
 #include <memory>
@@ -121,50 +122,101 @@ std::vector<Span> FindSpans(std::FILE* input) {
   return spans;
 }
 
-// Decompresses `span` through a handle of its own on `file`; true only when
-// the span is exactly one complete stream whose output fits the bound.
-bool DecompressSpan(HANDLE file, const Span& span, std::vector<char>& bytes) {
+// Keeps the decompressor's large tables between streams of one worker, so
+// that each stream does not map and fault in fresh memory for them.
+class TableCache {
+ public:
+  ~TableCache() {
+    for (Block& block : blocks_) std::free(block.memory);
+  }
+  static void* Allocate(void* self, int count, int size) {
+    return static_cast<TableCache*>(self)->Take(static_cast<std::size_t>(count) * static_cast<std::size_t>(size));
+  }
+  static void Release(void* self, void* memory) { static_cast<TableCache*>(self)->Give(memory); }
+
+ private:
+  struct Block {
+    void* memory;
+    std::size_t size;
+    bool inUse;
+  };
+  void* Take(std::size_t size) {
+    for (Block& block : blocks_)
+      if (!block.inUse && block.size == size) {
+        block.inUse = true;
+        return block.memory;
+      }
+    void* memory = std::malloc(size);
+    if (memory != nullptr) blocks_.push_back({memory, size, true});
+    return memory;
+  }
+  void Give(void* memory) {
+    for (Block& block : blocks_)
+      if (block.memory == memory) block.inUse = false;
+  }
+  std::vector<Block> blocks_;
+};
+
+// Decompresses `span`, read through a handle of its own on `file`; true only
+// when the span is exactly one complete stream whose output fits the bound.
+bool DecompressSpan(HANDLE file, const Span& span, std::vector<char>& input, TableCache& tables,
+                    std::vector<char>& bytes) {
+  const std::int64_t length = span.end - span.start;
+  if (length <= 0 || static_cast<std::uint64_t>(length) > kMaxSpanOutput) return false;
+  try {
+    input.resize(static_cast<std::size_t>(length));
+  } catch (const std::bad_alloc&) {
+    return false;
+  }
   const HANDLE own = ReOpenFile(file, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, 0);
   if (own == INVALID_HANDLE_VALUE) return false;
-  const int descriptor = _open_osfhandle(reinterpret_cast<intptr_t>(own), _O_RDONLY | _O_BINARY);
-  if (descriptor == -1) {
-    CloseHandle(own);
-    return false;
+  std::size_t got = 0;
+  bool readFailed = false;
+  while (got < input.size() && !readFailed) {
+    OVERLAPPED at = {};
+    const std::uint64_t offset = static_cast<std::uint64_t>(span.start) + got;
+    at.Offset = static_cast<DWORD>(offset);
+    at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+    DWORD done = 0;
+    readFailed = !ReadFile(own, input.data() + got, static_cast<DWORD>(input.size() - got), &done, &at) || done == 0;
+    got += done;
   }
-  std::FILE* stream = _fdopen(descriptor, "rb");
-  if (stream == nullptr) {
-    _close(descriptor);
-    return false;
-  }
-  std::setvbuf(stream, nullptr, _IOFBF, kScanBlock);
-  bool complete = false;
+  CloseHandle(own);
+  if (readFailed) return false;
+
+  bz_stream stream = {};
+  stream.bzalloc = TableCache::Allocate;
+  stream.bzfree = TableCache::Release;
+  stream.opaque = &tables;
+  if (BZ2_bzDecompressInit(&stream, 0, 0) != BZ_OK) return false;
+  stream.next_in = input.data();
+  stream.avail_in = static_cast<unsigned>(input.size());
   int status = BZ_OK;
-  BZFILE* reader = nullptr;
-  if (_fseeki64(stream, span.start, SEEK_SET) == 0) reader = BZ2_bzReadOpen(&status, stream, 0, 0, nullptr, 0);
-  if (reader != nullptr && status == BZ_OK) {
-    try {
-      bytes.reserve(kSpanOutputGuess);
-      while (status == BZ_OK && bytes.size() <= kMaxSpanOutput) {
-        const std::size_t filled = bytes.size();
-        bytes.resize(filled + kBufferSize);
-        const int count = BZ2_bzRead(&status, reader, bytes.data() + filled, kBufferSize);
-        bytes.resize(filled + ((status == BZ_OK || status == BZ_STREAM_END) && count > 0 ? count : 0));
+  std::size_t filled = 0;
+  try {
+    bytes.resize(kSpanOutputGuess);
+    while (status == BZ_OK) {
+      if (filled == bytes.size()) {
+        if (bytes.size() >= kMaxSpanOutput) break;
+        bytes.resize(std::min(kMaxSpanOutput, bytes.size() * 2));
       }
-    } catch (const std::bad_alloc&) {
-      // Short of memory: the one-at-a-time loop, which needs far less, goes on from here.
-      status = BZ_MEM_ERROR;
-      std::vector<char>().swap(bytes);
+      stream.next_out = bytes.data() + filled;
+      stream.avail_out = static_cast<unsigned>(bytes.size() - filled);
+      status = BZ2_bzDecompress(&stream);
+      const std::size_t before = filled;
+      filled = bytes.size() - stream.avail_out;
+      if (status == BZ_OK && filled == before && stream.avail_in == 0) break;  // the input ended inside the stream
     }
-    void* carried = nullptr;
-    int carriedCount = 0;
-    if (status == BZ_STREAM_END && bytes.size() <= kMaxSpanOutput) {
-      BZ2_bzReadGetUnused(&status, reader, &carried, &carriedCount);
-      complete = status == BZ_OK && _ftelli64(stream) - carriedCount == span.end;
-    }
+  } catch (const std::bad_alloc&) {
+    // Short of memory: the one-at-a-time loop, which needs far less, goes on from here.
+    status = BZ_MEM_ERROR;
   }
-  int ignored = BZ_OK;
-  if (reader != nullptr) BZ2_bzReadClose(&ignored, reader);
-  std::fclose(stream);
+  const bool complete = status == BZ_STREAM_END && stream.avail_in == 0;
+  BZ2_bzDecompressEnd(&stream);
+  if (complete)
+    bytes.erase(bytes.begin() + static_cast<std::ptrdiff_t>(filled), bytes.end());
+  else
+    std::vector<char>().swap(bytes);
   return complete;
 }
 
@@ -189,8 +241,11 @@ enum class BlockOutcome { kDone, kTooLarge, kFailed };
 // `file`, writes it there instead, whatever its size (kFailed also when a
 // write fails; `writeFailed` says so).
 BlockOutcome DecodeBlock(const std::string& wrapped, std::vector<char>& out, std::size_t cap, std::FILE* file,
-                         bool& writeFailed) {
+                         TableCache& tables, bool& writeFailed) {
   bz_stream stream = {};
+  stream.bzalloc = TableCache::Allocate;
+  stream.bzfree = TableCache::Release;
+  stream.opaque = &tables;
   if (BZ2_bzDecompressInit(&stream, 0, 0) != BZ_OK) return BlockOutcome::kFailed;
   stream.next_in = const_cast<char*>(wrapped.data());
   stream.avail_in = static_cast<unsigned>(wrapped.size());
@@ -257,6 +312,7 @@ bool DecompressBlocks(std::FILE* input, std::FILE* output, unsigned workerCount,
   std::condition_variable changed;
   bool stop = false;
   auto work = [&] {
+    TableCache tables;
     std::unique_lock<std::mutex> guard(lock);
     while (true) {
       changed.wait(guard, [&] { return stop || !queue.empty(); });
@@ -265,7 +321,7 @@ bool DecompressBlocks(std::FILE* input, std::FILE* output, unsigned workerCount,
       queue.pop_front();
       guard.unlock();
       bool unused = false;
-      job->outcome = DecodeBlock(job->wrapped, job->out, kMaxBlockOutput, nullptr, unused);
+      job->outcome = DecodeBlock(job->wrapped, job->out, kMaxBlockOutput, nullptr, tables, unused);
       guard.lock();
       job->done = true;
       changed.notify_all();
@@ -276,6 +332,7 @@ bool DecompressBlocks(std::FILE* input, std::FILE* output, unsigned workerCount,
 
   // Writes the finished jobs at the head (all of them with `all`); false when one is irregular.
   bool irregular = false;
+  TableCache writerTables;
   auto writeFinished = [&](bool all) {
     while (!jobs.empty() && !irregular && !failure) {
       std::shared_ptr<Job> job;
@@ -288,7 +345,7 @@ bool DecompressBlocks(std::FILE* input, std::FILE* output, unsigned workerCount,
       }
       bool writeFailed = false;
       if (job->outcome == BlockOutcome::kTooLarge)
-        job->outcome = DecodeBlock(job->wrapped, job->out, 0, output, writeFailed);
+        job->outcome = DecodeBlock(job->wrapped, job->out, 0, output, writerTables, writeFailed);
       else if (job->outcome == BlockOutcome::kDone && !WriteDirect(output, job->out.data(), job->out.size()))
         writeFailed = true;
       if (writeFailed || job->outcome != BlockOutcome::kDone) irregular = true;
@@ -432,6 +489,8 @@ int DecompressAhead(std::FILE* input, std::FILE* output, std::int64_t& resume,
   bool stop = false;
 
   auto work = [&] {
+    std::vector<char> input;
+    TableCache tables;
     std::unique_lock<std::mutex> guard(lock);
     while (true) {
       changed.wait(guard, [&] { return stop || next == spans.size() || next < written + kSpansAhead; });
@@ -439,7 +498,7 @@ int DecompressAhead(std::FILE* input, std::FILE* output, std::int64_t& resume,
       const std::size_t index = next++;
       guard.unlock();
       std::vector<char> bytes;
-      const bool complete = DecompressSpan(file, spans[index], bytes);
+      const bool complete = DecompressSpan(file, spans[index], input, tables, bytes);
       guard.lock();
       results[index].bytes = std::move(bytes);
       results[index].complete = complete;

@@ -109,7 +109,10 @@ RunResult Process::Wait(int timeoutSeconds) {
   }
   pid_ = -1;
   drain();
-  if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
+  if (result.timedOut)
+    result.exitCode = kTimedOutExitCode;
+  else if (WIFEXITED(status))
+    result.exitCode = WEXITSTATUS(status);
   return result;
 }
 

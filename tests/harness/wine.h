@@ -7,16 +7,20 @@
 
 #include <filesystem>
 #include <optional>
+#include <limits>
 #include <string>
 #include <string_view>
 #include <vector>
 
 namespace harness {
 
+// What a killed run reports as its exit code, so that a hang never passes for a clean end.
+inline constexpr int kTimedOutExitCode = std::numeric_limits<int>::min();
+
 struct RunResult {
   int exitCode = 0;       // the program's full signed 32-bit exit code
   std::string output;     // what it and Wine printed
-  bool timedOut = false;  // killed after the time-out; exitCode is then meaningless
+  bool timedOut = false;  // killed after the time-out; exitCode is then kTimedOutExitCode
 };
 
 // A Windows program running in the background; killed if still running when
