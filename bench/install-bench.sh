@@ -13,7 +13,11 @@
 #   destination, no launch) until its complete page shows;
 # - packages of 10,000 and 100,000 empty files, ours and NSIS's;
 # - the installer's own phase times from one run with its log on, and its
-#   peak memory for the reference payload and for one four times as large.
+#   peak memory for the reference payload and for one four times as large;
+# - Wine's own floor: starting a program, and the bare system calls that the
+#   extraction of the reference payload and of the 100,000 empty files cannot
+#   do without (wintool floor), so that what is ours and what is the
+#   platform's can be told apart.
 # The machines are shared: compare only within one run.
 set -euo pipefail
 # shellcheck source=bench/lib.sh
@@ -56,6 +60,8 @@ sed 's/^InstallerSilent=.*/InstallerSilent=0/; s/^LaunchAuto=.*/LaunchAuto=0/' "
 "$pack" build "$installer" "$work/empty10k" "$work/silent.ini" -o "$work/setup10k.exe" 2>/dev/null
 "$pack" build "$installer" "$work/empty100k" "$work/silent.ini" -o "$work/setup100k.exe" 2>/dev/null
 payload_section "$pack" "$work/setup.exe" >"$work/payload.bz2"
+bzip2 -dc "$work/payload.bz2" >"$work/archive"
+payload_section "$pack" "$work/setup100k.exe" | bzip2 -dc >"$work/archive100k"
 # The same package with its payload as one stream, as other packing tools write it.
 bzip2 -dc "$work/payload.bz2" | bzip2 -9 >"$work/single.bz2"
 python3 - "$work/setup.exe" "$work/single.bz2" "$work/single.exe" <<'PY'
@@ -117,7 +123,17 @@ wizard() {
   awk -v a="$start" -v b="$end" 'BEGIN { print b - a }'
 }
 
+# The bare calls of an extraction, in a folder of their own; prints wintool's own seconds.
+floor() {  # ARCHIVE
+  rm -rf "$drive/Floor"
+  mkdir -p "$drive/Floor"
+  sync
+  in_wine wine "$bin/wintool.exe" floor "$(winepath_of "$1")" 'C:\Floor' 2>/dev/null | tr -d '\r'
+}
+winepath_of() { printf 'Z:%s' "${1//\//\\}"; }
+
 names="bzip2 pbzip2 lbzip2 bzip2single setup single wizard nsis-solid nsis setup10k nsis10k setup100k nsis100k"
+names="$names start floor floor100k"
 for name in $names; do : >"$work/times.$name"; done
 for _ in $(seq "$runs"); do
   seconds sh -c "bzip2 -dc '$work/payload.bz2' >/dev/null" >>"$work/times.bzip2"
@@ -133,7 +149,11 @@ for _ in $(seq "$runs"); do
   theirs "$work/nsis10k.exe" >>"$work/times.nsis10k"
   ours "$work/setup100k.exe" >>"$work/times.setup100k"
   theirs "$work/nsis100k.exe" >>"$work/times.nsis100k"
+  seconds in_wine wine "$bin/exitwith.exe" 0 >>"$work/times.start"
+  floor "$work/archive" >>"$work/times.floor"
+  floor "$work/archive100k" >>"$work/times.floor100k"
 done
+rm -rf "$drive/Floor"
 [ "$(find "$drive/NsisBench" -type f | wc -l)" = 100000 ] || { echo "NSIS did not install the empty files" >&2; exit 1; }
 fresh
 in_wine wine "$work/setup.exe" /silent
@@ -170,10 +190,13 @@ printf '  silent install %.2f   single-stream payload %.2f   wizard to its compl
 printf '  NSIS /S solid %.2f   non-solid %.2f\n' "$m_nsis_solid" "$m_nsis"
 printf '  10,000 empty files %.2f (NSIS %.2f)   100,000 empty files %.2f (NSIS %.2f)\n' \
   "$m_setup10k" "$m_nsis10k" "$m_setup100k" "$m_nsis100k"
+printf '  Wine floor: starting a program %.2f   bare calls of the extraction %.2f (%.0f MB/s)   of the 100,000 empty files %.2f\n' \
+  "$m_start" "$m_floor" "$(awk -v s="$m_floor" 'BEGIN { print (s > 0 ? 66.775654 / s : 0) }')" "$m_floor100k"
 printf 'phases of one silent install with its log on: split %.2f  decompress %.2f  extract %.2f (%.0f MB/s)  the rest %.2f  total %.2f\n' \
   "$p_split" "$p_decompress" "$p_extract" "$(awk -v s="$p_extract" 'BEGIN { print (s > 0 ? 66.775654 / s : 0) }')" "$p_rest" "$p_total"
 awk -v s="$m_setup" -v p="$m_pbzip2" -v ns="$m_nsis_solid" -v nn="$m_nsis" -v one="$m_single" -v b1="$m_bzip2single" \
-  -v w="$m_wizard" -v k10="$m_setup10k" -v k100="$m_setup100k" -v x="$p_extract" -v p1="$peak1" -v p4="$peak4" 'BEGIN {
+  -v w="$m_wizard" -v k10="$m_setup10k" -v k100="$m_setup100k" -v x="$p_extract" -v p1="$peak1" -v p4="$peak4" \
+  -v st="$m_start" -v f="$m_floor" -v f100="$m_floor100k" 'BEGIN {
   n = ns < nn ? ns : nn
   printf "install / pbzip2 -dc -p2                  = %5.2f   (goal: at most 1.50)\n", s / p
   printf "install / NSIS (the faster of the two)    = %5.2f   (goal: at most 0.60)\n", s / n
@@ -183,4 +206,8 @@ awk -v s="$m_setup" -v p="$m_pbzip2" -v ns="$m_nsis_solid" -v nn="$m_nsis" -v on
   printf "100,000 empty files                       = %5.2f s (goal: under 20)\n", k100
   printf "peak memory %d KiB, with 4x the payload %d KiB, ratio %.2f (goal: about 1.00, under 65536 KiB)\n", p1, p4, p4 / p1
   printf "wizard / silent install                   = %5.2f   (goal: at most 1.10)\n", w / s
+  # The best an installation under Wine could do: start, decompress as fast as pbzip2, the bare calls.
+  best = st + p + f
+  printf "floor under Wine (start + pbzip2 + bare calls) = %.2f s: install / pbzip2 at least %.2f, install / NSIS at least %.2f\n", best, best / p, best / n
+  printf "floor under Wine for 100,000 empty files  = %5.2f s (start + bare calls)\n", st + f100
 }'
