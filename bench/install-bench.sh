@@ -208,6 +208,6 @@ awk -v s="$m_setup" -v p="$m_pbzip2" -v ns="$m_nsis_solid" -v nn="$m_nsis" -v on
   printf "wizard / silent install                   = %5.2f   (goal: at most 1.10)\n", w / s
   # The best an installation under Wine could do: start, decompress as fast as pbzip2, the bare calls.
   best = st + p + f
-  printf "floor under Wine (start + pbzip2 + bare calls) = %.2f s: install / pbzip2 at least %.2f, install / NSIS at least %.2f\n", best, best / p, best / n
+  printf "floor under Wine (start + pbzip2 + bare calls) = %.2f s: install / pbzip2 at least %.2f, install / NSIS at least %.2f, single stream / bzip2 -dc at least %.2f\n", best, best / p, best / n, best / b1
   printf "floor under Wine for 100,000 empty files  = %5.2f s (start + bare calls)\n", st + f100
 }'

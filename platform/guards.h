@@ -37,6 +37,8 @@ class Owned {
     if (value_ != Traits::Invalid()) Traits::Release(value_);
     value_ = Traits::Invalid();
   }
+  // Hands the resource over to the caller, who releases it (and may want to know how that went).
+  Type release() { return std::exchange(value_, Traits::Invalid()); }
 
  private:
   Type value_ = Traits::Invalid();

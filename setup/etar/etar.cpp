@@ -2,8 +2,6 @@
 
 #include <windows.h>
 
-#include <io.h>
-
 #include <cstdio>
 #include <ctime>
 #include <set>
@@ -29,11 +27,19 @@ constexpr std::size_t kBlock = 1 << 20;
 
 // Stamps the file still open for writing, after its last byte, so that it
 // need not be opened again.
-void SetFileTimes(std::FILE* output, std::int64_t fileTime) {
+void SetFileTimes(HANDLE output, std::int64_t fileTime) {
   FILETIME time;
   time.dwLowDateTime = static_cast<DWORD>(fileTime);
   time.dwHighDateTime = static_cast<DWORD>(static_cast<std::uint64_t>(fileTime) >> 32);
-  SetFileTime(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(output))), &time, &time, &time);
+  SetFileTime(output, &time, &time, &time);
+}
+
+// Opens a target as the C runtime's "wb" does (created or emptied, shared
+// for reading and writing), but without a C stream around the handle: under
+// Wine each stream costs a further round trip to the server per file.
+FileHandle OpenTarget(const std::string& target) {
+  return FileHandle(CreateFileW(WideFromUtf8(target).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 bool MoveFileUtf8(const std::string& from, const std::string& to) {
@@ -46,8 +52,8 @@ void DeleteOnRestart(const std::string& path) {
 
 // A target that cannot be opened for writing is moved aside and tried again;
 // from the eleventh further attempt on, `retry` decides. Returns the open
-// target, or null when `retry` said stop.
-std::FILE* OpenLockedTarget(const std::string& target, const RetryFile& retry) {
+// target, or none when `retry` said stop.
+FileHandle OpenLockedTarget(const std::string& target, const RetryFile& retry) {
   // A probe of the kind that shows whether another process holds the file.
   FileHandle(CreateFileW(WideFromUtf8(target).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                          FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -55,7 +61,7 @@ std::FILE* OpenLockedTarget(const std::string& target, const RetryFile& retry) {
   const std::string moved = target + ".old";
   DeleteFileUtf8(moved);
   MoveFileUtf8(target, moved);
-  if (std::FILE* file = OpenFileUtf8(target, "wb")) {
+  if (FileHandle file = OpenTarget(target)) {
     LOG_NORMAL("Marking file \"{}\" to delete on reboot.", moved);
     DeleteOnRestart(moved);
     return file;
@@ -63,11 +69,11 @@ std::FILE* OpenLockedTarget(const std::string& target, const RetryFile& retry) {
   const DWORD error = GetLastError();
   LOG_WARNING("Creating file \"{}\" failed.  Error code {}.", target, error);
   for (int attempt = 0;; ++attempt) {
-    if (attempt >= 10 && !retry(FileFailure{target, error, false})) return nullptr;
+    if (attempt >= 10 && !retry(FileFailure{target, error, false})) return FileHandle();
     const std::string aside = target + ".old" + std::to_string(attempt);
     DeleteFileUtf8(aside);
     MoveFileUtf8(target, aside);
-    if (std::FILE* file = OpenFileUtf8(target, "wb")) {
+    if (FileHandle file = OpenTarget(target)) {
       DeleteOnRestart(aside);
       return file;
     }
@@ -148,10 +154,9 @@ namespace {
 
 enum class CopyOutcome { kWhole, kArchiveEnded, kWriteFailed };
 
-// Writes `size` bytes to the file under `output` (nothing buffered in the
-// stream), past short writes, so that a full disk reports its own error.
-bool WriteWhole(std::FILE* output, const char* bytes, std::size_t size, DWORD& error) {
-  const HANDLE file = reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(output)));
+// Writes `size` bytes to `file`, past short writes, so that a full disk
+// reports its own error.
+bool WriteWhole(HANDLE file, const char* bytes, std::size_t size, DWORD& error) {
   while (size > 0) {
     DWORD done = 0;
     if (!WriteFile(file, bytes, static_cast<DWORD>(size), &done, nullptr) || done == 0) {
@@ -166,14 +171,14 @@ bool WriteWhole(std::FILE* output, const char* bytes, std::size_t size, DWORD& e
 
 // Copies `size` bytes from the archive into `output` through `block`,
 // stamps a file copied whole with `fileTime`, and closes it.
-CopyOutcome CopyFile(std::FILE* input, std::FILE* output, std::uint32_t size, std::int64_t fileTime,
+CopyOutcome CopyFile(std::FILE* input, FileHandle output, std::uint32_t size, std::int64_t fileTime,
                      std::vector<char>& block, DWORD& error) {
   std::uint32_t written = 0;
   CopyOutcome outcome = CopyOutcome::kWhole;
   while (written < size) {
     const std::size_t want = std::min<std::size_t>(block.size(), size - written);
     const std::size_t got = std::fread(block.data(), 1, want, input);
-    if (!WriteWhole(output, block.data(), got, error)) {
+    if (!WriteWhole(output.get(), block.data(), got, error)) {
       outcome = CopyOutcome::kWriteFailed;
       break;
     }
@@ -183,8 +188,8 @@ CopyOutcome CopyFile(std::FILE* input, std::FILE* output, std::uint32_t size, st
       break;
     }
   }
-  if (outcome == CopyOutcome::kWhole) SetFileTimes(output, fileTime);
-  if (std::fclose(output) != 0 && outcome == CopyOutcome::kWhole) {
+  if (outcome == CopyOutcome::kWhole) SetFileTimes(output.get(), fileTime);
+  if (!CloseHandle(output.release()) && outcome == CopyOutcome::kWhole) {
     outcome = CopyOutcome::kWriteFailed;
     error = GetLastError();
   }
@@ -224,16 +229,16 @@ ExtractResult ExtractArchive(const std::string& archivePath, const std::string& 
     CopyOutcome outcome;
     // A file that could not be written whole is written again from its start, as long as `retry` says so.
     while (true) {
-      std::FILE* output = OpenFileUtf8(item.target, "wb");
-      if (output == nullptr) output = OpenLockedTarget(item.target, retryWithList);
-      if (output == nullptr) {
+      FileHandle output = OpenTarget(item.target);
+      if (!output) output = OpenLockedTarget(item.target, retryWithList);
+      if (!output) {
         result.status = ExtractStatus::kStopped;
         result.target = item.target;
         return result;
       }
       LOG_NORMAL("Installing file \"{}\".", item.target);
       DWORD error = 0;
-      outcome = CopyFile(input, output, item.entry.size, fileTime, block, error);
+      outcome = CopyFile(input, std::move(output), item.entry.size, fileTime, block, error);
       if (outcome != CopyOutcome::kWriteFailed) break;
       if (!retryWithList(FileFailure{item.target, error, true}) || _fseeki64(input, dataStart, SEEK_SET) != 0) {
         result.status = ExtractStatus::kStopped;

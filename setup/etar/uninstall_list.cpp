@@ -61,14 +61,23 @@ std::optional<std::string> ReadExisting(const std::string& path) {
 
 UninstallListWriter::UninstallListWriter(std::string listPath) : path_(std::move(listPath)) {}
 
+// The list's present text, read once, before the first key is set.
+void UninstallListWriter::Start() {
+  if (started_) return;
+  started_ = true;
+  if (const std::optional<std::string> existing = ReadExisting(path_); existing && SurvivesAnsiRoundTrip(*existing))
+    text_ = ProfileText::Parse(*existing);
+}
+
 void UninstallListWriter::RecordFileCount(int count) {
-  if (!started_) {
-    started_ = true;
-    if (const std::optional<std::string> existing = ReadExisting(path_); existing && SurvivesAnsiRoundTrip(*existing))
-      text_ = ProfileText::Parse(*existing);
-  }
+  Start();
   Set("NumFiles", std::to_string(count));
   Flush();
+}
+
+void UninstallListWriter::RecordValue(const std::string& key, const std::string& value) {
+  Start();
+  Set(key, value);
 }
 
 void UninstallListWriter::RecordInstalledFile(int index, const std::string& path) {

@@ -31,10 +31,15 @@ class UninstallListWriter {
   // Records "File%03d" (`index`, at least three digits) = `path`.
   void RecordInstalledFile(int index, const std::string& path);
 
+  // Records any other key of the section (the choices written after the
+  // files), on disk at the next Flush.
+  void RecordValue(const std::string& key, const std::string& value);
+
   // Puts every key recorded so far on disk; false when the file cannot be written.
   bool Flush();
 
  private:
+  void Start();
   void Set(const std::string& key, const std::string& value);
 
   std::string path_;

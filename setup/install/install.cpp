@@ -5,6 +5,7 @@
 
 #include "bzip/bzip2.h"
 #include "etar/etar.h"
+#include "etar/uninstall_list.h"
 #include "messages/exit_codes.h"
 #include "platform/files.h"
 #include "log/setup_log.h"
@@ -17,7 +18,6 @@
 #include "integration/shortcuts.h"
 #include "integration/uninstall_entry.h"
 #include "mediaplayer/mediaplayer.h"
-#include "platform/profile.h"
 #include "split/split.h"
 #include "platform/text.h"
 #include "tray/tray.h"
@@ -181,9 +181,11 @@ int RunInstallSequence(const InstallRequest& request) {
 
   CreateShortcutsAndEntry(config, choices, destination, window);
   if (config.setupUninstallInformation != 0 && uninstallList) {
-    WriteProfileValue(*uninstallList, "Uninstall", "Desktop", choices.desktop ? "yes" : "no");
-    WriteProfileValue(*uninstallList, "Uninstall", "Start Menu", choices.startMenu ? "yes" : "no");
-    WriteProfileValue(*uninstallList, "Uninstall", "Add Remove", choices.uninstall ? "yes" : "no");
+    // One rewrite of a list that may hold thousands of files, not one per key.
+    UninstallListWriter list(*uninstallList);
+    list.RecordValue("Desktop", choices.desktop ? "yes" : "no");
+    list.RecordValue("Start Menu", choices.startMenu ? "yes" : "no");
+    list.RecordValue("Add Remove", choices.uninstall ? "yes" : "no");
   }
 
   if (config.setupFirstRun != 0) MarkFirstRun();
