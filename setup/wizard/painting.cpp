@@ -28,6 +28,12 @@ void DrawHeader(HWND window, HDC dc, const std::string& text, int width, Gdiplus
   DrawTextAt(dc, (width - extent.cx) / 2, Scaled(70, s), text);
 }
 
+// Whether `area` lies wholly inside `rect`.
+bool Within(const RECT& area, const LayoutRect& rect) {
+  return area.left >= rect.x && area.top >= rect.y && area.right <= rect.x + rect.width &&
+         area.bottom <= rect.y + rect.height;
+}
+
 // Whether the band from `top`, `height` high and `width` wide, meets `area`.
 bool Touches(const RECT& area, int left, int top, int width, int height) {
   return area.left < left + width && area.right > left && area.top < top + height && area.bottom > top;
@@ -94,6 +100,20 @@ void PaintWizard(HWND window) {
   GetClientRect(window, &client);
   const int width = client.right - client.left, height = client.bottom - client.top;
   const double s = GetScaleFactors(window).x;
+  const LayoutRect bar = ProgressRect(width, height, s);
+  if (wizard.state == kInstallingPage && Within(paint.rcPaint, bar)) {
+    // An animation frame or a step: the bar alone, in a buffer of its own size
+    // rather than one of the whole page, thirty times a second.
+    BackBuffer buffer(dc, bar.width, bar.height);
+    if (HDC back = buffer.dc()) {
+      BitBlt(back, 0, 0, bar.width, bar.height, nullptr, 0, 0, WHITENESS);
+      DrawProgressBar(window, back, {0, 0, bar.width, bar.height},
+                      static_cast<double>(wizard.stepCount) / ProgressStepTotal(installerConfig));
+      BitBlt(dc, bar.x, bar.y, bar.width, bar.height, back, 0, 0, SRCCOPY);
+    }
+    EndPaint(window, &paint);
+    return;
+  }
   {
     BackBuffer buffer(dc, width, height);
     if (HDC back = buffer.dc()) {
@@ -107,13 +127,12 @@ void PaintWizard(HWND window) {
           DrawHeader(window, back, installerConfig.productInstructionsDescription, width, wizard.logo);
           break;
         case kInstallingPage:
-          // An animation frame repaints only the bar; the images are drawn when their place is repainted.
+          // The images are drawn when their place is repainted.
           if (Touches(paint.rcPaint, 0, Scaled(75, s), width, Scaled(200, s)))
             DrawPicture(window, back, width, wizard.picture);
           if (Touches(paint.rcPaint, 0, 0, width, Scaled(70, s) + Scaled(40, s)))
             DrawHeader(window, back, installerConfig.productInstructionsInstallingDescription, width, wizard.logo);
-          DrawProgressBar(window, back, ProgressRect(width, height, s),
-                          static_cast<double>(wizard.stepCount) / ProgressStepTotal(installerConfig));
+          DrawProgressBar(window, back, bar, static_cast<double>(wizard.stepCount) / ProgressStepTotal(installerConfig));
           break;
         case kCompletePage:
           DrawPicture(window, back, width, wizard.picture);

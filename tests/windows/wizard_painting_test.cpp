@@ -5,14 +5,18 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/drawing.h"
 #include "platform/files.h"
 #include "platform/text.h"
 #include "state/run_state.h"
 #include "wizard/painting.h"
+#include "wizard/wizard_layout.h"
 #include "wizard/wizard_state.h"
 
 namespace {
@@ -80,12 +84,42 @@ class WizardPaintingTest : public testing::Test {
     if (artwork_ != nullptr) FreeLibrary(artwork_);
   }
 
-  void Frames(int count) {
+  // Whole-page frames, or with `barOnly` the frames of the animation, which repaint only the bar.
+  void Frames(int count, bool barOnly = false) {
     for (int i = 0; i < count; ++i) {
       wizard.stepCount = i % (ProgressStepTotal(installerConfig) + 1);
-      InvalidateRect(window_, nullptr, FALSE);
-      UpdateWindow(window_);
+      if (barOnly) {
+        RepaintProgressBar(window_);
+      } else {
+        InvalidateRect(window_, nullptr, FALSE);
+        UpdateWindow(window_);
+      }
     }
+  }
+
+  // The window's pixels in `area`, row by row.
+  std::vector<std::uint32_t> Pixels(const LayoutRect& area) {
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(area.width) * static_cast<std::size_t>(area.height));
+    HDC windowDc = GetDC(window_);
+    HDC copy = CreateCompatibleDC(windowDc);
+    BITMAPINFO info = {};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = area.width;
+    info.bmiHeader.biHeight = -area.height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(windowDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ replaced = SelectObject(copy, bitmap);
+    BitBlt(copy, 0, 0, area.width, area.height, windowDc, area.x, area.y, SRCCOPY);
+    GdiFlush();
+    std::memcpy(pixels.data(), bits, pixels.size() * sizeof pixels[0]);
+    SelectObject(copy, replaced);
+    DeleteObject(bitmap);
+    DeleteDC(copy);
+    ReleaseDC(window_, windowDc);
+    return pixels;
   }
 
   HMODULE artwork_ = nullptr;
@@ -98,19 +132,49 @@ TEST_F(WizardPaintingTest, ThousandsOfFramesOnEveryPageLeaveTheGdiObjectCountAsI
   const struct {
     int page;
     const char* name;
-  } pages[] = {{kLocationPage, "location"}, {kInstallingPage, "installing"}, {kCompletePage, "complete"}};
+    bool barOnly;
+  } pages[] = {{kLocationPage, "location", false},
+               {kInstallingPage, "installing", false},
+               {kInstallingPage, "installing, animation frames", true},
+               {kCompletePage, "complete", false}};
   for (const auto& page : pages) {
     wizard.state = page.page;
     // Fonts and caches that the system keeps after the first frames.
-    Frames(50);
+    Frames(50, page.barOnly);
     const int before = GdiObjectCount();
-    Frames(1000);
+    Frames(1000, page.barOnly);
     EXPECT_EQ(GdiObjectCount(), before) << page.name;
     // The frames were really drawn: the logo's row is not blank.
     bool logo = false;
     for (int x = client.right / 2 - 80; x < client.right / 2 + 80 && !logo; x += 2)
       logo = PixelAt(window_, x, 33) != 0xFFFFFF;
     EXPECT_TRUE(logo) << page.name;
+  }
+}
+
+TEST_F(WizardPaintingTest, AnAnimationFrameDrawsTheBarAsAWholePageFrameDoes) {
+  RECT client = {};
+  GetClientRect(window_, &client);
+  const double s = GetScaleFactors(window_).x;
+  const LayoutRect bar = ProgressRect(client.right, client.bottom, s);
+  wizard.state = kInstallingPage;
+  // Filled far enough to show the moving highlight, which each frame advances.
+  wizard.stepCount = ProgressStepTotal(installerConfig) - 1;
+  const int filled = ProgressFilled(bar.width, static_cast<double>(wizard.stepCount) / ProgressStepTotal(installerConfig));
+  for (int frame = 0; frame < 40; frame += 13) {
+    wizard.glint = {};
+    for (int i = 0; i < frame; ++i) AdvanceGlint(wizard.glint, bar.x, filled, s);
+    const Glint before = wizard.glint;
+    InvalidateRect(window_, nullptr, FALSE);
+    UpdateWindow(window_);
+    const std::vector<std::uint32_t> whole = Pixels(bar);
+    wizard.glint = before;
+    // Paint over the bar first, so that the next frame must draw all of it.
+    HDC dc = GetDC(window_);
+    PatBlt(dc, bar.x, bar.y, bar.width, bar.height, BLACKNESS);
+    ReleaseDC(window_, dc);
+    RepaintProgressBar(window_);
+    EXPECT_TRUE(Pixels(bar) == whole) << "frame " << frame;
   }
 }
 
