@@ -61,6 +61,7 @@
 #include <vector>
 
 #include "platform/permissions.h"
+#include "dc_pixels.h"
 
 namespace {
 
@@ -342,31 +343,17 @@ int Pixels(const std::vector<std::wstring>& args) {
   RECT client = {};
   GetClientRect(window, &client);
   HDC dc = GetDC(window);
-  HDC memory = CreateCompatibleDC(dc);
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = client.right;
-  info.bmiHeader.biHeight = -client.bottom;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(memory, bitmap);
-  BitBlt(memory, 0, 0, client.right, client.bottom, dc, 0, 0, SRCCOPY);
-  GdiFlush();
+  const std::vector<std::uint32_t> pixels = CopyPixels(dc, 0, 0, client.right, client.bottom);
+  ReleaseDC(window, dc);
+  if (pixels.empty()) return 1;
   for (std::size_t i = 1; i + 1 < args.size(); i += 2) {
     const long x = wcstol(args[i].c_str(), nullptr, 10), y = wcstol(args[i + 1].c_str(), nullptr, 10);
     if (x < 0 || y < 0 || x >= client.right || y >= client.bottom) {
       std::printf("outside\n");
       continue;
     }
-    const DWORD pixel = static_cast<const DWORD*>(bits)[y * client.right + x];
-    std::printf("%06lX\n", static_cast<unsigned long>(pixel & 0xFFFFFF));
+    std::printf("%06lX\n", static_cast<unsigned long>(pixels[static_cast<std::size_t>(y * client.right + x)]));
   }
-  SelectObject(memory, old);
-  DeleteObject(bitmap);
-  DeleteDC(memory);
-  ReleaseDC(window, dc);
   return 0;
 }
 
@@ -413,37 +400,18 @@ bool SaveWindowPicture(HWND window, const std::wstring& path) {
   RECT outer = {};
   GetWindowRect(window, &outer);
   const int width = outer.right - outer.left, height = outer.bottom - outer.top;
-  if (width <= 0 || height <= 0) return false;
   HDC screen = GetDC(nullptr);
-  HDC memory = CreateCompatibleDC(screen);
-  BITMAPINFO info = {};
-  info.bmiHeader.biSize = sizeof info.bmiHeader;
-  info.bmiHeader.biWidth = width;
-  info.bmiHeader.biHeight = -height;
-  info.bmiHeader.biPlanes = 1;
-  info.bmiHeader.biBitCount = 32;
-  void* bits = nullptr;
-  HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-  bool saved = false;
-  if (bitmap != nullptr) {
-    HGDIOBJ old = SelectObject(memory, bitmap);
-    BitBlt(memory, 0, 0, width, height, screen, outer.left, outer.top, SRCCOPY);
-    GdiFlush();
-    std::string picture = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
-    const auto* pixels = static_cast<const DWORD*>(bits);
-    for (int i = 0; i < width * height; ++i) {
-      picture += static_cast<char>((pixels[i] >> 16) & 0xFF);
-      picture += static_cast<char>((pixels[i] >> 8) & 0xFF);
-      picture += static_cast<char>(pixels[i] & 0xFF);
-    }
-    std::ofstream out(path.c_str(), std::ios::binary);
-    saved = static_cast<bool>(out.write(picture.data(), static_cast<std::streamsize>(picture.size())));
-    SelectObject(memory, old);
-    DeleteObject(bitmap);
-  }
-  DeleteDC(memory);
+  const std::vector<std::uint32_t> pixels = CopyPixels(screen, outer.left, outer.top, width, height);
   ReleaseDC(nullptr, screen);
-  return saved;
+  if (pixels.empty()) return false;
+  std::string picture = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
+  for (const std::uint32_t pixel : pixels) {
+    picture += static_cast<char>((pixel >> 16) & 0xFF);
+    picture += static_cast<char>((pixel >> 8) & 0xFF);
+    picture += static_cast<char>(pixel & 0xFF);
+  }
+  std::ofstream out(path.c_str(), std::ios::binary);
+  return static_cast<bool>(out.write(picture.data(), static_cast<std::streamsize>(picture.size())));
 }
 
 int Watch(const std::vector<std::wstring>& args) {

@@ -18,6 +18,7 @@
 #include "wizard/painting.h"
 #include "wizard/wizard_layout.h"
 #include "wizard/wizard_state.h"
+#include "dc_pixels.h"
 
 namespace {
 
@@ -99,26 +100,9 @@ class WizardPaintingTest : public testing::Test {
 
   // The window's pixels in `area`, row by row.
   std::vector<std::uint32_t> Pixels(const LayoutRect& area) {
-    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(area.width) * static_cast<std::size_t>(area.height));
-    HDC windowDc = GetDC(window_);
-    HDC copy = CreateCompatibleDC(windowDc);
-    BITMAPINFO info = {};
-    info.bmiHeader.biSize = sizeof info.bmiHeader;
-    info.bmiHeader.biWidth = area.width;
-    info.bmiHeader.biHeight = -area.height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(windowDc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    HGDIOBJ replaced = SelectObject(copy, bitmap);
-    BitBlt(copy, 0, 0, area.width, area.height, windowDc, area.x, area.y, SRCCOPY);
-    GdiFlush();
-    std::memcpy(pixels.data(), bits, pixels.size() * sizeof pixels[0]);
-    SelectObject(copy, replaced);
-    DeleteObject(bitmap);
-    DeleteDC(copy);
-    ReleaseDC(window_, windowDc);
+    HDC dc = GetDC(window_);
+    std::vector<std::uint32_t> pixels = CopyPixels(dc, area.x, area.y, area.width, area.height);
+    ReleaseDC(window_, dc);
     return pixels;
   }
 
@@ -174,6 +158,7 @@ TEST_F(WizardPaintingTest, AnAnimationFrameDrawsTheBarAsAWholePageFrameDoes) {
     PatBlt(dc, bar.x, bar.y, bar.width, bar.height, BLACKNESS);
     ReleaseDC(window_, dc);
     RepaintProgressBar(window_);
+    ASSERT_FALSE(whole.empty());
     EXPECT_TRUE(Pixels(bar) == whole) << "frame " << frame;
   }
 }
