@@ -215,6 +215,7 @@ BackBuffer::BackBuffer(HDC dc, int width, int height) {
     return;
   }
   std::memset(bits, 0, static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4);
+  bits_ = static_cast<const std::uint32_t*>(bits);
   replaced_ = SelectObject(dc_, bitmap_);
 }
 

@@ -7,6 +7,8 @@
 // stays unscaled. Texts are UTF-8.
 
 #include <windows.h>
+
+#include <cstdint>
 // Needs windows.h first.
 #include <gdiplus.h>
 
@@ -61,10 +63,13 @@ class BackBuffer {
   BackBuffer(const BackBuffer&) = delete;
   BackBuffer& operator=(const BackBuffer&) = delete;
   HDC dc() const { return dc_; }
+  // Its pixels, row by row from the top, as 0x00RRGGBB (after GdiFlush); null when invalid.
+  const std::uint32_t* bits() const { return bits_; }
 
  private:
   HDC dc_ = nullptr;
   HBITMAP bitmap_ = nullptr;
+  const std::uint32_t* bits_ = nullptr;
   HGDIOBJ replaced_ = nullptr;
 };
 
