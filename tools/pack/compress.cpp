@@ -6,7 +6,6 @@
 #include <condition_variable>
 #include <deque>
 #include <exception>
-#include <fstream>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -38,21 +37,29 @@ struct Piece {
 // does, to stop.
 bool ReadFile(const PayloadFile& file, std::string& chunk, std::size_t chunkSize,
               const std::function<bool(std::string&)>& emit) {
-  std::ifstream stream(file.source, std::ios::binary);
-  if (!stream) throw Failure("cannot open " + Quoted(file.source) + ": " + LastErrorText());
+  SequentialFile in(file.source);
+  const auto changed = [&file] {
+    return Failure("cannot read " + Quoted(file.source) + " (did it change during the build?)");
+  };
   std::uint64_t left = file.entry.size;
-  while (left > 0) {
-    const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunkSize - chunk.size()));
+  for (;;) {
     const std::size_t before = chunk.size();
+    const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunkSize - before));
+    // With the file's last bytes, one more is asked for where the chunk has
+    // room: its absence shows the end without another read.
+    const bool probe = take == left && before + take < chunkSize;
+    chunk.resize(before + take + probe);
+    const std::size_t got = in.Read(chunk.data() + before, take + probe, take);
+    if (got < take) throw changed();
+    if (got > take) throw Failure(Quoted(file.source) + " grew during the build");
     chunk.resize(before + take);
-    stream.read(chunk.data() + before, static_cast<std::streamsize>(take));
-    if (static_cast<std::size_t>(stream.gcount()) != take)
-      throw Failure("cannot read " + Quoted(file.source) + " (did it change during the build?)");
     left -= take;
     if (chunk.size() == chunkSize && !emit(chunk)) return false;
+    if (left > 0) continue;
+    char extra;
+    if (!probe && in.Read(&extra, 1, 0) != 0) throw Failure(Quoted(file.source) + " grew during the build");
+    return true;
   }
-  if (stream.peek() != std::char_traits<char>::eof()) throw Failure(Quoted(file.source) + " grew during the build");
-  return true;
 }
 
 }  // namespace

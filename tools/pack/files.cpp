@@ -1,10 +1,14 @@
 #include "files.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <system_error>
 
+#include <fcntl.h>
+
 #ifdef _WIN32
+#include <io.h>
 #include <process.h>
 #define getpid _getpid
 #else
@@ -51,6 +55,41 @@ void InputFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
   stream_.seekg(static_cast<std::streamoff>(offset));
   stream_.read(static_cast<char*>(buffer), static_cast<std::streamsize>(count));
   if (static_cast<std::size_t>(stream_.gcount()) != count) throw Failure("cannot read " + Quoted(path_));
+}
+
+SequentialFile::SequentialFile(const std::filesystem::path& path) : path_(path) {
+#ifdef _WIN32
+  descriptor_ = _wopen(path.c_str(), _O_RDONLY | _O_BINARY);
+#else
+  descriptor_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+#endif
+  if (descriptor_ < 0) throw Failure("cannot open " + Quoted(path) + ": " + LastErrorText());
+}
+
+SequentialFile::~SequentialFile() {
+#ifdef _WIN32
+  _close(descriptor_);
+#else
+  close(descriptor_);
+#endif
+}
+
+std::size_t SequentialFile::Read(char* buffer, std::size_t want, std::size_t need) {
+  std::size_t got = 0;
+  do {
+#ifdef _WIN32
+    const int count = _read(descriptor_, buffer + got, static_cast<unsigned int>(std::min<std::size_t>(want - got, 1u << 30)));
+#else
+    const ssize_t count = read(descriptor_, buffer + got, want - got);
+#endif
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      throw Failure("cannot read " + Quoted(path_) + ": " + LastErrorText());
+    }
+    if (count == 0) break;
+    got += static_cast<std::size_t>(count);
+  } while (got < need);
+  return got;
 }
 
 std::string ByteSource::ReadString(std::uint64_t offset, std::size_t count) {

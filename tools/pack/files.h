@@ -57,6 +57,28 @@ class InputFile : public ByteSource {
   std::uint64_t size_ = 0;
 };
 
+// A file read once, front to back, with plain system reads: for many small
+// files the stream classes' buffers and extra calls cost more than the
+// reads themselves.
+class SequentialFile {
+ public:
+  // Throws Failure naming `path` and the system's reason.
+  explicit SequentialFile(const std::filesystem::path& path);
+  ~SequentialFile();
+  SequentialFile(const SequentialFile&) = delete;
+  SequentialFile& operator=(const SequentialFile&) = delete;
+
+  // Reads into `buffer` until at least `need` of `want` bytes have come or
+  // the file ends, with at least one read; returns how many came. A short
+  // read from a regular file is its end, so asking for a byte more than
+  // needed tells whether the file goes on, without a further call.
+  std::size_t Read(char* buffer, std::size_t want, std::size_t need);
+
+ private:
+  std::filesystem::path path_;
+  int descriptor_ = -1;
+};
+
 // Writes to a temporary file beside `path`; Commit() renames it into place.
 // Destroyed without a commit, or interrupted by a signal, it removes the
 // temporary file, so a failed build leaves nothing. Messages name `path`
