@@ -37,9 +37,9 @@ struct Piece {
 // Appends exactly `file.entry.size` bytes of `file` to chunks of
 // `chunkSize`, handing each full chunk to `emit`; returns false when `emit`
 // does, to stop.
-bool ReadFile(const PayloadFile& file, std::string& chunk, std::size_t chunkSize,
+bool ReadFile(FolderCursor& folders, const PayloadFile& file, std::string& chunk, std::size_t chunkSize,
               const std::function<bool(std::string&)>& emit) {
-  SequentialFile in(file.source);
+  SequentialFile in(folders, file.source);
   const auto changed = [&file] {
     return Failure("cannot read " + Quoted(file.source) + " (did it change during the build?)");
   };
@@ -184,6 +184,7 @@ struct ArchiveCompressor::State {
     const std::function<bool(std::string&)> emit = [this](std::string& chunk) { return EmitData(chunk); };
     std::string chunk;
     chunk.reserve(kChunkSize);
+    FolderCursor folders;
     for (;;) {
       std::deque<PayloadFile> taken;
       {
@@ -194,7 +195,7 @@ struct ArchiveCompressor::State {
         taken.swap(files);
       }
       for (const PayloadFile& file : taken)
-        if (!ReadFile(file, chunk, kChunkSize, emit)) return;
+        if (!ReadFile(folders, file, chunk, kChunkSize, emit)) return;
     }
     if (!chunk.empty() && !EmitData(chunk)) return;
     const std::lock_guard lock(mutex);

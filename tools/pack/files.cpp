@@ -12,6 +12,7 @@
 #include <process.h>
 #define getpid _getpid
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -57,12 +58,60 @@ void InputFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
   if (static_cast<std::size_t>(stream_.gcount()) != count) throw Failure("cannot read " + Quoted(path_));
 }
 
-SequentialFile::SequentialFile(const std::filesystem::path& path) : path_(path) {
 #ifdef _WIN32
-  descriptor_ = _wopen(path.c_str(), _O_RDONLY | _O_BINARY);
+FolderCursor::~FolderCursor() = default;
+
+int FolderCursor::OpenFile(const std::filesystem::path& path) { return _wopen(path.c_str(), _O_RDONLY | _O_BINARY); }
+
+std::uint64_t FolderCursor::FileSize(const std::filesystem::path& path, std::error_code& error) {
+  return std::filesystem::file_size(path, error);
+}
 #else
-  descriptor_ = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+FolderCursor::~FolderCursor() {
+  if (descriptor_ >= 0) close(descriptor_);
+}
+
+int FolderCursor::Folder(const std::string& path, std::size_t& nameStart) {
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos) {
+    nameStart = 0;
+    return AT_FDCWD;
+  }
+  nameStart = slash + 1;
+  if (descriptor_ >= 0 && path.compare(0, slash, folder_) == 0 && folder_.size() == slash) return descriptor_;
+  if (descriptor_ >= 0) close(descriptor_);
+  folder_.assign(path, 0, slash);
+  descriptor_ = open(slash == 0 ? "/" : folder_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  return descriptor_;
+}
+
+int FolderCursor::OpenFile(const std::filesystem::path& path) {
+  std::size_t nameStart = 0;
+  const int folder = Folder(path.native(), nameStart);
+  if (folder == -1) return open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  return openat(folder, path.c_str() + nameStart, O_RDONLY | O_CLOEXEC);
+}
+
+std::uint64_t FolderCursor::FileSize(const std::filesystem::path& path, std::error_code& error) {
+  std::size_t nameStart = 0;
+  const int folder = Folder(path.native(), nameStart);
+  if (folder == -1) return std::filesystem::file_size(path, error);
+  struct stat status;
+  if (fstatat(folder, path.c_str() + nameStart, &status, 0) != 0) {
+    error.assign(errno, std::generic_category());
+    return static_cast<std::uint64_t>(-1);
+  }
+  if (!S_ISREG(status.st_mode)) {
+    error = std::make_error_code(std::errc::not_supported);
+    return static_cast<std::uint64_t>(-1);
+  }
+  error.clear();
+  return static_cast<std::uint64_t>(status.st_size);
+}
 #endif
+
+SequentialFile::SequentialFile(FolderCursor& folders, const std::filesystem::path& path)
+    : path_(path), descriptor_(folders.OpenFile(path)) {
   if (descriptor_ < 0) throw Failure("cannot open " + Quoted(path) + ": " + LastErrorText());
 }
 

@@ -143,7 +143,7 @@ class Walker {
       return;
     }
     std::error_code error;
-    const std::uint64_t size = std::filesystem::file_size(item.path, error);
+    const std::uint64_t size = folders_.FileSize(item.path, error);
     if (error) {
       payload_.errors.push_back(Shown(name) + ": cannot read its size: " + error.message());
       return;
@@ -188,6 +188,7 @@ class Walker {
   Payload& payload_;
   std::size_t maxUnits_ = 0, destinationRoom_ = 0;
   std::unordered_map<std::string, std::string> foldedNames_;  // folded name -> first name seen
+  FolderCursor folders_;
 };
 
 }  // namespace
