@@ -34,16 +34,17 @@ struct Piece {
   std::size_t rawSize = 0;
 };
 
-// Appends exactly `file.entry.size` bytes of `file` to chunks of
+// Appends exactly `size` bytes of the file at `source` to chunks of
 // `chunkSize`, handing each full chunk to `emit`; returns false when `emit`
 // does, to stop.
-bool ReadFile(FolderCursor& folders, const PayloadFile& file, std::string& chunk, std::size_t chunkSize,
-              const std::function<bool(std::string&)>& emit) {
-  SequentialFile in(folders, file.source);
-  const auto changed = [&file] {
-    return Failure("cannot read " + Quoted(file.source) + " (did it change during the build?)");
+bool ReadFile(FolderCursor& folders, const FolderCursor::NativePath& source, std::uint32_t size, std::string& chunk,
+              std::size_t chunkSize, const std::function<bool(std::string&)>& emit) {
+  SequentialFile in(folders, source);
+  const auto changed = [&source] {
+    return Failure("cannot read " + Quoted(std::filesystem::path(source)) + " (did it change during the build?)");
   };
-  std::uint64_t left = file.entry.size;
+  const auto grew = [&source] { return Failure(Quoted(std::filesystem::path(source)) + " grew during the build"); };
+  std::uint64_t left = size;
   for (;;) {
     const std::size_t before = chunk.size();
     const std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(left, chunkSize - before));
@@ -53,13 +54,13 @@ bool ReadFile(FolderCursor& folders, const PayloadFile& file, std::string& chunk
     chunk.resize(before + take + probe);
     const std::size_t got = in.Read(chunk.data() + before, take + probe, take);
     if (got < take) throw changed();
-    if (got > take) throw Failure(Quoted(file.source) + " grew during the build");
+    if (got > take) throw grew();
     chunk.resize(before + take);
     left -= take;
     if (chunk.size() == chunkSize && !emit(chunk)) return false;
     if (left > 0) continue;
     char extra;
-    if (!probe && in.Read(&extra, 1, 0) != 0) throw Failure(Quoted(file.source) + " grew during the build");
+    if (!probe && in.Read(&extra, 1, 0) != 0) throw grew();
     return true;
   }
 }
@@ -141,7 +142,7 @@ std::string CompressChunk(std::string_view data) {
 struct ArchiveCompressor::State {
   std::mutex mutex;
   std::condition_variable readerWake, compressorWake, writerWake;
-  std::deque<PayloadFile> files;  // to read, in order
+  std::deque<QueuedFile> files;  // to read, in order
   std::uint64_t filesAdded = 0;
   bool filesDone = false;
   std::deque<Piece> raw;  // waiting for a compressing thread; table pieces first
@@ -186,7 +187,7 @@ struct ArchiveCompressor::State {
     chunk.reserve(kChunkSize);
     FolderCursor folders;
     for (;;) {
-      std::deque<PayloadFile> taken;
+      std::deque<QueuedFile> taken;
       {
         std::unique_lock lock(mutex);
         readerWake.wait(lock, [&] { return stop || !files.empty() || filesDone; });
@@ -194,8 +195,8 @@ struct ArchiveCompressor::State {
         if (files.empty()) break;
         taken.swap(files);
       }
-      for (const PayloadFile& file : taken)
-        if (!ReadFile(folders, file, chunk, kChunkSize, emit)) return;
+      for (const QueuedFile& file : taken)
+        if (!ReadFile(folders, file.source, file.size, chunk, kChunkSize, emit)) return;
     }
     if (!chunk.empty() && !EmitData(chunk)) return;
     const std::lock_guard lock(mutex);
@@ -270,7 +271,7 @@ ArchiveCompressor::~ArchiveCompressor() {
 }
 
 void ArchiveCompressor::AddFile(const PayloadFile& file) {
-  batch_.push_back(file);
+  batch_.push_back({file.source.native(), file.entry.size});
   if (batch_.size() >= kBatchFiles) Publish();
 }
 

@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -48,10 +49,16 @@ class ArchiveCompressor {
   void Finish(const Payload& payload, const StreamSink& sink, const ProgressFn& progress);
 
  private:
+  // What the reader needs of a file: lighter than a PayloadFile, of which
+  // the walk may queue many while the reader waits for room.
+  struct QueuedFile {
+    std::filesystem::path::string_type source;
+    std::uint32_t size;
+  };
   struct State;
   void Publish();
   std::unique_ptr<State> state_;
-  std::vector<PayloadFile> batch_;  // added, not yet handed to the reader
+  std::vector<QueuedFile> batch_;  // added, not yet handed to the reader
 };
 
 // One bzip2 stream of `data`, block size 9.

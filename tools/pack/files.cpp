@@ -61,10 +61,10 @@ void InputFile::ReadAt(std::uint64_t offset, void* buffer, std::size_t count) {
 #ifdef _WIN32
 FolderCursor::~FolderCursor() = default;
 
-int FolderCursor::OpenFile(const std::filesystem::path& path) { return _wopen(path.c_str(), _O_RDONLY | _O_BINARY); }
+int FolderCursor::OpenFile(const NativePath& path) { return _wopen(path.c_str(), _O_RDONLY | _O_BINARY); }
 
-std::uint64_t FolderCursor::FileSize(const std::filesystem::path& path, std::error_code& error) {
-  return std::filesystem::file_size(path, error);
+std::uint64_t FolderCursor::FileSize(const NativePath& path, std::error_code& error) {
+  return std::filesystem::file_size(std::filesystem::path(path), error);
 }
 #else
 FolderCursor::~FolderCursor() {
@@ -85,17 +85,17 @@ int FolderCursor::Folder(const std::string& path, std::size_t& nameStart) {
   return descriptor_;
 }
 
-int FolderCursor::OpenFile(const std::filesystem::path& path) {
+int FolderCursor::OpenFile(const NativePath& path) {
   std::size_t nameStart = 0;
-  const int folder = Folder(path.native(), nameStart);
+  const int folder = Folder(path, nameStart);
   if (folder == -1) return open(path.c_str(), O_RDONLY | O_CLOEXEC);
   return openat(folder, path.c_str() + nameStart, O_RDONLY | O_CLOEXEC);
 }
 
-std::uint64_t FolderCursor::FileSize(const std::filesystem::path& path, std::error_code& error) {
+std::uint64_t FolderCursor::FileSize(const NativePath& path, std::error_code& error) {
   std::size_t nameStart = 0;
-  const int folder = Folder(path.native(), nameStart);
-  if (folder == -1) return std::filesystem::file_size(path, error);
+  const int folder = Folder(path, nameStart);
+  if (folder == -1) return std::filesystem::file_size(std::filesystem::path(path), error);
   struct stat status;
   if (fstatat(folder, path.c_str() + nameStart, &status, 0) != 0) {
     error.assign(errno, std::generic_category());
@@ -110,9 +110,9 @@ std::uint64_t FolderCursor::FileSize(const std::filesystem::path& path, std::err
 }
 #endif
 
-SequentialFile::SequentialFile(FolderCursor& folders, const std::filesystem::path& path)
+SequentialFile::SequentialFile(FolderCursor& folders, const FolderCursor::NativePath& path)
     : path_(path), descriptor_(folders.OpenFile(path)) {
-  if (descriptor_ < 0) throw Failure("cannot open " + Quoted(path) + ": " + LastErrorText());
+  if (descriptor_ < 0) throw Failure("cannot open " + Quoted(std::filesystem::path(path)) + ": " + LastErrorText());
 }
 
 SequentialFile::~SequentialFile() {
@@ -133,7 +133,7 @@ std::size_t SequentialFile::Read(char* buffer, std::size_t want, std::size_t nee
 #endif
     if (count < 0) {
       if (errno == EINTR) continue;
-      throw Failure("cannot read " + Quoted(path_) + ": " + LastErrorText());
+      throw Failure("cannot read " + Quoted(std::filesystem::path(path_)) + ": " + LastErrorText());
     }
     if (count == 0) break;
     got += static_cast<std::size_t>(count);

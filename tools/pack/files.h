@@ -69,10 +69,13 @@ class FolderCursor {
   FolderCursor(const FolderCursor&) = delete;
   FolderCursor& operator=(const FolderCursor&) = delete;
 
+  // Paths in the system's own form (std::filesystem::path::native()).
+  using NativePath = std::filesystem::path::string_type;
+
   // Opens `path` for reading; the descriptor, or -1 with errno set.
-  int OpenFile(const std::filesystem::path& path);
+  int OpenFile(const NativePath& path);
   // The size in bytes of the file at `path`, following links.
-  std::uint64_t FileSize(const std::filesystem::path& path, std::error_code& error);
+  std::uint64_t FileSize(const NativePath& path, std::error_code& error);
 
  private:
 #ifndef _WIN32
@@ -90,7 +93,7 @@ class FolderCursor {
 class SequentialFile {
  public:
   // Throws Failure naming `path` and the system's reason.
-  SequentialFile(FolderCursor& folders, const std::filesystem::path& path);
+  SequentialFile(FolderCursor& folders, const FolderCursor::NativePath& path);
   ~SequentialFile();
   SequentialFile(const SequentialFile&) = delete;
   SequentialFile& operator=(const SequentialFile&) = delete;
@@ -102,7 +105,7 @@ class SequentialFile {
   std::size_t Read(char* buffer, std::size_t want, std::size_t need);
 
  private:
-  std::filesystem::path path_;
+  FolderCursor::NativePath path_;
   int descriptor_ = -1;
 };
 

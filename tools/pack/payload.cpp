@@ -143,7 +143,7 @@ class Walker {
       return;
     }
     std::error_code error;
-    const std::uint64_t size = folders_.FileSize(item.path, error);
+    const std::uint64_t size = folders_.FileSize(item.path.native(), error);
     if (error) {
       payload_.errors.push_back(Shown(name) + ": cannot read its size: " + error.message());
       return;
