@@ -127,7 +127,8 @@ std::size_t SequentialFile::Read(char* buffer, std::size_t want, std::size_t nee
   std::size_t got = 0;
   do {
 #ifdef _WIN32
-    const int count = _read(descriptor_, buffer + got, static_cast<unsigned int>(std::min<std::size_t>(want - got, 1u << 30)));
+    const unsigned int ask = static_cast<unsigned int>(std::min<std::size_t>(want - got, 1u << 30));
+    const int count = _read(descriptor_, buffer + got, ask);
 #else
     const ssize_t count = read(descriptor_, buffer + got, want - got);
 #endif
