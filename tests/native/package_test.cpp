@@ -133,9 +133,63 @@ TEST(BuildPackage, SameInputsGiveTheSameBytesForAnyNumberOfJobs) {
   EXPECT_TRUE(first == second);
   EXPECT_TRUE(first == parallel);
 
+  // The table is a stream of its own; the data, 2 * kChunkSize + 12345
+  // bytes and the small files, makes three.
   unsigned streams = 0;
   EXPECT_TRUE(DecompressedArchive(dir / "three.exe", &streams) == ArchiveOf(files));
-  EXPECT_EQ(streams, 3u);
+  EXPECT_EQ(streams, 1u + 3u);
+}
+
+// A file whose size changed between the walk and its reading is refused,
+// whether its end falls inside a chunk (where the read asks for one byte
+// more) or at a chunk's end (where it reads again).
+TEST(ArchiveCompressor, RefusesAFileThatChangedSizeAfterTheWalk) {
+  const struct {
+    const char* what;
+    std::size_t real, listed;
+    const char* errorPart;  // nullptr when accepted
+  } cases[] = {
+      {"unchanged", 10, 10, nullptr},
+      {"grew", 11, 10, "grew during the build"},
+      {"shrank", 9, 10, "did it change during the build?"},
+      {"emptied", 0, 10, "did it change during the build?"},
+      {"grew from empty", 1, 0, "grew during the build"},
+      {"unchanged, ending a chunk", pack::kChunkSize, pack::kChunkSize, nullptr},
+      {"grew past a chunk's end", pack::kChunkSize + 1, pack::kChunkSize, "grew during the build"},
+  };
+  for (const auto& c : cases) {
+    ScratchDir dir;
+    const std::string data = Pattern(c.real, 4);
+    WriteFile(dir / "f.bin", data);
+    pack::Payload payload;
+    payload.files.push_back({{"f.bin", static_cast<std::uint32_t>(c.listed)}, dir / "f.bin"});
+    payload.totalBytes = c.listed;
+    std::string payloadSection;
+    const auto run = [&] {
+      pack::ArchiveCompressor compressor(2);
+      compressor.AddFile(payload.files[0]);
+      compressor.Finish(payload, [&](std::string_view stream) { payloadSection.append(stream); }, {});
+    };
+    if (c.errorPart) {
+      try {
+        run();
+        ADD_FAILURE() << c.what << ": accepted";
+      } catch (const pack::Failure& failure) {
+        EXPECT_NE(std::string(failure.what()).find(c.errorPart), std::string::npos) << c.what << ": " << failure.what();
+      }
+      continue;
+    }
+    run();
+    pack::MemorySource source(payloadSection);
+    pack::PackageLayout layout;
+    layout.payloadLength = static_cast<std::uint32_t>(payloadSection.size());
+    std::string archive;
+    pack::DecompressPayload(source, layout, [&archive](std::string_view bytes) {
+      archive.append(bytes);
+      return true;
+    });
+    EXPECT_TRUE(archive == ArchiveOf({{"f.bin", data}})) << c.what;
+  }
 }
 
 TEST(BuildPackage, RefusesBadInputsAndLeavesNothingUnderTheOutputName) {

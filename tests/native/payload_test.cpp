@@ -20,18 +20,30 @@ std::vector<std::string> Names(const pack::Payload& payload) {
   return names;
 }
 
+// Sorted over whole entry names: a folder's files sort after siblings whose
+// next byte is below the backslash ('-', '.') and before those above it
+// ('_'). Files are handed on in that order while the walk runs.
 TEST(CollectPayload, ListsEveryFileSortedWithBackslashNamesAndSizes) {
   ScratchDir dir;
   WriteFile(dir / "b.txt", "bb");
   WriteFile(dir / "a/z.bin", std::string(4096, 'z'));
   WriteFile(dir / "a/deep/er/e.txt", "");
+  WriteFile(dir / "a/deep.txt", "d");
+  WriteFile(dir / "a_c.txt", "c");
+  WriteFile(dir / "a-b.txt", "b");
   WriteFile(dir / "A.dat", "1");
-  const pack::Payload payload = pack::CollectPayload(dir.path(), pack::kDefaultDestinationRoom);
+  std::vector<std::string> found;
+  const pack::Payload payload =
+      pack::CollectPayload(dir.path(), pack::kDefaultDestinationRoom, pack::LinkPolicy::kInsideOnly,
+                           [&found](const pack::PayloadFile& file) { found.push_back(file.entry.name); });
   EXPECT_TRUE(payload.errors.empty());
-  EXPECT_EQ(Names(payload), (std::vector<std::string>{"A.dat", "a\\deep\\er\\e.txt", "a\\z.bin", "b.txt"}));
-  EXPECT_EQ(payload.files[2].entry.size, 4096u);
-  EXPECT_EQ(payload.files[1].entry.size, 0u);
-  EXPECT_EQ(payload.totalBytes, 4096u + 2 + 1);
+  const std::vector<std::string> sorted = {"A.dat",   "a-b.txt", "a\\deep.txt", "a\\deep\\er\\e.txt",
+                                           "a\\z.bin", "a_c.txt", "b.txt"};
+  EXPECT_EQ(Names(payload), sorted);
+  EXPECT_EQ(found, sorted);
+  EXPECT_EQ(payload.files[4].entry.size, 4096u);
+  EXPECT_EQ(payload.files[3].entry.size, 0u);
+  EXPECT_EQ(payload.totalBytes, 4096u + 2 + 1 + 1 + 1 + 1);
 }
 
 TEST(CollectPayload, WarnsAboutEmptyFolders) {

@@ -73,7 +73,10 @@ void BuildPackage(const BuildOptions& options, std::ostream& messages) {
   if (!script.error.empty()) throw Failure(Quoted(options.script) + ": " + script.error);
   for (const std::string& note : script.notes) messages << "note: " << note << "\n";
 
-  const Payload payload = CollectPayload(options.payload, options.destinationRoom, options.links);
+  // Compression of file data starts while the walk still finds files.
+  ArchiveCompressor compressor(options.jobs);
+  const Payload payload = CollectPayload(options.payload, options.destinationRoom, options.links,
+                                         [&compressor](const PayloadFile& file) { compressor.AddFile(file); });
   for (const std::string& warning : payload.warnings) messages << "warning: " << warning << "\n";
   if (!payload.errors.empty())
     throw Failure("the payload cannot be packaged:" + JoinLines(payload.errors));
@@ -92,7 +95,7 @@ void BuildPackage(const BuildOptions& options, std::ostream& messages) {
   ProgressBar bar(messages);
   ProgressFn progress;
   if (options.progress) progress = [&bar](std::uint64_t done, std::uint64_t total) { bar.Update(done, total); };
-  CompressArchive(payload, options.jobs, [&output](std::string_view stream) { output.Write(stream); }, progress);
+  compressor.Finish(payload, [&output](std::string_view stream) { output.Write(stream); }, progress);
 
   // Both trailers hold 32-bit offsets: the script must start below 4 GiB.
   if (output.Written() + 2 * layout::kTrailerSize + script.text.size() > 0xFFFFFFFFull)

@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "interrupt.h"
 
@@ -55,6 +56,57 @@ class InputFile : public ByteSource {
   std::filesystem::path path_;
   std::ifstream stream_;
   std::uint64_t size_ = 0;
+};
+
+// Reaches each file by its name within the folder of the previous one,
+// where the system allows: for many small files, looking up the whole path
+// again for each costs more than reading them. Files met in folder order
+// (as the walk and the archive give them) open each folder once.
+class FolderCursor {
+ public:
+  FolderCursor() = default;
+  ~FolderCursor();
+  FolderCursor(const FolderCursor&) = delete;
+  FolderCursor& operator=(const FolderCursor&) = delete;
+
+  // Paths in the system's own form (std::filesystem::path::native()).
+  using NativePath = std::filesystem::path::string_type;
+
+  // Opens `path` for reading; the descriptor, or -1 with errno set.
+  int OpenFile(const NativePath& path);
+  // The size in bytes of the file at `path`, following links.
+  std::uint64_t FileSize(const NativePath& path, std::error_code& error);
+
+ private:
+#ifndef _WIN32
+  // The descriptor of the folder of `path` (or of the current folder), and
+  // where the name in it starts; -1 when the folder cannot be opened.
+  int Folder(const std::string& path, std::size_t& nameStart);
+  std::string folder_;
+  int descriptor_ = -1;
+#endif
+};
+
+// A file read once, front to back, with plain system reads: for many small
+// files the stream classes' buffers and extra calls cost more than the
+// reads themselves.
+class SequentialFile {
+ public:
+  // Throws Failure naming `path` and the system's reason.
+  SequentialFile(FolderCursor& folders, const FolderCursor::NativePath& path);
+  ~SequentialFile();
+  SequentialFile(const SequentialFile&) = delete;
+  SequentialFile& operator=(const SequentialFile&) = delete;
+
+  // Reads into `buffer` until at least `need` of `want` bytes have come or
+  // the file ends, with at least one read; returns how many came. A short
+  // read from a regular file is its end, so asking for a byte more than
+  // needed tells whether the file goes on, without a further call.
+  std::size_t Read(char* buffer, std::size_t want, std::size_t need);
+
+ private:
+  FolderCursor::NativePath path_;
+  int descriptor_ = -1;
 };
 
 // Writes to a temporary file beside `path`; Commit() renames it into place.

@@ -1,10 +1,7 @@
 #include "payload.h"
 
 #include <algorithm>
-#include <atomic>
-#include <optional>
 #include <system_error>
-#include <thread>
 #include <unordered_map>
 
 #include "files.h"
@@ -30,39 +27,61 @@ bool IsInside(const std::filesystem::path& inner, const std::filesystem::path& o
 
 class Walker {
  public:
-  Walker(const std::filesystem::path& root, std::size_t destinationRoom, LinkPolicy links, Payload& payload)
-      : root_(root), links_(links), payload_(payload) {
+  Walker(const std::filesystem::path& root, std::size_t destinationRoom, LinkPolicy links, const FileFound& found,
+         Payload& payload)
+      : root_(root), links_(links), found_(found), payload_(payload) {
     std::error_code error;
     canonicalRoot_ = std::filesystem::canonical(root, error);
     maxUnits_ = destinationRoom + 1 < kMaxInstallerPath ? kMaxInstallerPath - destinationRoom - 1 : 0;
     destinationRoom_ = destinationRoom;
   }
 
-  // Walks `folder` (`name` is its entry name, empty for the root).
+  // Walks `folder` (`name` is its entry name, empty for the root). Each
+  // folder's entries are listed first and visited in name order, a folder
+  // placed as its name and a backslash: then the files come out in the
+  // archive's order, byte by byte over whole entry names, and each can be
+  // handed on while the walk goes on.
   void Walk(const std::filesystem::path& folder, const std::string& name) {
+    std::vector<Item> items;
     std::error_code error;
     std::filesystem::directory_iterator it(folder, error), end;
     bool empty = true;
     for (; !error && it != end; it.increment(error)) {
       empty = false;
-      Visit(*it, name);
+      Classify(*it, name, items);
     }
     if (error)
       payload_.errors.push_back("cannot list " + Shown(name.empty() ? std::string(".") : name) + ": " +
                                 error.message());
     else if (empty && !name.empty())
       payload_.warnings.push_back("empty folder " + Shown(name) + " is left out: the archive holds files only");
+    std::sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return a.key < b.key; });
+    for (Item& item : items) {
+      if (item.directory)
+        Walk(item.path, item.name);
+      else
+        AddFile(std::move(item));
+    }
   }
 
  private:
+  struct Item {
+    std::filesystem::path path;
+    std::string name;  // entry name
+    std::string key;   // the name, with a backslash after a folder's
+    bool directory = false;
+  };
+
   static std::string Shown(const std::string& name) { return "\"" + Escaped(name) + "\""; }
 
-  // Asks the directory entry, which holds the type the listing gave, so
-  // that a plain file costs no status call here.
-  void Visit(const std::filesystem::directory_entry& entry, const std::string& parentName) {
+  // Checks one entry of a listing and keeps it in `items` when it is a file
+  // or a folder to descend into. Asks the directory entry, which holds the
+  // type the listing gave, so that a plain file costs no status call here.
+  void Classify(const std::filesystem::directory_entry& entry, const std::string& parentName,
+                std::vector<Item>& items) {
     const std::filesystem::path& path = entry.path();
     const std::string component = ComponentText(path.filename());
-    const std::string name = parentName.empty() ? component : parentName + '\\' + component;
+    std::string name = parentName.empty() ? component : parentName + '\\' + component;
     if (!Utf16Length(component)) {
       payload_.errors.push_back(Shown(name) + ": the name is not valid UTF-8");
       return;
@@ -95,19 +114,24 @@ class Walker {
       payload_.errors.push_back(Shown(name) + ": " + error.message());
       return;
     }
-    if (directory) {
-      Walk(path, name);
-      return;
+    if (!directory) {
+      const bool regular = entry.is_regular_file(error);
+      if (error) {
+        payload_.errors.push_back(Shown(name) + ": " + error.message());
+        return;
+      }
+      if (!regular) {
+        payload_.errors.push_back(Shown(name) + " is not a regular file or folder");
+        return;
+      }
     }
-    const bool regular = entry.is_regular_file(error);
-    if (error) {
-      payload_.errors.push_back(Shown(name) + ": " + error.message());
-      return;
-    }
-    if (!regular) {
-      payload_.errors.push_back(Shown(name) + " is not a regular file or folder");
-      return;
-    }
+    std::string key = directory ? name + '\\' : name;
+    items.push_back({path, std::move(name), std::move(key), directory});
+  }
+
+  // Takes a file into the payload, in archive order, and hands it on.
+  void AddFile(Item&& item) {
+    const std::string& name = item.name;
     if (const char* problem = archive::EntryNameProblem(name)) {
       payload_.errors.push_back(Shown(name) + ": " + problem);
       return;
@@ -118,10 +142,22 @@ class Walker {
                                 " differ only in letter case and would be one file on Windows");
       return;
     }
-    // Its size is asked for later, for all files at once (MeasureSizes).
+    std::error_code error;
+    const std::uint64_t size = folders_.FileSize(item.path.native(), error);
+    if (error) {
+      payload_.errors.push_back(Shown(name) + ": cannot read its size: " + error.message());
+      return;
+    }
+    if (size > kMaxFileSize) {
+      payload_.errors.push_back(Shown(name) + ": " + std::to_string(size) + " bytes; files must be smaller than 4 GiB");
+      return;
+    }
     PayloadFile file;
-    file.source = path;
-    file.entry.name = name;
+    file.source = std::move(item.path);
+    file.entry.name = std::move(item.name);
+    file.entry.size = static_cast<std::uint32_t>(size);
+    payload_.totalBytes += size;
+    if (found_) found_(file);
     payload_.files.push_back(std::move(file));
   }
 
@@ -148,57 +184,17 @@ class Walker {
 
   std::filesystem::path root_, canonicalRoot_;
   LinkPolicy links_;
+  const FileFound& found_;
   Payload& payload_;
   std::size_t maxUnits_ = 0, destinationRoom_ = 0;
   std::unordered_map<std::string, std::string> foldedNames_;  // folded name -> first name seen
+  FolderCursor folders_;
 };
-
-// Fills in each file's size, asking the system for several files at once:
-// for many small files the status calls are most of the walk's time. Files
-// whose size cannot be read or is 4 GiB or more are dropped with an error,
-// in the files' order.
-void MeasureSizes(Payload& payload) {
-  std::vector<std::optional<std::string>> problems(payload.files.size());
-  std::vector<std::uint64_t> sizes(payload.files.size());
-  std::atomic<std::size_t> next = 0;
-  auto measure = [&] {
-    constexpr std::size_t kBatch = 256;
-    for (std::size_t start; (start = next.fetch_add(kBatch)) < payload.files.size();) {
-      for (std::size_t i = start; i < std::min(start + kBatch, payload.files.size()); ++i) {
-        const PayloadFile& file = payload.files[i];
-        std::error_code error;
-        sizes[i] = std::filesystem::file_size(file.source, error);
-        if (error)
-          problems[i] = "\"" + Escaped(file.entry.name) + "\": cannot read its size: " + error.message();
-        else if (sizes[i] > kMaxFileSize)
-          problems[i] = "\"" + Escaped(file.entry.name) + "\": " + std::to_string(sizes[i]) +
-                        " bytes; files must be smaller than 4 GiB";
-      }
-    }
-  };
-  const unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
-  std::vector<std::thread> helpers;
-  for (unsigned i = 1; i < threads && payload.files.size() > 1000; ++i) helpers.emplace_back(measure);
-  measure();
-  for (std::thread& helper : helpers) helper.join();
-
-  std::size_t kept = 0;
-  for (std::size_t i = 0; i < payload.files.size(); ++i) {
-    if (problems[i]) {
-      payload.errors.push_back(*problems[i]);
-      continue;
-    }
-    payload.files[i].entry.size = static_cast<std::uint32_t>(sizes[i]);
-    payload.totalBytes += sizes[i];
-    if (kept != i) payload.files[kept] = std::move(payload.files[i]);
-    ++kept;
-  }
-  payload.files.resize(kept);
-}
 
 }  // namespace
 
-Payload CollectPayload(const std::filesystem::path& folder, std::size_t destinationRoom, LinkPolicy links) {
+Payload CollectPayload(const std::filesystem::path& folder, std::size_t destinationRoom, LinkPolicy links,
+                       const FileFound& found) {
   Payload payload;
   std::error_code error;
   if (!std::filesystem::is_directory(folder, error)) {
@@ -206,13 +202,9 @@ Payload CollectPayload(const std::filesystem::path& folder, std::size_t destinat
                              (error ? ": " + error.message() : std::string()));
     return payload;
   }
-  Walker(folder, destinationRoom, links, payload).Walk(folder, "");
-  MeasureSizes(payload);
+  Walker(folder, destinationRoom, links, found, payload).Walk(folder, "");
   if (payload.files.empty() && payload.errors.empty())
     payload.errors.push_back("payload folder " + Quoted(folder) + " holds no files");
-
-  std::sort(payload.files.begin(), payload.files.end(),
-            [](const PayloadFile& a, const PayloadFile& b) { return a.entry.name < b.entry.name; });
   return payload;
 }
 

@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,17 +34,22 @@ enum class LinkPolicy {
   kFollowAll,   // follow every link, wherever it points
 };
 
-// Every regular file below `folder`, in a stable order. Lists every problem
-// found rather than stopping at the first: names that are not UTF-8, that
-// the installer could not create or that would collide on Windows (letter
-// case compared as Windows compares it), names longer than the table's
-// 259 bytes or than the installed path's 259 UTF-16 units less
-// `destinationRoom` and a backslash, files of 4 GiB or more, folders that
-// cannot be listed (with the system's reason), links the policy refuses or
-// that loop, anything that is neither a file nor a folder, and an empty
-// payload. Folders are not descended past the length limit, which bounds
-// the depth of the walk.
+// Told of each file the walk takes, in archive order, while the walk goes
+// on (on the walking thread); the payload may still turn out to have errors.
+using FileFound = std::function<void(const PayloadFile& file)>;
+
+// Every regular file below `folder`, sorted by entry name byte by byte (the
+// archive's order), each handed to `found` as soon as it is taken, with its
+// size. Lists every problem found rather than stopping at the first: names
+// that are not UTF-8, that the installer could not create or that would
+// collide on Windows (letter case compared as Windows compares it), names
+// longer than the table's 259 bytes or than the installed path's 259 UTF-16
+// units less `destinationRoom` and a backslash, files of 4 GiB or more,
+// folders that cannot be listed (with the system's reason), links the
+// policy refuses or that loop, anything that is neither a file nor a
+// folder, and an empty payload. Folders are not descended past the length
+// limit, which bounds the depth of the walk.
 Payload CollectPayload(const std::filesystem::path& folder, std::size_t destinationRoom,
-                       LinkPolicy links = LinkPolicy::kInsideOnly);
+                       LinkPolicy links = LinkPolicy::kInsideOnly, const FileFound& found = {});
 
 }  // namespace pack
