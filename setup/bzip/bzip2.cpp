@@ -518,9 +518,10 @@ int DecompressAhead(std::FILE* input, std::FILE* output, std::int64_t& resume,
       if (!results[index].complete) break;
       bytes = std::move(results[index].bytes);
     }
-    const std::int64_t before = _ftelli64(output);
+    // A write that fails here would fail the same way one stream at a time:
+    // it is reported at once, with the system's reason still at hand.
     if (!WriteDirect(output, bytes.data(), bytes.size())) {
-      if (before < 0 || !CutOutput(output, before)) failure = IoFailure();
+      failure = IoFailure();
       break;
     }
     std::lock_guard<std::mutex> guard(lock);
