@@ -348,7 +348,11 @@ bool DecompressBlocks(std::FILE* input, std::FILE* output, unsigned workerCount,
         job->outcome = DecodeBlock(job->wrapped, job->out, 0, output, writerTables, writeFailed);
       else if (job->outcome == BlockOutcome::kDone && !WriteDirect(output, job->out.data(), job->out.size()))
         writeFailed = true;
-      if (writeFailed || job->outcome != BlockOutcome::kDone) irregular = true;
+      // A failed write would fail again one stream at a time: reported at once, with the system's reason.
+      if (writeFailed)
+        failure = IoFailure();
+      else if (job->outcome != BlockOutcome::kDone)
+        irregular = true;
     }
   };
 
