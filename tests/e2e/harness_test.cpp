@@ -19,6 +19,14 @@ TEST(WineHarness, ReportsFullSignedExitCodesOfGuiPrograms) {
   }
 }
 
+TEST(WineHarness, ACrashInAnyThreadFailsTheRunAtOnce) {
+  Wine& wine = Wine::Get();
+  const harness::RunResult result = wine.Run({wine.Program("wintool.exe").string(), "crash"}, 60);
+  EXPECT_FALSE(result.timedOut) << "no crash dialog may wait for a click";
+  EXPECT_TRUE(result.crashed) << result.output;
+  EXPECT_EQ(result.exitCode, harness::kCrashedExitCode);
+}
+
 TEST(WineHarness, AnswersAMessageBoxByCaptionAndButton) {
   Wine& wine = Wine::Get();
   const struct {

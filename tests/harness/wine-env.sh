@@ -87,6 +87,9 @@ up() {
   fi
   wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
+  # A program that crashes ends at once with its backtrace and exception
+  # code; the debugger's crash dialog would wait for a click that never comes.
+  wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
   if [ -n "$wintool" ]; then wine "$wintool" idle & fi
   if [ -n "$ca_cert" ]; then wine "$wintool" trustca "Z:${ca_cert//\//\\}"; fi
 }

@@ -19,6 +19,9 @@ extern char** environ;
 namespace harness {
 namespace {
 
+// How Wine reports an unhandled exception in any thread of a program.
+constexpr std::string_view kCrashLine = "wine: Unhandled ";
+
 // Starts `command` in its own process group with its output on a pipe.
 Process Spawn(const std::vector<std::string>& command) {
   int pipeFds[2];
@@ -109,8 +112,11 @@ RunResult Process::Wait(int timeoutSeconds) {
   }
   pid_ = -1;
   drain();
+  result.crashed = result.output.find(kCrashLine) != std::string::npos;
   if (result.timedOut)
     result.exitCode = kTimedOutExitCode;
+  else if (result.crashed)
+    result.exitCode = kCrashedExitCode;
   else if (WIFEXITED(status))
     result.exitCode = WEXITSTATUS(status);
   return result;
@@ -161,14 +167,14 @@ Process Wine::Start(const std::vector<std::string>& args, const std::vector<std:
 
 std::optional<int> Wine::ExitCodeOf(const RunResult& result) {
   const std::size_t mark = result.output.rfind("exit=");
-  if (result.timedOut || mark == std::string::npos) return std::nullopt;
+  if (result.timedOut || result.crashed || mark == std::string::npos) return std::nullopt;
   return static_cast<int>(std::strtol(result.output.c_str() + mark + 5, nullptr, 10));
 }
 
 RunResult Wine::Run(const std::vector<std::string>& args, int timeoutSeconds,
                     const std::vector<std::string>& environment) {
   RunResult result = Start(args, environment).Wait(timeoutSeconds);
-  if (result.timedOut) return result;
+  if (result.timedOut || result.crashed) return result;
   const std::optional<int> code = ExitCodeOf(result);
   if (!code) throw std::runtime_error("runexit printed no exit code:\n" + result.output);
   result.exitCode = *code;

@@ -16,11 +16,15 @@ namespace harness {
 
 // What a killed run reports as its exit code, so that a hang never passes for a clean end.
 inline constexpr int kTimedOutExitCode = std::numeric_limits<int>::min();
+// What a run reports when any of its threads crashed: a crash in a thread
+// that is ending can leave the process's own exit code at 0.
+inline constexpr int kCrashedExitCode = std::numeric_limits<int>::min() + 1;
 
 struct RunResult {
   int exitCode = 0;       // the program's full signed 32-bit exit code
   std::string output;     // what it and Wine printed
   bool timedOut = false;  // killed after the time-out; exitCode is then kTimedOutExitCode
+  bool crashed = false;   // Wine reported an unhandled exception; exitCode is then kCrashedExitCode
 };
 
 // A Windows program running in the background; killed if still running when

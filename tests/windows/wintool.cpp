@@ -44,6 +44,7 @@
 //                                      cannot do without (each folder created and opened to
 //                                      the Users group once, each file created, written,
 //                                      stamped and closed); prints the seconds it took
+//   crash                              fault in a thread other than the main one
 // Exit codes: 0 done, 1 not found or failed, 2 usage.
 
 #include <windows.h>
@@ -516,6 +517,17 @@ int Floor(const std::vector<std::wstring>& args) {
   return 0;
 }
 
+DWORD WINAPI ReadNowhere(void*) {
+  volatile int* nowhere = reinterpret_cast<int*>(-1);
+  return static_cast<DWORD>(*nowhere);
+}
+
+int Crash(const std::vector<std::wstring>&) {
+  const HANDLE thread = CreateThread(nullptr, 0, ReadNowhere, nullptr, 0, nullptr);
+  if (thread) WaitForSingleObject(thread, 10000);
+  return 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -531,7 +543,8 @@ int wmain(int argc, wchar_t** argv) {
                    {L"window", 1, Window},  {L"children", 1, Children}, {L"settext", 3, SetText},
                    {L"setcheck", 3, SetCheck}, {L"command", 2, Command}, {L"key", 2, Key}, {L"post", 2, Post},
                    {L"pixels", 1, Pixels},  {L"dismiss", 2, Dismiss}, {L"waitchild", 3, WaitChild},
-                   {L"iniwrite", 2, IniWrite}, {L"watch", 3, Watch},  {L"floor", 2, Floor}};
+                   {L"iniwrite", 2, IniWrite}, {L"watch", 3, Watch},  {L"floor", 2, Floor},
+                   {L"crash", 0, Crash}};
   for (const auto& entry : kCommands)
     if (command == entry.name && args.size() >= entry.minArgs) return entry.run(args);
   std::fprintf(stderr, "usage: wintool click|find|close|msgbox|regset|version|trust ...\n");

@@ -67,7 +67,9 @@ bool ReadFile(FolderCursor& folders, const FolderCursor::NativePath& source, std
 
 // Keeps the compressor's work memory (about 7.6 MB at block size 9) for a
 // thread's next stream: fresh memory for every stream would be thousands of
-// page faults each time.
+// page faults each time. Each compressing thread owns one as a local: a
+// thread_local with a destructor crashes at thread exit in the Windows
+// build, whose runtime may free its storage before the destructor runs.
 class WorkMemory {
  public:
   WorkMemory() = default;
@@ -105,14 +107,7 @@ class WorkMemory {
   std::vector<Block> blocks_;
 };
 
-}  // namespace
-
-std::uint64_t ArchiveSize(const Payload& payload) {
-  return archive::kCountSize + payload.files.size() * archive::kEntrySize + payload.totalBytes;
-}
-
-std::string CompressChunk(std::string_view data) {
-  thread_local WorkMemory memory;
+std::string CompressWith(WorkMemory& memory, std::string_view data) {
   bz_stream stream{};
   stream.bzalloc = &WorkMemory::Allocate;
   stream.bzfree = &WorkMemory::Free;
@@ -131,6 +126,17 @@ std::string CompressChunk(std::string_view data) {
   BZ2_bzCompressEnd(&stream);
   if (status != BZ_STREAM_END) throw Failure("bzip2 compression failed (status " + std::to_string(status) + ")");
   return std::string(out.get(), written);
+}
+
+}  // namespace
+
+std::string CompressChunk(std::string_view data) {
+  WorkMemory memory;
+  return CompressWith(memory, data);
+}
+
+std::uint64_t ArchiveSize(const Payload& payload) {
+  return archive::kCountSize + payload.files.size() * archive::kEntrySize + payload.totalBytes;
 }
 
 // A pipeline: one thread reads the files' data into chunks in order, `jobs`
@@ -205,6 +211,7 @@ struct ArchiveCompressor::State {
   }
 
   void Compress() {
+    WorkMemory memory;
     for (;;) {
       Piece piece;
       {
@@ -214,7 +221,7 @@ struct ArchiveCompressor::State {
         piece = std::move(raw.front());
         raw.pop_front();
       }
-      std::string compressedBytes = CompressChunk(piece.bytes);
+      std::string compressedBytes = CompressWith(memory, piece.bytes);
       std::swap(piece.bytes, compressedBytes);
       const std::lock_guard lock(mutex);
       if (piece.part == Part::kData) {
