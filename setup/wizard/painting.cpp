@@ -101,14 +101,14 @@ void PaintWizard(HWND window) {
   const int width = client.right - client.left, height = client.bottom - client.top;
   const double s = GetScaleFactors(window).x;
   const LayoutRect bar = ProgressRect(width, height, s);
+  const double progress = static_cast<double>(wizard.stepCount) / ProgressStepTotal(installerConfig);
   if (wizard.state == kInstallingPage && Within(paint.rcPaint, bar)) {
     // An animation frame or a step: the bar alone, in a buffer of its own size
     // rather than one of the whole page, thirty times a second.
     BackBuffer buffer(dc, bar.width, bar.height);
     if (HDC back = buffer.dc()) {
       BitBlt(back, 0, 0, bar.width, bar.height, nullptr, 0, 0, WHITENESS);
-      DrawProgressBar(window, back, {0, 0, bar.width, bar.height},
-                      static_cast<double>(wizard.stepCount) / ProgressStepTotal(installerConfig));
+      DrawProgressBar(window, back, {0, 0, bar.width, bar.height}, progress);
       BitBlt(dc, bar.x, bar.y, bar.width, bar.height, back, 0, 0, SRCCOPY);
     }
     EndPaint(window, &paint);
@@ -132,7 +132,7 @@ void PaintWizard(HWND window) {
             DrawPicture(window, back, width, wizard.picture);
           if (Touches(paint.rcPaint, 0, 0, width, Scaled(70, s) + Scaled(40, s)))
             DrawHeader(window, back, installerConfig.productInstructionsInstallingDescription, width, wizard.logo);
-          DrawProgressBar(window, back, bar, static_cast<double>(wizard.stepCount) / ProgressStepTotal(installerConfig));
+          DrawProgressBar(window, back, bar, progress);
           break;
         case kCompletePage:
           DrawPicture(window, back, width, wizard.picture);

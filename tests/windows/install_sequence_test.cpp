@@ -15,7 +15,6 @@
 #include "install/install.h"
 #include "install/product_wait.h"
 #include "messages/messages.h"
-#include "platform/files.h"
 #include "platform/pause.h"
 #include "platform/text.h"
 #include "windows_test_support.h"
@@ -85,7 +84,7 @@ class InstallSequenceTest : public testing::Test {
   // A package of the payload folder and `script`, around the installer beside this test program.
   std::string Package(const std::string& script) {
     std::ofstream(work_ / "script.ini", std::ios::binary) << script;
-    const fs::path installer = fs::path(WideFromUtf8(OwnModulePath())).parent_path() / "QuenlithSetup-loopback.exe";
+    const fs::path installer = LoopbackInstaller();
     pack::BuildOptions options{installer, work_ / "payload", work_ / "script.ini", work_ / "setup.exe"};
     std::ostringstream messages;
     pack::BuildPackage(options, messages);

@@ -10,7 +10,6 @@
 #include <string>
 
 #include "build.h"
-#include "platform/files.h"
 #include "platform/text.h"
 #include "windows_test_support.h"
 
@@ -26,7 +25,7 @@ TEST(PackageBuilderOnWindows, BuildsAgainAndAgainInOneProcessWithTheSameBytes) {
   std::ofstream(work / "payload" / "a.txt", std::ios::binary) << std::string(100000, 'a');
   std::ofstream(work / "payload" / "sub" / "b.bin", std::ios::binary) << "beta";
   std::ofstream(work / "script.ini", std::ios::binary) << "[install]\nInstallerSilent=1\n";
-  const fs::path installer = fs::path(WideFromUtf8(OwnModulePath())).parent_path() / "QuenlithSetup-loopback.exe";
+  const fs::path installer = LoopbackInstaller();
 
   std::string first;
   for (int round = 0; round < 20; ++round) {

@@ -8,6 +8,7 @@
 #include <sstream>
 
 #include "log/setup_log.h"
+#include "platform/files.h"
 #include "platform/shell.h"
 #include "platform/text.h"
 
@@ -16,6 +17,8 @@ namespace windows_test {
 namespace fs = std::filesystem;
 
 fs::path Native(const std::string& path) { return fs::path(WideFromUtf8(path)); }
+
+fs::path LoopbackInstaller() { return Native(OwnModulePath()).parent_path() / "QuenlithSetup-loopback.exe"; }
 
 std::string ReadText(const std::string& path) {
   std::ifstream in(Native(path), std::ios::binary);

@@ -18,6 +18,9 @@ namespace windows_test {
 // A UTF-8 path as a filesystem path.
 std::filesystem::path Native(const std::string& path);
 
+// The installer that reports to localhost, built beside the test program.
+std::filesystem::path LoopbackInstaller();
+
 // The bytes of the file at `path`; empty when it cannot be read.
 std::string ReadText(const std::string& path);
 // Writes `text` to `path`, creating its folders; replaces what was there.

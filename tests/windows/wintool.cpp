@@ -61,8 +61,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/permissions.h"
 #include "dc_pixels.h"
+#include "formats/archive.h"
+#include "formats/layout.h"
+#include "platform/permissions.h"
 
 namespace {
 
@@ -473,27 +475,19 @@ int Floor(const std::vector<std::wstring>& args) {
   QueryPerformanceFrequency(&frequency);
   QueryPerformanceCounter(&start);
   std::ifstream archive(args[0].c_str(), std::ios::binary);
-  unsigned char count[4] = {};
-  if (!archive.read(reinterpret_cast<char*>(count), 4)) return 1;
-  const std::uint32_t files = count[0] | count[1] << 8 | count[2] << 16 | static_cast<std::uint32_t>(count[3]) << 24;
-  struct Entry {
-    std::string name;
-    std::uint32_t size;
-  };
-  std::vector<Entry> table(files);
-  for (Entry& entry : table) {
-    char field[264];
-    if (!archive.read(field, sizeof field)) return 1;
-    entry.name.assign(field, strnlen(field, 260));
-    const auto* size = reinterpret_cast<const unsigned char*>(field + 260);
-    entry.size = size[0] | size[1] << 8 | size[2] << 16 | static_cast<std::uint32_t>(size[3]) << 24;
+  unsigned char count[archive::kCountSize] = {};
+  if (!archive.read(reinterpret_cast<char*>(count), sizeof count)) return 1;
+  std::vector<archive::Entry> table(layout::ReadLe32(count));
+  for (archive::Entry& entry : table) {
+    unsigned char field[archive::kEntrySize];
+    if (!archive.read(reinterpret_cast<char*>(field), sizeof field) || !archive::DecodeEntry(field, entry)) return 1;
   }
   std::string destination = Utf8(args[1]);
   if (destination.empty() || destination.back() != '\\') destination += '\\';
   std::set<std::string> folders;
   std::vector<char> block(1 << 20);
   const FILETIME stamp = {0, 0x01DC0000};
-  for (const Entry& entry : table) {
+  for (const archive::Entry& entry : table) {
     for (std::size_t at = entry.name.find('\\'); at != std::string::npos; at = entry.name.find('\\', at + 1)) {
       const std::string folder = destination + entry.name.substr(0, at);
       if (!folders.insert(folder).second) continue;

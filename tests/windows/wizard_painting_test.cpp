@@ -12,13 +12,12 @@
 #include <vector>
 
 #include "platform/drawing.h"
-#include "platform/files.h"
-#include "platform/text.h"
 #include "state/run_state.h"
 #include "wizard/painting.h"
 #include "wizard/wizard_layout.h"
 #include "wizard/wizard_state.h"
 #include "dc_pixels.h"
+#include "windows_test_support.h"
 
 namespace {
 
@@ -55,8 +54,7 @@ class WizardPaintingTest : public testing::Test {
   void SetUp() override {
     ASSERT_TRUE(StartDrawing());
     // The artwork comes from the installer beside this program.
-    const std::filesystem::path installer =
-        std::filesystem::path(WideFromUtf8(OwnModulePath())).parent_path() / "QuenlithSetup-loopback.exe";
+    const std::filesystem::path installer = windows_test::LoopbackInstaller();
     artwork_ = LoadLibraryExW(installer.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(artwork_, nullptr);
     wizard.logo = LoadPngResource(artwork_, 143);
