@@ -1,9 +1,11 @@
 #include "destination/validation.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "etar/etar.h"
 #include "platform/files.h"
+#include "platform/held_file.h"
 #include "log/setup_log.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -25,23 +27,21 @@ bool SetWorkingDirectory(const std::string& path) {
 
 bool CreateFolder(const std::string& path) { return CreateDirectoryW(WideFromUtf8(path).c_str(), nullptr) != FALSE; }
 
+// The test file is the run's own, created under a free name (another run
+// may be testing the same folder at the same time) and deleted when closed.
 bool TestWriting(const std::string& path) {
-  const std::string testFile = path + "\\test.writing.txt";
   bool result = false;
-  bool written = false;
-  if (std::FILE* file = OpenFileUtf8(testFile, "w")) {
+  if (std::optional<HeldFile> test = HeldFile::Create(path, "test.writing.txt", true)) {
     // The five bytes must reach the disk: a full drive opens files but takes nothing.
-    written = std::fputs("hello", file) >= 0;
-    written = std::fclose(file) == 0 && written;
-  }
-  if (written && FileStream(OpenFileUtf8(testFile, "r"))) {
-    LOG_NORMAL("Writing test is successful for \"{}\".", path);
-    LOG_NORMAL("Setting directory permissions \"{}\".", path);
-    SetDirectoryPermissions(path);
-    result = true;
+    DWORD written = 0;
+    if (WriteFile(test->Handle(), "hello", 5, &written, nullptr) && written == 5 && test->ReadAll() == "hello") {
+      LOG_NORMAL("Writing test is successful for \"{}\".", path);
+      LOG_NORMAL("Setting directory permissions \"{}\".", path);
+      SetDirectoryPermissions(path);
+      result = true;
+    }
   }
   if (!result) LOG_WARNING("Unable to write to directory \"{}\".", path);
-  DeleteFileUtf8(testFile);
   return result;
 }
 

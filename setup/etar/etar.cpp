@@ -34,12 +34,14 @@ void SetFileTimes(HANDLE output, std::int64_t fileTime) {
   SetFileTime(output, &time, &time, &time);
 }
 
-// Opens a target as the C runtime's "wb" does (created or emptied, shared
-// for reading and writing), but without a C stream around the handle: under
-// Wine each stream costs a further round trip to the server per file.
+// Opens a target as the C runtime's "wb" does (created or emptied), but
+// without a C stream around the handle (under Wine each stream costs a
+// further round trip to the server per file), and shared for reading only:
+// a second installation at the same time must not write into a file this
+// one is writing, and meets it as a locked file instead.
 FileHandle OpenTarget(const std::string& target) {
-  return FileHandle(CreateFileW(WideFromUtf8(target).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return FileHandle(CreateFileW(WideFromUtf8(target).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 bool MoveFileUtf8(const std::string& from, const std::string& to) {
@@ -104,6 +106,7 @@ std::vector<TableEntry> ReadTable(std::FILE* input, const std::string& destinati
     return refuse(ExtractStatus::kTableRefused, problem);
   std::vector<TableEntry> table;
   table.reserve(count > 0 ? static_cast<std::size_t>(count) : 0);
+  std::uint64_t declared = 0;
   unsigned char field[archive::kEntrySize];
   for (std::int32_t i = 0; i < count; ++i) {
     if (std::fread(field, 1, sizeof field, input) != sizeof field)
@@ -115,8 +118,14 @@ std::vector<TableEntry> ReadTable(std::FILE* input, const std::string& destinati
     const std::optional<std::string> target = JoinPath(destination, item.entry.name);
     if (!target) return refuse(ExtractStatus::kPathTooLong, item.entry.name);
     item.target = *target;
+    declared += item.entry.size;
     table.push_back(std::move(item));
   }
+  // A table that promises more data than follows it would leave a file cut short.
+  const std::uint64_t dataSize = static_cast<std::uint64_t>(archiveSize) - archive::TableSize(count);
+  if (declared > dataSize)
+    return refuse(ExtractStatus::kTableRefused, "its files need " + std::to_string(declared) +
+                                                    " bytes of data, the archive holds " + std::to_string(dataSize));
   return table;
 }
 
@@ -135,9 +144,8 @@ void CreateFolders(const std::string& destination, const std::string& name, std:
 
 }  // namespace
 
-ExtractResult ExtractPayload(const std::string& archivePath, const std::string& destination, int dateMonth,
-                             int dateDay, int dateYear, const std::optional<std::string>& uninstallListPath,
-                             const RetryFile& retry) {
+ExtractResult ExtractPayload(std::FILE* archive, const std::string& destination, int dateMonth, int dateDay,
+                             int dateYear, const std::optional<std::string>& uninstallListPath, const RetryFile& retry) {
   const std::time_t now = std::time(nullptr);
   std::tm date = {};
   localtime_s(&date, &now);
@@ -147,7 +155,7 @@ ExtractResult ExtractPayload(const std::string& archivePath, const std::string& 
   date.tm_hour = date.tm_min = date.tm_sec = 0;
   const auto seconds = static_cast<std::int32_t>(std::mktime(&date));
   const std::int64_t fileTime = static_cast<std::int64_t>(seconds) * 10000000 + 116444736000000000LL;
-  return ExtractArchive(archivePath, destination, fileTime, uninstallListPath, retry);
+  return ExtractArchive(archive, destination, fileTime, uninstallListPath, retry);
 }
 
 namespace {
@@ -198,11 +206,10 @@ CopyOutcome CopyFile(std::FILE* input, FileHandle output, std::uint32_t size, st
 
 }  // namespace
 
-ExtractResult ExtractArchive(const std::string& archivePath, const std::string& destination, std::int64_t fileTime,
+ExtractResult ExtractArchive(std::FILE* archive, const std::string& destination, std::int64_t fileTime,
                              const std::optional<std::string>& uninstallListPath, const RetryFile& retry) {
   ExtractResult result;
-  const FileStream archive{OpenFileUtf8(archivePath, "rb")};
-  std::FILE* input = archive.get();
+  std::FILE* input = archive;
   if (input == nullptr) {
     result.status = ExtractStatus::kArchiveUnreadable;
     return result;
@@ -246,8 +253,14 @@ ExtractResult ExtractArchive(const std::string& archivePath, const std::string& 
         return result;
       }
     }
-    // An archive that ends early leaves its last file partly written, unrecorded and unstamped.
-    if (outcome == CopyOutcome::kArchiveEnded) break;
+    // The length was checked with the table, so only a failing read ends the
+    // data early; the file cut short stays unrecorded and unstamped, and the
+    // run must not say it installed.
+    if (outcome == CopyOutcome::kArchiveEnded) {
+      result.status = ExtractStatus::kArchiveUnreadable;
+      result.target = item.target;
+      return result;
+    }
     dataStart += item.entry.size;
     if (list) list->RecordInstalledFile(static_cast<int>(index), item.target);
     LOG_NORMAL("Setting file date.");

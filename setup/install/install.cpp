@@ -8,6 +8,7 @@
 #include "etar/uninstall_list.h"
 #include "messages/exit_codes.h"
 #include "platform/files.h"
+#include "platform/held_file.h"
 #include "log/setup_log.h"
 #include "messages/messages.h"
 #include "install/outcomes.h"
@@ -26,32 +27,56 @@ namespace {
 
 void Step(HWND window) { SendMessageW(window, WM_SETUP_STEP, 0, 0); }
 
-// The sequence's private temporary folder and its two files, removed on
-// every way out of the sequence.
-class TemporaryFolder {
+// The sequence's private temporary folder, created under a free name, and
+// its two files, held open from their creation to their last use so that
+// no other program can change or replace them meanwhile; all of it is gone
+// on every way out of the sequence (the files when their handles close).
+class TemporaryFiles {
  public:
-  explicit TemporaryFolder(std::string path)
-      : path_(std::move(path)), compressed_(path_ + "\\compressed.dat"), uncompressed_(path_ + "\\uncompressed.dat") {
-    CreateDirectoryW(WideFromUtf8(path_).c_str(), nullptr);
+  TemporaryFiles() {
+    const std::string name = "quenlith_temp_" + std::to_string(static_cast<long long>(std::time(nullptr)));
+    const std::string parent = TempFolder();
+    folder_ = CreateUniqueFolder(parent, name);
+    const std::string folder = folder_.value_or(JoinPath(parent, name).value_or(parent + name));
+    compressedPath_ = folder + "\\compressed.dat";
+    uncompressedPath_ = folder + "\\uncompressed.dat";
+    if (!folder_) return;
+    compressed_ = HeldFile::Create(*folder_, "compressed.dat", false);
+    if (compressed_) uncompressed_ = HeldFile::Create(*folder_, "uncompressed.dat", false);
   }
-  ~TemporaryFolder() { Remove(); }
-  TemporaryFolder(const TemporaryFolder&) = delete;
-  TemporaryFolder& operator=(const TemporaryFolder&) = delete;
+  ~TemporaryFiles() { Remove(); }
+  TemporaryFiles(const TemporaryFiles&) = delete;
+  TemporaryFiles& operator=(const TemporaryFiles&) = delete;
 
-  const std::string& Compressed() const { return compressed_; }
-  const std::string& Uncompressed() const { return uncompressed_; }
+  // Both files exist and are held.
+  bool Held() const { return compressed_ && uncompressed_; }
+  HANDLE CompressedHandle() const { return compressed_ ? compressed_->Handle() : nullptr; }
+  HANDLE UncompressedHandle() const { return uncompressed_ ? uncompressed_->Handle() : nullptr; }
+  const HeldFile& Compressed() const { return *compressed_; }
+  const HeldFile& Uncompressed() const { return *uncompressed_; }
+  const std::string& CompressedPath() const { return compressedPath_; }
+  const std::string& UncompressedPath() const { return uncompressedPath_; }
+
   void Remove() {
-    if (removed_) return;
-    removed_ = true;
-    DeleteFileUtf8(compressed_);
-    DeleteFileUtf8(uncompressed_);
-    RemoveDirectoryW(WideFromUtf8(path_).c_str());
+    compressed_.reset();
+    uncompressed_.reset();
+    if (folder_) RemoveDirectoryW(WideFromUtf8(*folder_).c_str());
+    folder_.reset();
   }
 
  private:
-  std::string path_, compressed_, uncompressed_;
-  bool removed_ = false;
+  std::optional<std::string> folder_;
+  std::string compressedPath_, uncompressedPath_;
+  std::optional<HeldFile> compressed_, uncompressed_;
 };
+
+// The temporary files could not be made: the failure's line and box.
+int TemporaryFilesFailed(const void* input, const void* output, const TemporaryFiles& temporary) {
+  LOG_ERROR("Unable to open files ({}, {}) for \"{}\" and \"{}\".", input, output, temporary.CompressedPath(),
+            temporary.UncompressedPath());
+  SetupMessageBox(nullptr, kTemporaryFilesMessage, kSetupErrorCaption, MB_OK);
+  return kExitFailure;
+}
 
 // The tray icon for the duration of the sequence.
 class TrayIcon {
@@ -75,18 +100,14 @@ class TrayIcon {
   bool removed_ = false;
 };
 
-// Opens the compressed payload and the archive and decompresses; 0 or the exit code.
-int Decompress(const TemporaryFolder& temporary) {
-  std::FILE* input = OpenFileUtf8(temporary.Compressed(), "rb");
-  std::FILE* output = OpenFileUtf8(temporary.Uncompressed(), "wb");
+// Decompresses the compressed payload into the archive file; 0 or the exit code.
+int Decompress(const TemporaryFiles& temporary) {
+  std::FILE* input = temporary.Compressed().StreamFromStart("rb");
+  std::FILE* output = temporary.Uncompressed().StreamFromStart("wb");
   if (input == nullptr || output == nullptr) {
-    LOG_ERROR("Unable to open files ({}, {}) for \"{}\" and \"{}\".", input, output, temporary.Compressed(),
-              temporary.Uncompressed());
     if (input != nullptr) std::fclose(input);
     if (output != nullptr) std::fclose(output);
-    SetupMessageBox(nullptr, "Setup was unable to create its temporary files, please check disk space and try again.",
-                    kSetupErrorCaption, MB_OK);
-    return kExitFailure;
+    return TemporaryFilesFailed(input, output, temporary);
   }
   return ConcludeDecompression(DecompressStream(input, output));
 }
@@ -142,14 +163,16 @@ int RunInstallSequence(const InstallRequest& request) {
   if (destination.empty() || destination.back() != '\\') destination += '\\';
   const std::optional<std::string> uninstallList = JoinPath(destination, "uninstall.ini");
 
-  TemporaryFolder temporary(TempFolder() + "quenlith_temp_" +
-                            std::to_string(static_cast<long long>(std::time(nullptr))));
+  TemporaryFiles temporary;
   Step(window);
+  if (!temporary.Held())
+    return TemporaryFilesFailed(temporary.CompressedHandle(), temporary.UncompressedHandle(), temporary);
 
   LOG_NORMAL("Splitting files.");
-  const SplitResult split = SplitSetupFile(request.package, temporary.Compressed(), request.payloadOffset, true, 1);
+  const SplitResult split =
+      SplitSetupFile(request.package, temporary.Compressed().Handle(), request.payloadOffset, true, 1);
   if (split.status != SplitStatus::kCopied) {
-    ConcludeSplit(split, request.package, temporary.Compressed(), request.payloadOffset);
+    ConcludeSplit(split, request.package, temporary.CompressedPath(), request.payloadOffset);
     LOG_ERROR("Exiting, error during split.");
     return kExitFailure;
   }
@@ -160,11 +183,15 @@ int RunInstallSequence(const InstallRequest& request) {
 
   Step(window);
   LOG_NORMAL("Copying files to location.");
-  const ExtractResult extracted =
-      ExtractPayload(temporary.Uncompressed(), destination, config.dateMonth, config.dateDay, config.dateYear,
-                     config.setupUninstallInformation != 0 ? uninstallList : std::nullopt, AskToRetryFile);
+  ExtractResult extracted;
+  {
+    // Closed before the temporary files go: their last handle deletes them.
+    const FileStream archive{temporary.Uncompressed().StreamFromStart("rb")};
+    extracted = ExtractPayload(archive.get(), destination, config.dateMonth, config.dateDay, config.dateYear,
+                               config.setupUninstallInformation != 0 ? uninstallList : std::nullopt, AskToRetryFile);
+  }
   if (extracted.status != ExtractStatus::kDone)
-    return ConcludeExtraction(extracted, temporary.Uncompressed(), destination);
+    return ConcludeExtraction(extracted, temporary.UncompressedPath(), destination);
   Step(window);
 
   if (config.deleteFiles != 0) {

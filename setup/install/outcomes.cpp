@@ -94,7 +94,7 @@ int ConcludeExtraction(const ExtractResult& result, const std::string& archivePa
     case ExtractStatus::kDone:
       return kExitSuccess;
     case ExtractStatus::kArchiveUnreadable:
-      LOG_ERROR("Unable to open the payload archive \"{}\".", archivePath);
+      LOG_ERROR("Unable to read the payload archive \"{}\".", archivePath);
       SetupMessageBox(nullptr, kTemporaryFilesMessage, kSetupErrorCaption, MB_OK);
       break;
     case ExtractStatus::kTableRefused:

@@ -7,6 +7,7 @@
 
 #include "messages/exit_codes.h"
 #include "platform/files.h"
+#include "platform/held_file.h"
 #include "log/setup_log.h"
 #include "destination/destination.h"
 #include "integration/launch.h"
@@ -29,6 +30,8 @@
 namespace {
 
 constexpr const char* kSettingsKey = "Software\\Quenlith\\";
+// The script's copy in the temporary folder; another run's copy makes it "quenlith_setup_text_1", ...
+constexpr const char* kScriptCopyName = "quenlith_setup_text";
 
 // GDI+ for the run: started with the platform, shut down when the run ends.
 class GdiplusSession {
@@ -61,23 +64,33 @@ void StartPlatform(HINSTANCE instance) {
 
 bool SystemTooOld() { return ReportedSystemVersion().major < 6; }
 
-// Copies the script out of the package and reads it; the exit code when it cannot be had.
+// Copies the script out of the package into a temporary file of the run's
+// own and reads it; the exit code when it cannot be had. The copy is held
+// open, and so unchangeable by others, until it is read, then deleted.
 std::optional<int> ExtractAndReadScript() {
   const std::string ownPath = OwnModulePath();
-  const std::optional<std::string> scriptPath = JoinPath(TempFolder(), "quenlith_setup_text");
-  const SplitResult split = scriptPath ? SplitSetupFile(ownPath, *scriptPath, 0, false, 0) : SplitResult{};
-  if (!scriptPath || split.status != SplitStatus::kCopied) {
-    if (scriptPath) {
-      ConcludeSplit(split, ownPath, *scriptPath, 0);
-      DeleteFileUtf8(*scriptPath);
-    }
+  const std::string temporaryFolder = TempFolder();
+  std::optional<HeldFile> script = HeldFile::Create(temporaryFolder, kScriptCopyName, true);
+  std::optional<std::string> text;
+  if (!script) {
+    const DWORD error = GetLastError();
+    LOG_ERROR("Unable to create \"{}\" (Error code: {}).", JoinPath(temporaryFolder, kScriptCopyName).value_or(""),
+              error);
+  } else {
+    const SplitResult split = SplitSetupFile(ownPath, script->Handle(), 0, false, 0);
+    if (split.status == SplitStatus::kCopied)
+      text = script->ReadAll();
+    else
+      ConcludeSplit(split, ownPath, script->Path(), 0);
+  }
+  script.reset();
+  if (!text) {
     LOG_WARNING("Error reading configuration file.");
     ReportState("cancel_configuration");
     return kExitFailure;
   }
-  installerConfig = ReadInstallerScript(*scriptPath, setupCommandLine);
+  installerConfig = ReadInstallerScript(*text, setupCommandLine);
   SetMessageBoxesShown(installerConfig.installerSilent == 0);
-  DeleteFileUtf8(*scriptPath);
   return std::nullopt;
 }
 

@@ -19,26 +19,34 @@ class FileInput : public split::Input {
   std::FILE* file_;
 };
 
-class FileOutput : public split::Output {
+// Unbuffered, so each write's result says whether its bytes reached the file.
+class HandleOutput : public split::Output {
  public:
-  explicit FileOutput(std::FILE* file) : file_(file) {}
-  bool Write(const void* data, std::size_t size) override { return std::fwrite(data, 1, size, file_) == size; }
+  explicit HandleOutput(HANDLE file) : file_(file) {}
+  bool Write(const void* data, std::size_t size) override {
+    const char* bytes = static_cast<const char*>(data);
+    while (size > 0) {
+      DWORD done = 0;
+      if (!WriteFile(file_, bytes, static_cast<DWORD>(size), &done, nullptr) || done == 0) return false;
+      bytes += done;
+      size -= done;
+    }
+    return true;
+  }
 
  private:
-  std::FILE* file_;
+  HANDLE file_;
 };
 
 }  // namespace
 
-SplitResult SplitSetupFile(const std::string& inputPath, const std::string& outputPath, std::uint32_t expectedOffset,
-                           bool checkOffset, std::uint32_t sectionIndex) {
+SplitResult SplitSetupFile(const std::string& inputPath, HANDLE output, std::uint32_t expectedOffset, bool checkOffset,
+                           std::uint32_t sectionIndex) {
   SplitResult failure;
   const FileStream package{OpenFileUtf8(inputPath, "rb")};
-  FileStream copy{OpenFileUtf8(outputPath, "wb")};
-  if (!package || !copy) {
+  if (!package) {
     failure.status = SplitStatus::kOpenFailed;
-    failure.input = package.get();
-    failure.output = copy.get();
+    failure.output = output;
     return failure;
   }
   std::FILE* input = package.get();
@@ -46,10 +54,8 @@ SplitResult SplitSetupFile(const std::string& inputPath, const std::string& outp
   LOG_NORMAL("Digital signatures enabled.");
 
   FileInput in(input);
-  FileOutput out(copy.get());
+  HandleOutput out(output);
   const split::Result result = split::SplitSection(in, fileSize, out, expectedOffset, checkOffset, sectionIndex);
-  // The copy's close says whether its last bytes reached the disk.
-  const bool closed = std::fclose(copy.release()) == 0;
 
   switch (result.outcome) {
     case split::Outcome::kNoEndMarker:
@@ -64,7 +70,7 @@ SplitResult SplitSetupFile(const std::string& inputPath, const std::string& outp
       return failure;
     case split::Outcome::kCopied:
       LOG_NORMAL("Signature size is {} bytes.", result.signatureSize);
-      if (result.writeFailed || !closed) {
+      if (result.writeFailed) {
         failure.status = SplitStatus::kWriteFailed;
         failure.written = result.copied;
         return failure;

@@ -3,12 +3,14 @@
 // file of its own (section 0 is the installer script, section 1 the
 // compressed payload).
 
+#include <windows.h>
+
 #include <cstdint>
 #include <string>
 
 enum class SplitStatus {
   kCopied,
-  kOpenFailed,      // the package or the output cannot be opened
+  kOpenFailed,      // the package cannot be opened
   kNoEndMarker,     // no end-marker line near the end: not a whole package
   kOffsetMismatch,  // the section does not start where expected, or the chain of offsets is broken
   kWriteFailed,     // the copy could not be written whole
@@ -16,7 +18,7 @@ enum class SplitStatus {
 
 struct SplitResult {
   SplitStatus status = SplitStatus::kCopied;
-  // kOpenFailed: the two streams as the opens returned them (null for a failed open).
+  // kOpenFailed: the package's stream as its open returned it (null), and the output handle.
   const void* input = nullptr;
   const void* output = nullptr;
   // kOffsetMismatch: the offset read, the one expected and the chain step.
@@ -25,10 +27,10 @@ struct SplitResult {
   std::uint64_t written = 0;  // kWriteFailed: bytes written before the failure
 };
 
-// Copies section `sectionIndex` of `inputPath` into `outputPath` (created or
-// overwritten). With `checkOffset` the section must start at
+// Copies section `sectionIndex` of `inputPath` into `output`, an empty file
+// open for writing, which stays open for the caller (written up to where a
+// failure stopped the copy). With `checkOffset` the section must start at
 // `expectedOffset`. Logs its progress lines; shows nothing and ends
-// nothing: the result says what went wrong. The output file is left in
-// place on failure.
-SplitResult SplitSetupFile(const std::string& inputPath, const std::string& outputPath, std::uint32_t expectedOffset,
-                           bool checkOffset, std::uint32_t sectionIndex);
+// nothing: the result says what went wrong.
+SplitResult SplitSetupFile(const std::string& inputPath, HANDLE output, std::uint32_t expectedOffset, bool checkOffset,
+                           std::uint32_t sectionIndex);

@@ -33,13 +33,18 @@ std::string InstallerProgramFiles() { return Runs32Bit() ? "C:\\Program Files (x
 
 std::string InstallerRegistryView() { return Runs32Bit() ? "/reg:32" : "/reg:64"; }
 
-std::vector<std::filesystem::path> LeftTemporaryFolders(harness::Wine& wine) {
+std::filesystem::path TemporaryFolder(harness::Wine& wine) {
   const harness::RunResult temp = wine.RunInEnvironment({"wine", "cmd", "/c", "echo %TEMP%"});
-  const std::filesystem::path folder = wine.LinuxPath(temp.output.substr(0, temp.output.find_first_of("\r\n")));
+  return wine.LinuxPath(temp.output.substr(0, temp.output.find_first_of("\r\n")));
+}
+
+std::vector<std::filesystem::path> LeftTemporaryFiles(harness::Wine& wine) {
   std::vector<std::filesystem::path> left;
   std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(folder, error))
-    if (entry.path().filename().string().rfind("quenlith_temp_", 0) == 0) left.push_back(entry.path());
+  for (const auto& entry : std::filesystem::directory_iterator(TemporaryFolder(wine), error)) {
+    const std::string name = entry.path().filename().string();
+    if (name.rfind("quenlith_temp_", 0) == 0 || name.rfind("quenlith_setup_text", 0) == 0) left.push_back(entry.path());
+  }
   return left;
 }
 

@@ -26,9 +26,12 @@ std::filesystem::path BuildTestPackage(const std::filesystem::path& folder, cons
 std::string InstallerProgramFiles();
 std::string InstallerRegistryView();
 
-// The installer's temporary folders ("quenlith_temp_<seconds>") left in
-// the prefix user's temporary folder.
-std::vector<std::filesystem::path> LeftTemporaryFolders(harness::Wine& wine);
+// The prefix user's temporary folder, as a Linux path.
+std::filesystem::path TemporaryFolder(harness::Wine& wine);
+
+// The installer's temporary folders ("quenlith_temp_<seconds>...") and
+// script copies ("quenlith_setup_text...") left in that folder.
+std::vector<std::filesystem::path> LeftTemporaryFiles(harness::Wine& wine);
 
 // The text of the one setup log on the prefix's desktop; empty when there is
 // none or more than one.

@@ -182,7 +182,7 @@ TEST_F(FailingRunsTest, EachEndsWithItsCodeAClosingLineThatAgreesAndNoTemporaryF
       EXPECT_GT(log.rfind("ERROR: ", why), log.rfind('\n', why)) << "logged as an ERROR";
       EXPECT_NE(log.find("Quenlith setup exited with errors"), std::string::npos) << log;
     }
-    EXPECT_TRUE(e2e::LeftTemporaryFolders(wine_).empty());
+    EXPECT_TRUE(e2e::LeftTemporaryFiles(wine_).empty());
     if (std::string(c.what) == "full disk while extracting") {
       // The uninstall list holds the files written whole, and only those.
       const std::string list = ReadFile(drive->path() / "Quenlith" / "uninstall.ini");

@@ -243,6 +243,7 @@ TEST_F(SilentInstallTest, AnArchiveThatWouldWriteOutsideTheDestinationInstallsNo
       {"stream name", withTable({{"good.txt:hidden", 1}}, "g")},
       {"no terminator", pack::CompressChunk(unterminated + "x")},
       {"table past the end", pack::CompressChunk(std::string("\x10\x27\0\0", 4) + archive::EncodeTable({{"a", 1}}))},
+      {"less data than the table declares", withTable({{"good.txt", 1}, {"big.bin", 5000}}, "gpartial")},
   };
   for (const auto& c : cases) {
     Clean();
@@ -485,25 +486,27 @@ TEST_F(SilentInstallTest, InstallationWaitsForTheRunningProductToClose) {
 namespace {
 
 TEST_F(SilentInstallTest, TemporaryFilesThatCannotBeOpenedEndTheRunWithMinusOne) {
-  // The temporary folder is named after the second the run starts in; for the
-  // next minute each gets a folder where the archive file should go.
-  const harness::RunResult temp = wine_.RunInEnvironment({"wine", "cmd", "/c", "echo %TEMP%"});
-  std::string windowsTemp = temp.output.substr(0, temp.output.find_first_of("\r\n"));
-  const std::filesystem::path tempFolder = wine_.LinuxPath(windowsTemp);
+  // The temporary folder is named after the second the run starts in, or
+  // the first free name after it; for the next minute every name it could
+  // take is held by a file.
+  const std::filesystem::path tempFolder = e2e::TemporaryFolder(wine_);
   const long long now = static_cast<long long>(std::time(nullptr));
   std::vector<std::filesystem::path> blocked;
-  for (long long second = now; second < now + 60; ++second) {
-    blocked.push_back(tempFolder / ("quenlith_temp_" + std::to_string(second)));
-    std::filesystem::create_directories(blocked.back() / "uncompressed.dat");
-  }
+  for (long long second = now; second < now + 60; ++second)
+    for (int index = 0; index < 100; ++index) {
+      const std::string name = "quenlith_temp_" + std::to_string(second);
+      blocked.push_back(tempFolder / (index == 0 ? name : name + "_" + std::to_string(index)));
+      WriteFile(blocked.back(), "");
+    }
   const harness::RunResult result = Install(Package({{"a.txt", "alpha"}}));
-  for (const std::filesystem::path& folder : blocked) std::filesystem::remove_all(folder);
+  for (const std::filesystem::path& name : blocked) std::filesystem::remove(name);
 
   EXPECT_EQ(result.exitCode, -1);
   const std::string log = Log();
   EXPECT_NE(log.find("ERROR: install.cpp"), std::string::npos) << log;
   EXPECT_NE(log.find("Unable to open files (0x"), std::string::npos) << log;
-  EXPECT_NE(log.find(", 0x0) for \"" + windowsTemp + "\\quenlith_temp_"), std::string::npos) << log;
+  EXPECT_NE(log.find(", 0x0) for \""), std::string::npos) << log;
+  EXPECT_NE(log.find("\\quenlith_temp_"), std::string::npos) << log;
   EXPECT_NE(log.find("\\compressed.dat\" and \""), std::string::npos) << log;
   EXPECT_EQ(log.find("Copying files to location."), std::string::npos) << log;
   EXPECT_FALSE(std::filesystem::exists(Installed("a.txt")));

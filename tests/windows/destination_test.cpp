@@ -7,9 +7,12 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "destination/destination.h"
+#include "destination/validation.h"
 #include "messages/messages.h"
+#include "platform/text.h"
 #include "script/command_line.h"
 #include "state/run_state.h"
 #include "windows_test_support.h"
@@ -63,6 +66,26 @@ TEST_F(AutomaticDestinationTest, RefusesAPathTooLongOrOnADriveThatIsNotThere) {
   EXPECT_FALSE(ChooseAutomaticDestination(nullptr, installerConfig, setupCommandLine, destinationDir));
   // A failed free-space query counts as enough; creation fails at every level.
   EXPECT_NE(TestLog().find("Exiting, unable to validate directory."), std::string::npos) << TestLog();
+}
+
+TEST_F(AutomaticDestinationTest, AnotherRunsWritingTestInTheSameFolderIsLeftAlone) {
+  // A second installation checks the same folder at the same moment; its
+  // test file is held open, as it is while that run writes and reads it.
+  fs::create_directories(Native(folder_));
+  WriteText(folder_ + "\\test.writing.txt", "other");
+  const HANDLE other = CreateFileW(WideFromUtf8(folder_ + "\\test.writing.txt").c_str(), GENERIC_READ, 0, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(other, INVALID_HANDLE_VALUE);
+  wchar_t previous[MAX_PATH] = L"";
+  GetCurrentDirectoryW(MAX_PATH, previous);
+  const DirectoryCheck check = CreateAndValidateDirectory(folder_);
+  SetCurrentDirectoryW(previous);
+  CloseHandle(other);
+  EXPECT_EQ(check, DirectoryCheck::kReady) << TestLog();
+  EXPECT_EQ(ReadText(folder_ + "\\test.writing.txt"), "other");
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(Native(folder_))) left.push_back(Utf8FromWide(entry.path().filename().wstring()));
+  EXPECT_EQ(left, std::vector<std::string>{"test.writing.txt"}) << "its own test file is gone";
 }
 
 }  // namespace

@@ -5,11 +5,14 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "build.h"
 #include "install/install.h"
@@ -151,6 +154,69 @@ TEST_F(InstallSequenceTest, AProductThatNeverClosesIsWaitedForFourHundredAndOneT
   ASSERT_NE(log.find("Giving up, will try to install anyway.."), std::string::npos) << log;
   EXPECT_LT(log.find("Giving up, will try to install anyway.."), log.find("Splitting files.")) << log;
   EXPECT_EQ(ReadText(destination_ + "a.txt"), "alpha");
+}
+
+// At the step after the split, before decompression reads the copied payload,
+// tries from a second process what any program of the user could do to the
+// sequence's temporary files.
+class TamperingWindow {
+ public:
+  explicit TamperingWindow(const fs::path& temporaryFolder) {
+    folder_ = temporaryFolder;
+    tried_.clear();
+    steps_ = 0;
+    WNDCLASSW windowClass = {};
+    windowClass.lpfnWndProc = Procedure;
+    windowClass.hInstance = GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"QuenlithTestTampering";
+    RegisterClassW(&windowClass);
+    window_ = CreateWindowExW(0, L"QuenlithTestTampering", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+  }
+  ~TamperingWindow() { DestroyWindow(window_); }
+  HWND window() const { return window_; }
+  // Each file found at that step, with what wintool tamper printed and its exit code.
+  const std::vector<std::pair<std::string, ToolRun>>& tried() const { return tried_; }
+
+ private:
+  static LRESULT CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == WM_SETUP_STEP && ++steps_ == 2) {
+      for (const auto& folder : fs::directory_iterator(folder_))
+        for (const auto& file : fs::directory_iterator(folder.path())) {
+          const std::string path = Utf8FromWide(file.path().wstring());
+          tried_.emplace_back(Utf8FromWide(file.path().filename().wstring()), RunWintool({"tamper", path}));
+        }
+    }
+    return DefWindowProcW(window, message, wParam, lParam);
+  }
+  HWND window_ = nullptr;
+  static inline fs::path folder_;
+  static inline int steps_ = 0;
+  static inline std::vector<std::pair<std::string, ToolRun>> tried_;
+};
+
+TEST_F(InstallSequenceTest, NoOtherProgramCanChangeTheTemporaryFilesBetweenStages) {
+  const std::string package = Package("[install]\nInstallerSilent=1\n");
+  const fs::path temporary = work_ / "temp";
+  fs::create_directories(temporary);
+  wchar_t saved[MAX_PATH] = L"";
+  const DWORD savedLength = GetEnvironmentVariableW(L"TMP", saved, MAX_PATH);
+  SetEnvironmentVariableW(L"TMP", temporary.wstring().c_str());
+  TamperingWindow tampering(temporary);
+  const int code = Install(InstallerConfig(), WizardChoices(), tampering.window(), package);
+  SetEnvironmentVariableW(L"TMP", savedLength > 0 ? saved : nullptr);
+
+  EXPECT_EQ(code, 0);
+  std::vector<std::string> names;
+  for (const auto& [name, run] : tampering.tried()) {
+    names.push_back(name);
+    EXPECT_EQ(run.exitCode, 0u) << name << " changed by another process:\n" << run.output;
+    for (const char* attempt : {"write refused", "delete refused", "rename refused"})
+      EXPECT_NE(run.output.find(attempt), std::string::npos) << name << ": " << attempt << "\n" << run.output;
+  }
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"compressed.dat", "uncompressed.dat"}));
+  EXPECT_EQ(ReadText(destination_ + "a.txt"), "alpha") << "installed as before";
+  EXPECT_TRUE(fs::is_empty(temporary)) << "nothing left behind";
 }
 
 TEST_F(InstallSequenceTest, WithoutTheProductNothingIsWaitedFor) {

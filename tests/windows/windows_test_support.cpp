@@ -20,6 +20,36 @@ fs::path Native(const std::string& path) { return fs::path(WideFromUtf8(path)); 
 
 fs::path LoopbackInstaller() { return Native(OwnModulePath()).parent_path() / "QuenlithSetup-loopback.exe"; }
 
+ToolRun RunWintool(const std::vector<std::string>& args) {
+  ToolRun run{~0u, {}};
+  std::wstring command = L"\"" + (Native(OwnModulePath()).parent_path() / "wintool.exe").wstring() + L"\"";
+  for (const std::string& arg : args) command += L" \"" + WideFromUtf8(arg) + L"\"";
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &inherit, 0)) return run;
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = writeEnd;
+  startup.hStdError = writeEnd;
+  PROCESS_INFORMATION process = {};
+  const bool started =
+      CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+  CloseHandle(writeEnd);
+  if (started) {
+    char buffer[512];
+    DWORD got = 0;
+    while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) run.output.append(buffer, got);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    GetExitCodeProcess(process.hProcess, &run.exitCode);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+  }
+  CloseHandle(readEnd);
+  return run;
+}
+
 std::string ReadText(const std::string& path) {
   std::ifstream in(Native(path), std::ios::binary);
   std::stringstream content;

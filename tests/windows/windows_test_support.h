@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "state/run_state.h"
 
@@ -20,6 +21,15 @@ std::filesystem::path Native(const std::string& path);
 
 // The installer that reports to localhost, built beside the test program.
 std::filesystem::path LoopbackInstaller();
+
+// What a helper program printed and its exit code.
+struct ToolRun {
+  DWORD exitCode = 0;
+  std::string output;
+};
+// Runs the test harness's wintool.exe (beside the test program) as a second
+// process with `args` and waits for it; exit code ~0u when it cannot start.
+ToolRun RunWintool(const std::vector<std::string>& args);
 
 // The bytes of the file at `path`; empty when it cannot be read.
 std::string ReadText(const std::string& path);

@@ -12,6 +12,10 @@
 //   trustca FILE                       add a PEM certificate to the user's trusted roots
 //   hold FILE none|delete SECONDS      keep FILE open for reading, sharing nothing or only
 //                                      renames and deletes, for SECONDS; prints "held" once open
+//   tamper FILE                        try what another program of the same user could do to
+//                                      FILE: open it for writing, delete it, rename it; prints
+//                                      one line per attempt ("write ok" or "write refused N",
+//                                      N the Windows error) and exits with the number that worked
 //   idle                               own a hidden window until ended, which keeps Wine's
 //                                      desktop process from shutting down between programs, and
 //                                      a notification-area icon, so the tray never empties: with
@@ -229,6 +233,31 @@ int Hold(const std::vector<std::wstring>& args) {
   Sleep(wcstoul(args[2].c_str(), nullptr, 10) * 1000);
   CloseHandle(file);
   return 0;
+}
+
+int Tamper(const std::vector<std::wstring>& args) {
+  const std::wstring& path = args[0];
+  int worked = 0;
+  auto report = [&worked](const char* what, bool ok) {
+    const DWORD error = GetLastError();
+    if (ok) {
+      ++worked;
+      std::printf("%s ok\n", what);
+    } else {
+      std::printf("%s refused %lu\n", what, static_cast<unsigned long>(error));
+    }
+  };
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, 0, nullptr);
+  report("write", file != INVALID_HANDLE_VALUE);
+  if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+  report("delete", DeleteFileW(path.c_str()) != FALSE);
+  const std::wstring moved = path + L".moved";
+  const bool renamed = MoveFileW(path.c_str(), moved.c_str()) != FALSE;
+  report("rename", renamed);
+  if (renamed) MoveFileW(moved.c_str(), path.c_str());
+  std::fflush(stdout);
+  return worked;
 }
 
 int Idle(const std::vector<std::wstring>&) {
@@ -533,7 +562,7 @@ int wmain(int argc, wchar_t** argv) {
     int (*run)(const std::vector<std::wstring>&);
   } kCommands[] = {{L"click", 2, Click},    {L"find", 2, Find},       {L"close", 2, Close},
                    {L"msgbox", 3, ShowBox}, {L"regset", 4, RegSet},   {L"version", 1, Version},
-                   {L"trust", 1, Trust},      {L"resources", 1, Resources}, {L"trustca", 1, TrustCa}, {L"hold", 3, Hold}, {L"idle", 0, Idle},
+                   {L"trust", 1, Trust},      {L"resources", 1, Resources}, {L"trustca", 1, TrustCa}, {L"hold", 3, Hold}, {L"tamper", 1, Tamper}, {L"idle", 0, Idle},
                    {L"window", 1, Window},  {L"children", 1, Children}, {L"settext", 3, SetText},
                    {L"setcheck", 3, SetCheck}, {L"command", 2, Command}, {L"key", 2, Key}, {L"post", 2, Post},
                    {L"pixels", 1, Pixels},  {L"dismiss", 2, Dismiss}, {L"waitchild", 3, WaitChild},
