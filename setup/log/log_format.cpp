@@ -43,15 +43,15 @@ std::string FileLine(std::int32_t counter, double elapsedSeconds, std::string_vi
   return prefix + std::string(entry) + " \n";
 }
 
-std::string LogFileName(const std::tm& localTime) {
+std::string LogFileName(const std::tm& localTime, int index) {
   // English month names whatever the C library's locale.
   static constexpr const char* kMonths[] = {"January", "February", "March",     "April",   "May",      "June",
                                             "July",    "August",   "September", "October", "November", "December"};
   const int month = localTime.tm_mon >= 0 && localTime.tm_mon < 12 ? localTime.tm_mon : 0;
   char name[128];
-  std::snprintf(name, sizeof name, "Quenlith-setup-%s.%02d.%04d-%02d.%02d.%02d.log", kMonths[month], localTime.tm_mday,
+  std::snprintf(name, sizeof name, "Quenlith-setup-%s.%02d.%04d-%02d.%02d.%02d", kMonths[month], localTime.tm_mday,
                 localTime.tm_year + 1900, localTime.tm_hour, localTime.tm_min, localTime.tm_sec);
-  return name;
+  return index > 0 ? std::string(name) + "_" + std::to_string(index) + ".log" : std::string(name) + ".log";
 }
 
 }  // namespace log_format

@@ -26,8 +26,9 @@ std::string MessageEntry(long threadId, int level, std::string_view sourcePath, 
 // One line of the file: "%08d\t%.8f\t%s \n".
 std::string FileLine(std::int32_t counter, double elapsedSeconds, std::string_view entry);
 
-// "Quenlith-setup-December.08.2026-04.48.15.log" for that local time.
-std::string LogFileName(const std::tm& localTime);
+// "Quenlith-setup-December.08.2026-04.48.15.log" for that local time; with an
+// `index` above 0 (another run's log has the name) "...-04.48.15_<index>.log".
+std::string LogFileName(const std::tm& localTime, int index = 0);
 
 inline constexpr const char* kSeparator = "------------------------------";
 

@@ -8,6 +8,8 @@
 #include <ctime>
 
 #include "platform/files.h"
+#include "platform/held_file.h"
+#include "platform/text.h"
 #include "user/user_context.h"
 #include "platform/number_locale.h"
 #include "platform/shell.h"
@@ -86,16 +88,38 @@ void SetupLog::Write(int level, std::string_view sourcePath, std::string_view ca
   WriteLine(log_format::MessageEntry(static_cast<long>(GetCurrentThreadId()), level, sourcePath, callSiteText));
 }
 
+namespace {
+
+// Creates the log file, new, under its name for this second or, when another
+// run started in the same second has it, the first free name after it, so
+// that no two runs write one file. Returns its path.
+std::string CreateLogFile(const std::string& folder) {
+  const std::time_t now = std::time(nullptr);
+  std::tm local = {};
+  localtime_s(&local, &now);
+  const std::string first = folder + "\\" + log_format::LogFileName(local);
+  for (int index = 0; index < kMaxNameTries; ++index) {
+    const std::string path = folder + "\\" + log_format::LogFileName(local, index);
+    const HANDLE file = CreateFileW(WideFromUtf8(path).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+      CloseHandle(file);
+      return path;
+    }
+    if (GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  return first;
+}
+
+}  // namespace
+
 void SetupLog::OpenFile() {
   LockGuard lock(logLock_);
   if (logFile_ != nullptr) return;
   // Without a desktop folder the log goes to the temporary folder.
   std::string folder = ShellFolderPath(CSIDL_DESKTOPDIRECTORY, ShellUserToken()).value_or(TempFolder());
   if (!folder.empty() && folder.back() == '\\') folder.pop_back();
-  const std::time_t now = std::time(nullptr);
-  std::tm local = {};
-  localtime_s(&local, &now);
-  logPath_ = folder + "\\" + log_format::LogFileName(local);
+  if (logPath_.empty()) logPath_ = CreateLogFile(folder);
   logFile_ = OpenFileUtf8(logPath_, "a+");
   if (logFile_ == nullptr) return;
   // The header is written under the lock, so no other thread's line comes first.

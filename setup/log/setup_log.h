@@ -1,6 +1,7 @@
 #pragma once
-// The setup log: one plain-text file per run on the user's desktop, off
-// unless start-up enables it. Every line is on disk before the next one is
+// The setup log: one plain-text file per run on the user's desktop (a run
+// that finds its name taken by another run of the same second takes the
+// next free one, "..._1.log"), off unless start-up enables it. Every line is on disk before the next one is
 // written (the file is closed and reopened per line), so a run that is
 // killed leaves a complete log. Lines are numbered across files and guarded
 // by a named mutex that runs started in the same second share.

@@ -30,15 +30,20 @@ class SideBySideTest : public testing::Test {
  protected:
   void SetUp() override { Clean(); }
   void TearDown() override { Clean(); }
-  void Clean() { std::filesystem::remove_all(wine_.LinuxPath("C:\\ProgramData\\Quenlith")); }
+  void Clean() {
+    wine_.RemoveSetupLogs();
+    std::filesystem::remove_all(wine_.LinuxPath("C:\\ProgramData\\Quenlith"));
+  }
 
   // Starts every package in one second (the temporary folder's name counts
   // seconds) and returns their full exit codes.
-  std::vector<std::optional<int>> RunTogether(const std::vector<std::filesystem::path>& packages) {
+  std::vector<std::optional<int>> RunTogether(const std::vector<std::filesystem::path>& packages,
+                                              const std::string& switches = "") {
     const auto now = std::chrono::system_clock::now();
     std::this_thread::sleep_until(std::chrono::ceil<std::chrono::seconds>(now) + std::chrono::milliseconds(20));
     std::vector<harness::Process> runs;
-    for (const std::filesystem::path& package : packages) runs.push_back(wine_.Start({package.string()}));
+    for (const std::filesystem::path& package : packages)
+      runs.push_back(switches.empty() ? wine_.Start({package.string()}) : wine_.Start({package.string(), switches}));
     std::vector<std::optional<int>> codes;
     for (harness::Process& run : runs) codes.push_back(Wine::ExitCodeOf(run.Wait(120)));
     return codes;
@@ -59,12 +64,20 @@ TEST_F(SideBySideTest, TwoPackagesStartedInOneSecondEachInstallTheirOwnFiles) {
   for (int trial = 0; trial < 3; ++trial) {
     SCOPED_TRACE("trial " + std::to_string(trial));
     Clean();
-    const std::vector<std::optional<int>> codes = RunTogether(packages);
+    const std::vector<std::optional<int>> codes = RunTogether(packages, "/debug");
     EXPECT_EQ(codes[0], 0);
     EXPECT_EQ(codes[1], 0);
     for (const Files* files : {&product, &plugin})
       for (const auto& [name, bytes] : *files) EXPECT_TRUE(ReadFile(Installed(name)) == bytes) << name;
     EXPECT_TRUE(e2e::LeftTemporaryFiles(wine_).empty());
+    // Each run logs into a file of its own, even when both start in one second.
+    const std::vector<std::filesystem::path> logs = wine_.SetupLogs();
+    ASSERT_EQ(logs.size(), 2u);
+    for (const std::filesystem::path& log : logs) {
+      const std::string text = ReadFile(log);
+      EXPECT_EQ(testing_support::Count(text, "Quenlith setup log file"), 1u) << log;
+      EXPECT_EQ(testing_support::Count(text, "Quenlith setup exited successfully"), 1u) << log;
+    }
   }
 }
 

@@ -47,6 +47,9 @@ TEST(LogFormat, LogFileNameUsesEnglishMonthsAndTwoDigitFields) {
   time.tm_mday = 31;
   time.tm_hour = 23;
   EXPECT_EQ(LogFileName(time), "Quenlith-setup-January.31.2026-23.48.15.log");
+  // The names a run takes when another run of the same second has the first.
+  EXPECT_EQ(LogFileName(time, 1), "Quenlith-setup-January.31.2026-23.48.15_1.log");
+  EXPECT_EQ(LogFileName(time, 12), "Quenlith-setup-January.31.2026-23.48.15_12.log");
 }
 
 }  // namespace
