@@ -357,6 +357,9 @@ TEST_F(SilentInstallTest, VersionCheckInstallsOnlyOverAnOlderCopy) {
     EXPECT_EQ(result.exitCode, c.exitCode) << c.what;
     EXPECT_EQ(std::filesystem::exists(Installed("readme.txt")), c.installs) << c.what;
     EXPECT_NE(Log().find(c.logPart), std::string::npos) << c.what << "\n" << Log();
+    // An installed copy as new or newer is no failure: no ERROR line, and the log ends as a successful run's does.
+    EXPECT_EQ(Log().find("ERROR: "), std::string::npos) << c.what << "\n" << Log();
+    EXPECT_NE(Log().find("Quenlith setup exited successfully"), std::string::npos) << c.what << "\n" << Log();
     std::filesystem::remove(Installed("readme.txt"));
     wine_.RemoveSetupLogs();
   }
