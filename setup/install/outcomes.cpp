@@ -19,7 +19,6 @@ void ShowInvalidSetupFile(std::uint32_t first, std::uint32_t expected, std::uint
 const char* ExitCodeMeaning(int code) {
   switch (code) {
     case kExitFailure: return "the installation was not completed";
-    case kExitUpToDate: return "the installed copy is as new or newer";
     case kExitNotWritable: return "the destination cannot be created or written";
     case kExitNoDiskSpace: return "not enough disk space at the destination";
     case kExitDecompressIo: return "the payload could not be read or written";
@@ -125,7 +124,9 @@ bool AskToRetryFile(const FileFailure& failure) {
 }
 
 int ConcludeRun(int code) {
-  if (code != kExitSuccess && !gSetupLog.ErrorsSeen())
+  // An installed copy as new or newer ends the run as planned: nothing failed.
+  const bool failed = code != kExitSuccess && code != kExitUpToDate;
+  if (failed && !gSetupLog.ErrorsSeen())
     LOG_ERROR("Setup is exiting with code {}: {}.", code, ExitCodeMeaning(code));
   return code;
 }

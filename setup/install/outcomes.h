@@ -24,7 +24,8 @@ int ConcludeExtraction(const ExtractResult& result, const std::string& archivePa
 // an ERROR, then asks Retry or Cancel (a silent run cancels). True to retry.
 bool AskToRetryFile(const FileFailure& failure);
 
-// Every run that ends with a non-zero code says why in an ERROR line, so the
+// Every run that ends with a failure code says why in an ERROR line, so the
 // log's closing line agrees with the exit code; a run that already logged
-// an ERROR has said so. Returns `code`.
+// an ERROR has said so. -2 (the installed copy is as new or newer) is no
+// failure and adds no line. Returns `code`.
 int ConcludeRun(int code);

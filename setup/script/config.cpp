@@ -7,33 +7,10 @@
 #include <type_traits>
 #include <variant>
 
+#include "formats/utf8.h"
 #include "script/keys.h"
 
 namespace {
-
-bool IsValidUtf8(std::string_view text) {
-  for (std::size_t i = 0; i < text.size();) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    std::size_t length = 1;
-    std::uint32_t point = c;
-    if (c >= 0xF0 && c <= 0xF4) length = 4, point = c & 0x07;
-    else if (c >= 0xE0) length = 3, point = c & 0x0F;
-    else if (c >= 0xC2 && c < 0xE0) length = 2, point = c & 0x1F;
-    else if (c >= 0x80) return false;
-    if (i + length > text.size()) return false;
-    for (std::size_t k = 1; k < length; ++k) {
-      const auto next = static_cast<unsigned char>(text[i + k]);
-      if ((next & 0xC0) != 0x80) return false;
-      point = point << 6 | (next & 0x3F);
-    }
-    // Overlong forms, surrogates and points past U+10FFFF are not UTF-8.
-    if ((length == 3 && point < 0x800) || (length == 4 && (point < 0x10000 || point > 0x10FFFF)) ||
-        (point >= 0xD800 && point <= 0xDFFF))
-      return false;
-    i += length;
-  }
-  return true;
-}
 
 // Reads the script's values and notes what the installer cannot use as written.
 class Reader {
@@ -42,7 +19,7 @@ class Reader {
 
   std::string String(const char* section, const std::string& key) const {
     std::string value = script_.String(section, key);
-    if (!IsValidUtf8(value)) problems_.push_back("the value of " + key + " is not valid UTF-8");
+    if (!utf8::IsValid(value)) problems_.push_back("the value of " + key + " is not valid UTF-8");
     return value;
   }
   std::int32_t Int(const char* section, const std::string& key, std::int32_t fallback) const {

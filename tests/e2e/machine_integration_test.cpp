@@ -154,6 +154,42 @@ TEST_F(MachineIntegrationTest, AnUpToDateInstallationIsRepairedOncePerUser) {
   EXPECT_EQ(Log().find("Adding desktop icon."), std::string::npos) << Log();
 }
 
+TEST_F(MachineIntegrationTest, AnUpgradeDeletesTheOldFilesTheScriptNamesOnceTheNewFilesAreInPlace) {
+  auto installed = [this](const std::string& name) { return wine_.LinuxPath(kDestination + name); };
+  // Neither version keeps an uninstall list.
+  const std::string withoutList = ScriptWith("SetupUninstallInformation=0\n");
+  const testing_support::Files older = {{"Quenlith.exe", "old program"}, {"msn.dll", "old"},
+                                        {"plugins\\msn.dll", "old"},   {"plugins\\aim.dll", "old"},
+                                        {"legacy\\old.dll", "old"},    {"skins\\classic.xml", "old"}};
+  ASSERT_EQ(wine_.Run({Package(withoutList, older).string()}, 120).exitCode, 0);
+  EXPECT_FALSE(fs::exists(installed("uninstall.ini")));
+
+  // The new version ships a new program, skin and plug-in, and names the
+  // files of the old one it no longer ships, one of them in other letter
+  // case, and one that was never installed.
+  ScratchDir newer;
+  const testing_support::Files files = {
+      {"Quenlith.exe", "new program"}, {"plugins\\weather.dll", "new"}, {"skins\\classic.xml", "new"}};
+  const std::string script = withoutList +
+                             "[delete]\nDeleteFiles=1\nDeleteFilesNum=5\nDeleteFilenames0=msn.dll\n"
+                             "DeleteFilenames1=plugins\\msn.dll\nDeleteFilenames2=PLUGINS\\AIM.DLL\n"
+                             "DeleteFilenames3=plugins\\icq.dll\nDeleteFilenames4=legacy\\old.dll\n";
+  ASSERT_EQ(wine_.Run({e2e::BuildTestPackage(newer.path(), files, script).string(), "/debug"}, 120).exitCode, 0);
+
+  for (const char* gone : {"msn.dll", "plugins\\msn.dll", "plugins\\aim.dll", "legacy\\old.dll"})
+    EXPECT_FALSE(fs::exists(installed(gone))) << gone;
+  for (const auto& [name, bytes] : files) EXPECT_EQ(ReadFile(installed(name)), bytes) << name;
+  // Folders are left, also one that the deletions emptied.
+  EXPECT_TRUE(fs::is_directory(installed("legacy")) && fs::is_empty(installed("legacy")));
+  EXPECT_FALSE(fs::exists(installed("uninstall.ini")));
+
+  const std::string log = Log();
+  ExpectInOrder(log, {"Copying files to location.", "Installing file \"" + kDestination + "skins\\classic.xml\".",
+                      "Removing older installed files.", "Installation finished."});
+  // Nothing is logged per deleted name, nor for the name that was not there.
+  for (const char* name : {"msn.dll", "AIM.DLL", "icq.dll", "old.dll"}) EXPECT_EQ(Count(log, name), 0u) << name;
+}
+
 TEST_F(MachineIntegrationTest, AnEarlierProgramFilesCopyIsRemovedWhenTheProductMovesToProgramData) {
   const std::string earlier = e2e::InstallerProgramFiles() + "\\Quenlith\\";
   WriteFile(ProgramFilesCopy() / "Quenlith.exe", "old");

@@ -15,6 +15,7 @@
 #include "e2e_support.h"
 #include "formats/archive.h"
 #include "formats/layout.h"
+#include "report_server.h"
 #include "test_support.h"
 #include "wine.h"
 
@@ -358,6 +359,9 @@ TEST_F(SilentInstallTest, VersionCheckInstallsOnlyOverAnOlderCopy) {
     EXPECT_EQ(result.exitCode, c.exitCode) << c.what;
     EXPECT_EQ(std::filesystem::exists(Installed("readme.txt")), c.installs) << c.what;
     EXPECT_NE(Log().find(c.logPart), std::string::npos) << c.what << "\n" << Log();
+    // An installed copy as new or newer is no failure: no ERROR line, and the log ends as a successful run's does.
+    EXPECT_EQ(Log().find("ERROR: "), std::string::npos) << c.what << "\n" << Log();
+    EXPECT_NE(Log().find("Quenlith setup exited successfully"), std::string::npos) << c.what << "\n" << Log();
     std::filesystem::remove(Installed("readme.txt"));
     wine_.RemoveSetupLogs();
   }
@@ -532,6 +536,86 @@ TEST_F(SilentInstallTest, ASignedProgramThatCannotBeStartedIsAWarning) {
   const std::size_t warning = log.find("Executible not launched due to error ");
   ASSERT_NE(warning, std::string::npos) << log;
   EXPECT_LE(std::stoi(log.substr(warning + std::string("Executible not launched due to error ").size())), 32) << log;
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(SilentInstallTest, ARunningProductEndsASilentRunAtOnceWithoutABoxOrAReport) {
+  harness::ReportServer server;
+  harness::Process product = wine_.Start({(std::filesystem::path(test_paths::kProductDir) / "Quenlith.exe").string()});
+  ASSERT_EQ(wine_.Run({wine_.Program("wintool.exe").string(), "find", "Quenlith", "Quenlith", "20000"}).exitCode, 0);
+  const std::filesystem::path package =
+      Package({{"a.txt", "alpha"}}, kScript + "SetupCheckIfQuenlithLoaded=1\nSetupCheckIfQuenlithLoadedTitle=Running\n"
+                                              "SetupCheckIfQuenlithLoadedText=Continue anyway?\n");
+  const harness::RunResult refused = wine_.Run({package.string(), "/debug"}, 60);
+  EXPECT_FALSE(refused.timedOut) << "a question would wait for an answer";
+  EXPECT_EQ(refused.exitCode, -1);
+  const std::string log = Log();
+  EXPECT_NE(log.find("WARNING: silent.cpp"), std::string::npos) << log;
+  EXPECT_NE(log.find("Exiting, Quenlith is already running."), std::string::npos) << log;
+  EXPECT_EQ(log.find("Splitting files."), std::string::npos) << log;
+  EXPECT_FALSE(std::filesystem::exists(Installed("a.txt")));
+  EXPECT_EQ(server.States(), std::vector<std::string>{"start"}) << "no cancel state from a silent run";
+
+  // The same package installs once the product has closed.
+  wine_.RemoveSetupLogs();
+  EXPECT_EQ(wine_.Run({wine_.Program("wintool.exe").string(), "close", "Quenlith", "Quenlith"}).exitCode, 0);
+  product.Wait(30);
+  EXPECT_EQ(Install(package).exitCode, 0);
+  EXPECT_EQ(ReadFile(Installed("a.txt")), "alpha");
+}
+
+TEST_F(SilentInstallTest, AnUpToDateCopyIsLaunchedInsteadOfReinstalledWhenTheScriptLaunches) {
+  // A signed copy of 6.6.0.18 is installed, and not started.
+  ASSERT_EQ(Install(Package(ProductFiles(true, true), ProductScript(""))).exitCode, 0);
+  wine_.RemoveSetupLogs();
+
+  ScratchDir newer;
+  Files files = ProductFiles(true, true);
+  files["readme.txt"] = "new";
+  const std::filesystem::path package = BuildTestPackage(
+      newer.path(), files,
+      ProductScript("[launch]\nLaunchAuto=1\nLaunchTarget=Quenlith.exe\nLaunchParameters=/runnormal\n"));
+  const std::filesystem::path record = dir_ / "launch-record.txt";
+  const harness::RunResult result = wine_.Run({package.string(), "/checkversion", "/debug"}, 120,
+                                              {"QUENLITH_DOUBLE_RECORD=" + Wine::WindowsPath(record)});
+  EXPECT_EQ(result.exitCode, 0);
+  EXPECT_EQ(wine_.Run({wine_.Program("wintool.exe").string(), "find", "Quenlith", "Quenlith", "20000"}).exitCode, 0)
+      << "the product runs";
+  EXPECT_EQ(wine_.Run({wine_.Program("wintool.exe").string(), "close", "Quenlith", "Quenlith"}).exitCode, 0);
+  EXPECT_NE(ReadFile(record).find("args=/runnormal\r\n"), std::string::npos) << ReadFile(record);
+  EXPECT_EQ(ReadFile(Installed("readme.txt")), "read me") << "nothing is installed again";
+  const std::string log = Log();
+  testing_support::ExpectInOrder(log, {"Version comparison 6.6.0.18 vs 6.6.0.18", "WARNING: version_check.cpp",
+                                       "Checked version is newer or equal, launching.",
+                                       "Quenlith setup exited successfully"});
+  EXPECT_EQ(log.find("Splitting files."), std::string::npos) << log;
+}
+
+TEST_F(SilentInstallTest, VersionCheckIsSkippedWhenNoProgramIsInstalled) {
+  const std::filesystem::path package = Package(ProductFiles(), ProductScript(""));
+  const struct {
+    const char* what;
+    Files before;  // in the destination before the run
+  } cases[] = {
+      {"an empty destination", {}},
+      {"only the support libraries", {{"comms.dll", "library"}, {"basekit.dll", "library"}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Clean();
+    for (const auto& [name, bytes] : c.before) WriteFile(Installed(name), bytes);
+    const harness::RunResult result = wine_.Run({package.string(), "/checkversion", "/debug"}, 120);
+    EXPECT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_EQ(ReadFile(Installed("readme.txt")), "read me") << "installed";
+    const std::string log = Log();
+    // The missing program ends the check before the support library is looked for.
+    EXPECT_EQ(log.find("Check version can only find quenlith.exe"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Version comparison"), std::string::npos) << log;
+    EXPECT_NE(log.find("Installation finished."), std::string::npos) << log;
+  }
 }
 
 }  // namespace

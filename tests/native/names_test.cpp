@@ -20,6 +20,8 @@ TEST(Names, Utf16LengthCountsUnitsAndRefusesInvalidUtf8) {
       {"\xED\xA0\x80", std::nullopt},                // a surrogate encoded on its own
       {"\xF4\x90\x80\x80", std::nullopt},            // past U+10FFFF
       {"caf\xE9", std::nullopt},                     // Latin-1, not UTF-8
+      {"\xF8\x80\x80", std::nullopt},                // lead byte F8: no UTF-8 sequence begins so
+      {"\xF4\x8F\xBF\xBF", 2},                       // U+10FFFF, the last code point
   };
   for (const auto& c : cases) EXPECT_EQ(pack::Utf16Length(c.text), c.units) << pack::Escaped(c.text);
 }

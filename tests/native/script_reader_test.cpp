@@ -139,6 +139,12 @@ TEST(InstallerConfig, WhatTheInstallerCannotUseIsReportedByKey) {
        {"the value of setupStartMenuTitle0 is not valid UTF-8"}},
       {"[setup]\nsetupStartMenuDirectory=\xED\xA0\x80\n",  // a surrogate
        {"the value of setupStartMenuDirectory is not valid UTF-8"}},
+      // Lead bytes F5 to FF begin no UTF-8 sequence, whatever follows them.
+      {"[destination]\ndestinationDirectoryTitle=\xF8\x80\x80\n",
+       {"the value of destinationDirectoryTitle is not valid UTF-8"}},
+      {"[launch]\nlaunchTarget=Quenlith\xF5\x80\x80\x80.exe\n", {"the value of launchTarget is not valid UTF-8"}},
+      {"[setup]\nsetupStartMenuDirectory=\xFE\x80\x80\n",
+       {"the value of setupStartMenuDirectory is not valid UTF-8"}},
       {"[destination]\ndestinationDirectoryTitle=Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80\n", {}},
       {"[setup]\nsetupDesktopIconNum=65536\n", {}},
   };

@@ -3,55 +3,10 @@
 #include <cstdint>
 #include <cstdio>
 
+#include "formats/utf8.h"
+
 namespace pack {
 namespace {
-
-// Decodes one code point at `at`; false for invalid UTF-8.
-bool DecodeUtf8(std::string_view text, std::size_t& at, char32_t& point) {
-  const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(at);
-  std::size_t length;
-  char32_t minimum;
-  if (lead < 0x80) {
-    point = lead;
-    ++at;
-    return true;
-  } else if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2, minimum = 0x80, point = lead & 0x1F;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3, minimum = 0x800, point = lead & 0x0F;
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4, minimum = 0x10000, point = lead & 0x07;
-  } else {
-    return false;
-  }
-  if (text.size() - at < length) return false;
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((byte(at + i) & 0xC0) != 0x80) return false;
-    point = (point << 6) | (byte(at + i) & 0x3F);
-  }
-  if (point < minimum || point > 0x10FFFF || (point >= 0xD800 && point <= 0xDFFF)) return false;
-  at += length;
-  return true;
-}
-
-void AppendUtf8(std::string& out, char32_t point) {
-  if (point < 0x80) {
-    out += static_cast<char>(point);
-  } else if (point < 0x800) {
-    out += static_cast<char>(0xC0 | (point >> 6));
-    out += static_cast<char>(0x80 | (point & 0x3F));
-  } else if (point < 0x10000) {
-    out += static_cast<char>(0xE0 | (point >> 12));
-    out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (point & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (point >> 18));
-    out += static_cast<char>(0x80 | ((point >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((point >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (point & 0x3F));
-  }
-}
 
 // Runs of the upcase mapping. Written from the Unicode character charts'
 // simple upper-case mappings for the scripts product files are named in
@@ -170,7 +125,7 @@ std::optional<std::size_t> Utf16Length(std::string_view text) {
   std::size_t units = 0;
   for (std::size_t at = 0; at < text.size();) {
     char32_t point;
-    if (!DecodeUtf8(text, at, point)) return std::nullopt;
+    if (!utf8::DecodeCodePoint(text, at, point)) return std::nullopt;
     units += point >= 0x10000 ? 2 : 1;
   }
   return units;
@@ -218,7 +173,7 @@ std::string FoldedName(std::string_view name) {
     }
     const std::size_t start = at;
     char32_t point;
-    if (!DecodeUtf8(name, at, point)) {
+    if (!utf8::DecodeCodePoint(name, at, point)) {
       // Not expected for checked names; keep the byte so distinct names stay distinct.
       folded += name[start];
       at = start + 1;
@@ -226,7 +181,7 @@ std::string FoldedName(std::string_view name) {
     }
     // Units outside the Basic Multilingual Plane are surrogates, which the
     // upcase table leaves alone.
-    AppendUtf8(folded, point < 0x10000 ? UpcaseUnit(static_cast<char16_t>(point)) : point);
+    utf8::AppendCodePoint(folded, point < 0x10000 ? UpcaseUnit(static_cast<char16_t>(point)) : point);
   }
   return folded;
 }
