@@ -36,8 +36,8 @@ std::string ProgramFilesFolder() {
 }
 
 std::string FindPreviousInstallation(HKEY root, const std::string& title) {
-  std::string subKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + title;
-  if (Utf16Length(subKey) > kMaxPathLength) return {};
+  std::string subKey = UninstallKeyPath(title);
+  if (subKey.empty() || Utf16Length(subKey) > kMaxPathLength) return {};
   if (root == HKEY_CURRENT_USER) {
     root = UserRegistryRoot();
     subKey = UserKeyPath(subKey);

@@ -23,6 +23,14 @@ std::string ComposeBrowsedDestinationFor(const InstallerConfig& config, std::str
   return *composed;
 }
 
+std::string UninstallKeyPath(std::string_view title) {
+  if (title.empty()) return {};
+  std::string path(kUninstallListKey);
+  path += '\\';
+  path += title;
+  return path;
+}
+
 bool IsOutsideLocation(std::string_view text, const std::optional<std::string>& programData) {
   std::string folder(text);
   if (folder.empty() || folder.back() != '\\') folder += '\\';

@@ -1,5 +1,6 @@
 // The destination choice's rules: folder prompt, browsed path, the default
-// location test, where an earlier installation lies.
+// location test, the uninstall key of an earlier installation, where that
+// installation lies.
 
 #include <gtest/gtest.h>
 
@@ -67,6 +68,13 @@ TEST(DestinationRules, EarlierInstallationIsClassifiedByItsFolder) {
             PreviousInstallation::kProgramData);
   EXPECT_EQ(ClassifyPreviousInstallation("D:\\Tools\\Quenlith\\", files, data), PreviousInstallation::kElsewhere);
   EXPECT_EQ(ClassifyPreviousInstallation("D:\\Tools\\Quenlith\\", files, ""), PreviousInstallation::kElsewhere);
+}
+
+TEST(DestinationRules, AnUninstallKeyNeedsATitle) {
+  EXPECT_EQ(UninstallKeyPath("Quenlith"), "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenlith");
+  EXPECT_EQ(UninstallKeyPath("Quenlith Skins"),
+            "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenlith Skins");
+  EXPECT_EQ(UninstallKeyPath(""), "") << "the list of every program is no entry";
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The automatic destination: the default or the path after /location,
-// created, and refused when too long or on a missing drive.
+// created, and refused when too long or on a missing drive. The earlier
+// installation that an uninstall entry records.
 
 #include <gtest/gtest.h>
 #include <windows.h>
@@ -10,6 +11,7 @@
 
 #include "destination/destination.h"
 #include "messages/messages.h"
+#include "platform/text.h"
 #include "script/command_line.h"
 #include "state/run_state.h"
 #include "windows_test_support.h"
@@ -63,6 +65,38 @@ TEST_F(AutomaticDestinationTest, RefusesAPathTooLongOrOnADriveThatIsNotThere) {
   EXPECT_FALSE(ChooseAutomaticDestination(nullptr, installerConfig, setupCommandLine, destinationDir));
   // A failed free-space query counts as enough; creation fails at every level.
   EXPECT_NE(TestLog().find("Exiting, unable to validate directory."), std::string::npos) << TestLog();
+}
+
+constexpr const char* kListKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+constexpr const char* kTitle = "Quenlith Previous Test";
+
+class PreviousInstallationTest : public MachineTest {
+ protected:
+  void SetUp() override {
+    MachineTest::SetUp();
+    DeleteTree(HKEY_CURRENT_USER, Entry());
+    installerConfig.destinationQuenlith = 1;
+    installerConfig.setupUninstallInformationTitle = {kTitle};
+  }
+  void TearDown() override {
+    DeleteTree(HKEY_CURRENT_USER, Entry());
+    RegDeleteKeyValueW(HKEY_CURRENT_USER, WideFromUtf8(kListKey).c_str(), L"UninstallString");
+    MachineTest::TearDown();
+  }
+  static std::string Entry() { return std::string(kListKey) + "\\" + kTitle; }
+  static void SetUninstallString(const std::string& key, const std::string& value) {
+    const std::wstring text = WideFromUtf8(value);
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, WideFromUtf8(key).c_str(), L"UninstallString", REG_SZ, text.c_str(),
+                              static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+  }
+};
+
+TEST_F(PreviousInstallationTest, WithoutATitleTheListOfProgramsIsNoInstallation) {
+  SetUninstallString(kListKey, "C:\\Apps\\Quenlith\\Quenlith.exe /uninstall");
+  EXPECT_EQ(FindPreviousInstallation(HKEY_CURRENT_USER, ""), "");
+  installerConfig.setupUninstallInformationTitle.clear();
+  EXPECT_EQ(DefaultDestination(installerConfig), ProgramFilesLocation());
 }
 
 }  // namespace
