@@ -1,8 +1,8 @@
 #pragma once
 // The destination choice's rules that need no Windows API: the folder
 // dialog's prompt, the path built from a picked folder, the default-location
-// test, the uninstall key of an earlier installation, and the start-up
-// decision about it.
+// test, the uninstall key and folder of an earlier installation, and the
+// start-up decision about it.
 
 #include <optional>
 #include <string>
@@ -31,6 +31,13 @@ inline constexpr std::string_view kUninstallListKey = "Software\\Microsoft\\Wind
 // backslash, the title); empty when `title` is empty, since that key would
 // be the list itself. The length is not checked.
 std::string UninstallKeyPath(std::string_view title);
+
+// The folder of an earlier installation, ending in a backslash, from the
+// uninstall command it registered: the command's program (the quoted part
+// when the command starts with a quote) up to its last backslash. Empty when
+// that leaves no folder with a drive ("C:\") or a server ("\\server"),
+// which would be taken on the current drive or in the working folder.
+std::string PreviousInstallationFolder(std::string_view uninstallCommand);
 
 enum class PreviousInstallation { kNone, kProgramFiles, kProgramData, kElsewhere };
 

@@ -92,6 +92,39 @@ class PreviousInstallationTest : public MachineTest {
   }
 };
 
+TEST_F(PreviousInstallationTest, IsTheFolderOfTheUninstallCommandWhenItNamesOne) {
+  const struct {
+    const char* uninstallString;
+    const char* folder;  // empty: no earlier installation
+  } cases[] = {
+      {"C:\\ProgramData\\Quenlith\\bin\\Quenlith.exe /uninstall", "C:\\ProgramData\\Quenlith\\bin\\"},
+      {"C:\\My Apps\\Quenlith\\Quenlith.exe /uninstall", "C:\\My Apps\\Quenlith\\"},
+      {"C:\\Apps\\Quenlith\\Quenlith.exe", "C:\\Apps\\Quenlith\\"},
+      {"C:\\Apps\\Quenlith\\", "C:\\Apps\\Quenlith\\"},
+      {"C:\\Quenlith.exe /uninstall", "C:\\"},
+      {"\\\\server\\share\\Quenlith\\Quenlith.exe /uninstall", "\\\\server\\share\\Quenlith\\"},
+      // Quoted, as other programs write it: the folder of the quoted program.
+      {"\"C:\\My Apps\\Quenlith\\Quenlith.exe\" /uninstall", "C:\\My Apps\\Quenlith\\"},
+      {"\"C:\\Apps\\Quenlith.exe\" /log C:\\Logs\\remove.txt", "C:\\Apps\\"},
+      // No folder of its own: the root of the current drive, or the working directory.
+      {"Quenlith.exe /uninstall", ""},
+      {"", ""},
+      {"\\", ""},
+      {"\\Quenlith.exe /uninstall", ""},
+      {"Apps\\Quenlith.exe /uninstall", ""},
+      {"C:Apps\\Quenlith.exe /uninstall", ""},
+      {"\"Quenlith.exe\" /log C:\\Logs\\remove.txt", ""},
+  };
+  for (const auto& c : cases) {
+    SetUninstallString(Entry(), c.uninstallString);
+    EXPECT_EQ(FindPreviousInstallation(HKEY_CURRENT_USER, kTitle), c.folder) << c.uninstallString;
+    // A package that follows the product's folder goes to program files without one.
+    EXPECT_EQ(DefaultDestination(installerConfig), *c.folder ? c.folder : ProgramFilesLocation()) << c.uninstallString;
+  }
+  EXPECT_NE(TestLog().find("Searching for previous installation at \"" + Entry() + "\"."), std::string::npos)
+      << TestLog();
+}
+
 TEST_F(PreviousInstallationTest, WithoutATitleTheListOfProgramsIsNoInstallation) {
   SetUninstallString(kListKey, "C:\\Apps\\Quenlith\\Quenlith.exe /uninstall");
   EXPECT_EQ(FindPreviousInstallation(HKEY_CURRENT_USER, ""), "");
