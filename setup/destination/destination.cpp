@@ -36,8 +36,8 @@ std::string ProgramFilesFolder() {
 }
 
 std::string FindPreviousInstallation(HKEY root, const std::string& title) {
-  std::string subKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\" + title;
-  if (Utf16Length(subKey) > kMaxPathLength) return {};
+  std::string subKey = UninstallKeyPath(title);
+  if (subKey.empty() || Utf16Length(subKey) > kMaxPathLength) return {};
   if (root == HKEY_CURRENT_USER) {
     root = UserRegistryRoot();
     subKey = UserKeyPath(subKey);
@@ -50,12 +50,8 @@ std::string FindPreviousInstallation(HKEY root, const std::string& title) {
   if (RegQueryValueExW(key.get(), L"UninstallString", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size) !=
       ERROR_SUCCESS)
     return {};
-  std::wstring text(value);  // terminated: the buffer holds one character more than read
-  if (text.empty()) return {};
-  const std::size_t cut = text.rfind(L'\\');
-  text = cut == std::wstring::npos ? std::wstring() : text.substr(0, cut);
-  if (text.empty() || text.back() != L'\\') text += L'\\';
-  const std::string folder = Utf8FromWide(text);
+  // Terminated: the buffer holds one character more than read.
+  const std::string folder = PreviousInstallationFolder(Utf8FromWide(value));
   return Utf16Length(folder) > kMaxPathLength ? std::string() : folder;
 }
 

@@ -22,7 +22,8 @@ std::string ProgramDataLocation();
 
 // The folder of an earlier installation registered under `root`
 // (HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER) with the uninstall key `title`,
-// ending in a backslash; empty when there is none.
+// ending in a backslash (PreviousInstallationFolder); empty when there is
+// none, when its command names no folder, and when `title` is empty.
 std::string FindPreviousInstallation(HKEY root, const std::string& title);
 
 // The default destination the script's destination keys give; may be empty.

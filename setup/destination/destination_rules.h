@@ -1,7 +1,8 @@
 #pragma once
 // The destination choice's rules that need no Windows API: the folder
 // dialog's prompt, the path built from a picked folder, the default-location
-// test and the start-up decision about an earlier installation.
+// test, the uninstall key and folder of an earlier installation, and the
+// start-up decision about it.
 
 #include <optional>
 #include <string>
@@ -21,6 +22,22 @@ std::string ComposeBrowsedDestinationFor(const InstallerConfig& config, std::str
 // Whether `text` is not the program-data default location (`programData`,
 // ending in a backslash; none when it cannot be obtained).
 bool IsOutsideLocation(std::string_view text, const std::optional<std::string>& programData);
+
+// The key, below a user's or the machine's root, that lists the uninstall
+// entries of all programs.
+inline constexpr std::string_view kUninstallListKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+// The key of the uninstall entry named `title` (kUninstallListKey, a
+// backslash, the title); empty when `title` is empty, since that key would
+// be the list itself. The length is not checked.
+std::string UninstallKeyPath(std::string_view title);
+
+// The folder of an earlier installation, ending in a backslash, from the
+// uninstall command it registered: the command's program (the quoted part
+// when the command starts with a quote) up to its last backslash. Empty when
+// that leaves no folder with a drive ("C:\") or a server ("\\server"),
+// which would be taken on the current drive or in the working folder.
+std::string PreviousInstallationFolder(std::string_view uninstallCommand);
 
 enum class PreviousInstallation { kNone, kProgramFiles, kProgramData, kElsewhere };
 

@@ -2,14 +2,13 @@
 
 #include <optional>
 
+#include "destination/destination_rules.h"
 #include "log/setup_log.h"
 #include "platform/paths.h"
 #include "user/user_context.h"
 #include "platform/registry.h"
 
 namespace {
-
-constexpr const char* kUninstallKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 // The first entry of an indexed family, or empty when the script has none.
 template <typename T>
@@ -21,8 +20,15 @@ T First(const std::vector<T>& family, T fallback = T()) {
 
 void WriteUninstallEntry(const InstallerConfig& config, const std::string& destination, HKEY root) {
   if (config.setupUninstallInformation < 1) return;
-  const std::string title = First(config.setupUninstallInformationTitle);
-  std::string keyPath = kUninstallKey + title;
+  const std::string title = UninstallTitle(config);
+  std::string keyPath = UninstallKeyPath(title);
+  if (keyPath.empty()) {
+    // Values written there would read as an installation to every later package.
+    const std::string list(kUninstallListKey);
+    LOG_WARNING("Skipping the uninstall entry: without a title its key would be \"{}\" itself.",
+                root == HKEY_CURRENT_USER ? UserKeyPath(list) : list);
+    return;
+  }
   if (Utf16Length(keyPath) > kMaxPathLength) {
     LOG_WARNING("Skipping the uninstall entry: the key \"{}\" is too long.", keyPath);
     return;
@@ -57,7 +63,8 @@ void WriteUninstallEntry(const InstallerConfig& config, const std::string& desti
 
 void RemoveUninstallEntry(const InstallerConfig& config, HKEY root) {
   if (config.setupUninstallInformation < 1) return;
-  const std::string entry = kUninstallKey + First(config.setupUninstallInformationTitle);
+  const std::string entry = UninstallKeyPath(UninstallTitle(config));
+  if (entry.empty()) return;  // the list of every program, not an entry
   for (const char* value :
        {"DisplayName", "DisplayIcon", "Publisher", "EstimatedSize", "DisplayVersion", "UninstallString"})
     DeleteRegistryKey(root, entry + "\\" + value);

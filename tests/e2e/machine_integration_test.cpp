@@ -23,7 +23,8 @@ using testing_support::ScratchDir;
 using testing_support::WriteFile;
 
 const std::string kDestination = "C:\\ProgramData\\Quenlith\\bin\\";
-const std::string kUserEntry = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenlith";
+const std::string kUserList = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const std::string kUserEntry = kUserList + "\\Quenlith";
 const std::string kMachineEntry = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenlith";
 const std::string kPlayerKey = "HKCU\\Software\\Microsoft\\MediaPlayer\\UIPlugins";
 const std::string kPluginClass = "HKCU\\Software\\Classes\\CLSID\\{B7125B4E-CA73-47f1-AEAA-6B3EFA553F5A}";
@@ -64,7 +65,10 @@ class MachineIntegrationTest : public testing::Test {
       wine_.RunInEnvironment({"wine", "reg", "delete", key, "/f"});
     wine_.RunInEnvironment({"wine", "reg", "delete", kMachineEntry, "/f", e2e::InstallerRegistryView()});
     fs::remove_all(ProgramFilesCopy());
+    // Values an entry without a title must never leave in the list of programs itself.
+    for (const char* name : kEntryValues) wine_.RunInEnvironment({"wine", "reg", "delete", kUserList, "/v", name, "/f"});
   }
+  static constexpr const char* kEntryValues[] = {"DisplayName", "DisplayIcon", "UninstallString"};
 
   fs::path UserFolder() { return wine_.DesktopFolder().parent_path(); }
   fs::path ProgramsFolder() { return UserFolder() / "AppData/Roaming/Microsoft/Windows/Start Menu/Programs"; }
@@ -125,6 +129,34 @@ TEST_F(MachineIntegrationTest, SwitchesLeaveOutWhatTheyTurnOff) {
   EXPECT_EQ(log.find("Adding desktop icon."), std::string::npos) << log;
   EXPECT_NE(log.find("MediaPlayer: Error detecting media player (2)."), std::string::npos) << log;
   EXPECT_FALSE(wine_.RegistryValue(kPluginClass, "").has_value()) << "no media player: no registration";
+}
+
+TEST_F(MachineIntegrationTest, AnEntryWithoutATitleIsNotWrittenAndNotTakenForAnEarlierInstallation) {
+  // The uninstall entry switched on, but no entry named in the script.
+  const harness::RunResult untitled = wine_.Run({Package(ScriptWith("SetupUninstallInformationNum=0\n")).string(),
+                                                 "/nodesktop", "/nostartmenu", "/nostartup", "/debug"},
+                                                120);
+  ASSERT_EQ(untitled.exitCode, 0) << untitled.output;
+  for (const char* name : kEntryValues) EXPECT_FALSE(wine_.RegistryValue(kUserList, name).has_value()) << name;
+  EXPECT_NE(Log().find("WARNING: uninstall_entry.cpp"), std::string::npos) << Log();
+  EXPECT_NE(Log().find("Skipping the uninstall entry: without a title its key would be \"Software\\Microsoft\\"
+                       "Windows\\CurrentVersion\\Uninstall\" itself."),
+            std::string::npos)
+      << Log();
+  EXPECT_EQ(Log().find("Adding removal instructions at"), std::string::npos) << Log();
+
+  // A plug-in package that follows the product's folder, also without a title.
+  wine_.RemoveSetupLogs();
+  const harness::RunResult plugin = wine_.Run(
+      {Package("[install]\nInstallerSilent=1\n[destination]\nDestinationQuenlith=1\nDestinationDirectoryCreate=1\n"
+               "DestinationDirectoryTitle=plugins\n",
+               {{"weather.dll", "plug-in"}})
+           .string(),
+       "/debug"},
+      120);
+  ASSERT_EQ(plugin.exitCode, 0) << plugin.output;
+  EXPECT_TRUE(fs::exists(ProgramFilesCopy() / "plugins" / "weather.dll"));
+  EXPECT_FALSE(fs::exists(wine_.LinuxPath(kDestination + "plugins\\weather.dll")));
 }
 
 TEST_F(MachineIntegrationTest, AnUpToDateInstallationIsRepairedOncePerUser) {

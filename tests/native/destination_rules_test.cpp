@@ -1,5 +1,6 @@
 // The destination choice's rules: folder prompt, browsed path, the default
-// location test, where an earlier installation lies.
+// location test, the uninstall key and folder of an earlier installation,
+// where that installation lies.
 
 #include <gtest/gtest.h>
 
@@ -67,6 +68,34 @@ TEST(DestinationRules, EarlierInstallationIsClassifiedByItsFolder) {
             PreviousInstallation::kProgramData);
   EXPECT_EQ(ClassifyPreviousInstallation("D:\\Tools\\Quenlith\\", files, data), PreviousInstallation::kElsewhere);
   EXPECT_EQ(ClassifyPreviousInstallation("D:\\Tools\\Quenlith\\", files, ""), PreviousInstallation::kElsewhere);
+}
+
+TEST(DestinationRules, AnUninstallKeyNeedsATitle) {
+  EXPECT_EQ(UninstallKeyPath("Quenlith"), "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenlith");
+  EXPECT_EQ(UninstallKeyPath("Quenlith Skins"),
+            "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenlith Skins");
+  EXPECT_EQ(UninstallKeyPath(""), "") << "the list of every program is no entry";
+}
+
+// The common commands are tried through the registry under Wine
+// (tests/windows/destination_test.cpp); these are the rarer forms.
+TEST(DestinationRules, EarlierFolderComesFromTheUninstallCommandsProgram) {
+  const struct {
+    const char* command;
+    const char* folder;
+  } cases[] = {
+      {"  C:\\Apps\\Quenlith.exe /uninstall", "C:\\Apps\\"},
+      {"c:\\apps\\quenlith.exe", "c:\\apps\\"},
+      {"\"C:\\Apps\\Quenlith.exe /uninstall", "C:\\Apps\\"},  // no closing quote: the rest is the program
+      {"\"\" C:\\Apps\\Quenlith.exe", ""},                      // an empty program
+      {"C:\\\\Quenlith.exe", "C:\\"},
+      {"\\\\?\\C:\\Apps\\Quenlith.exe", "\\\\?\\C:\\Apps\\"},
+      {"\\\\Quenlith.exe", ""},
+      {"\\\\\\Apps\\Quenlith.exe", ""},
+      {"1:\\Apps\\Quenlith.exe", ""},
+      {"   ", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(PreviousInstallationFolder(c.command), c.folder) << c.command;
 }
 
 }  // namespace

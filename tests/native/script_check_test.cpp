@@ -22,7 +22,8 @@ TEST(CheckScript, FindsWhatTheInstallerWouldReadOtherwise) {
   } cases[] = {
       {"sound script",
        "[Launch]\nLaunchTarget=quenlith.exe\n[Setup]\nSetupDesktopIconNum=1\nSetupDesktopIconLink0=Quenlith.exe\n"
-       "SetupUninstallInformationNum=1\nSetupUninstallInformationLink0=\"tools\\Uninstall.exe\" /x\n"
+       "SetupUninstallInformation=1\nSetupUninstallInformationNum=1\nSetupUninstallInformationTitle0=Quenlith\n"
+       "SetupUninstallInformationLink0=\"tools\\Uninstall.exe\" /x\n"
        "[Plugin]\nPluginAutoInstallNum=1\nPluginAutoInstallLink0=chat.dll\n[Delete]\nDeleteFilesNum=1\n"
        "DeleteFilenames0=old.dll\n",
        nullptr},
@@ -43,6 +44,15 @@ TEST(CheckScript, FindsWhatTheInstallerWouldReadOtherwise) {
       {"shortcut link missing", "[Setup]\nSetupDesktopIconNum=1\nSetupDesktopIconLink0=Gone.exe\n", "Gone.exe"},
       {"uninstall program missing", "[Setup]\nSetupUninstallInformationNum=1\nSetupUninstallInformationLink0=un.exe /x\n",
        "runs \"un.exe\""},
+      {"uninstall entry without any entry", "[Setup]\nSetupUninstallInformation=1\n",
+       "line 2: [Setup] SetupUninstallInformation=1 but no SetupUninstallInformationTitle0"},
+      {"uninstall entry with an empty title",
+       "[Setup]\nSetupUninstallInformation=1\nSetupUninstallInformationNum=1\nSetupUninstallInformationTitle0=\n",
+       "but no SetupUninstallInformationTitle0"},
+      {"uninstall entry whose title is beyond the count",
+       "[Setup]\nsetupuninstallinformation=2\nSetupUninstallInformationNum=0\nSetupUninstallInformationTitle0=Q\n",
+       "[Setup] setupuninstallinformation=2 but no SetupUninstallInformationTitle0"},
+      {"uninstall entry switched off, without a title", "[Setup]\nSetupUninstallInformation=0\n", nullptr},
       {"plug-in missing", "[Plugin]\nPluginAutoInstallNum=1\nPluginAutoInstallLink0=other.dll\n",
        "plug-in \"plugins\\other.dll\""},
       {"deletes an installed file", "[Delete]\nDeleteFilesNum=1\nDeleteFilenames0=quenlith.EXE\n",

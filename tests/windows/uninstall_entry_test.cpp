@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "integration/uninstall_entry.h"
 #include "platform/text.h"
@@ -16,7 +17,10 @@ namespace {
 
 using namespace windows_test;
 
+constexpr const char* kListKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr const char* kEntryKey = "Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenlith Test";
+// A root of the test's own, for removals that must not reach the user's list.
+constexpr const char* kScratchRoot = "Software\\Quenlith Uninstall Test";
 
 class UninstallEntryTest : public MachineTest {
  protected:
@@ -35,6 +39,7 @@ class UninstallEntryTest : public MachineTest {
   }
   void TearDown() override {
     DeleteTree(HKEY_CURRENT_USER, kEntryKey);
+    DeleteTree(HKEY_CURRENT_USER, kScratchRoot);
     MachineTest::TearDown();
   }
   std::optional<std::string> Value(const char* name) { return ReadText(HKEY_CURRENT_USER, kEntryKey, name); }
@@ -109,6 +114,53 @@ TEST_F(UninstallEntryTest, RemovalDeletesTheEntryAndSubKeysNamedLikeItsValues) {
   installerConfig.setupUninstallInformation = 1;
   RemoveUninstallEntry(installerConfig, HKEY_CURRENT_USER);
   EXPECT_FALSE(KeyExists(HKEY_CURRENT_USER, kEntryKey));
+}
+
+TEST_F(UninstallEntryTest, WithoutATitleNoEntryIsWrittenAndNothingIsRemoved) {
+  const std::vector<std::string> titles[] = {{}, {""}};  // no uninstall entry in the script; an empty Title0
+  for (const std::vector<std::string>& title : titles) {
+    installerConfig.setupUninstallInformationTitle = title;
+    StartTestLog();
+    WriteUninstallEntry(installerConfig, "C:\\Q\\", HKEY_CURRENT_USER);
+    for (const char* name : {"DisplayName", "DisplayIcon", "UninstallString"}) {
+      EXPECT_FALSE(ReadRaw(HKEY_CURRENT_USER, kListKey, name).has_value())
+          << name << " written into the list of every program, " << title.size() << " titles";
+      RegDeleteKeyValueW(HKEY_CURRENT_USER, WideFromUtf8(kListKey).c_str(), WideFromUtf8(name).c_str());
+    }
+    EXPECT_NE(TestLog().find("WARNING"), std::string::npos) << TestLog();
+    EXPECT_NE(TestLog().find("Skipping the uninstall entry: without a title its key would be \"" +
+                             std::string(kListKey) + "\" itself."),
+              std::string::npos)
+        << TestLog();
+  }
+
+  // The list under a root of the test's own: alone with a value, and with a
+  // sub key named like a value of an entry.
+  for (const bool withSubKey : {false, true}) {
+    const std::string list = std::string(kScratchRoot) + "\\" + kListKey;
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, WideFromUtf8(list).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExW(key, L"Kept", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"yes"), sizeof L"yes");
+    RegCloseKey(key);
+    if (withSubKey) {
+      ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, WideFromUtf8(list + "\\DisplayName").c_str(), 0, nullptr, 0,
+                                KEY_ALL_ACCESS, nullptr, &key, nullptr),
+                ERROR_SUCCESS);
+      RegCloseKey(key);
+    }
+    HKEY root = nullptr;
+    ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, WideFromUtf8(kScratchRoot).c_str(), 0, KEY_ALL_ACCESS, &root),
+              ERROR_SUCCESS);
+    RemoveUninstallEntry(installerConfig, root);
+    RegCloseKey(root);
+    EXPECT_EQ(ReadText(HKEY_CURRENT_USER, list, "Kept"), "yes") << "sub key: " << withSubKey;
+    if (withSubKey) {
+      EXPECT_TRUE(KeyExists(HKEY_CURRENT_USER, list + "\\DisplayName"));
+    }
+    DeleteTree(HKEY_CURRENT_USER, kScratchRoot);
+  }
 }
 
 }  // namespace

@@ -5,8 +5,10 @@
 #include <optional>
 #include <set>
 #include <unordered_set>
+#include <variant>
 
 #include "formats/ascii_case.h"
+#include "script/command_line.h"
 #include "script/config.h"
 #include "script/ini.h"
 #include "script/keys.h"
@@ -85,6 +87,11 @@ std::string ProgramPart(std::string_view command) {
   return std::string(command.substr(0, command.find_first_of(" \t")));
 }
 
+bool Fills(const ScriptKey& key, std::int32_t InstallerConfig::*field) {
+  const auto* member = std::get_if<std::int32_t InstallerConfig::*>(&key.field);
+  return member != nullptr && *member == field;
+}
+
 }  // namespace
 
 std::vector<ScriptFinding> CheckScript(std::string_view script, const std::vector<std::string>* payloadNames) {
@@ -102,6 +109,7 @@ std::vector<ScriptFinding> CheckScript(std::string_view script, const std::vecto
   std::set<std::string> seen;                                   // folded section NUL key
   std::map<const ScriptKey*, std::set<long>> familyIndices;     // family member -> indices present
   std::map<std::string, std::pair<std::size_t, long>> countLines;  // folded count key -> line, value
+  std::optional<std::pair<std::size_t, std::string>> uninstallSwitch;  // line, "[section] key=value"
   for (const KeyLine& line : KeyLines(script, findings)) {
     const std::string where = "[" + Escaped(line.section) + "] " + Escaped(line.key);
     if (!seen.insert(AsciiLowered(line.section) + '\0' + AsciiLowered(line.key)).second) {
@@ -130,6 +138,8 @@ std::vector<ScriptFinding> CheckScript(std::string_view script, const std::vecto
                               std::to_string(document.Int(line.section, line.key, 0)));
     }
     if (entry->countKey) familyIndices[entry].insert(*index);
+    if (Fills(*entry, &InstallerConfig::setupUninstallInformation))
+      uninstallSwitch = {line.line, where + "=" + Escaped(value)};
     for (const ScriptKey& other : ScriptKeys())
       if (other.countKey && AsciiLowered(other.countKey) == AsciiLowered(line.key))
         countLines[AsciiLowered(line.key)] = {line.line, document.Int(line.section, line.key, 0)};
@@ -183,6 +193,15 @@ std::vector<ScriptFinding> CheckScript(std::string_view script, const std::vecto
       if (present == familyIndices.end() || !present->second.count(index))
         report(countLine, std::string(entry.countKey) + "=" + std::to_string(declared) + " but " + entry.key +
                               std::to_string(index) + " is missing");
+  }
+  // The installer writes no entry without a title: the key would be the list of every program.
+  if (uninstallSwitch) {
+    InstallerConfig config;
+    FillInstallerConfig(document, CommandLine(""), config);
+    if (config.setupUninstallInformation >= 1 && UninstallTitle(config).empty())
+      report(uninstallSwitch->first, uninstallSwitch->second +
+                                         " but no SetupUninstallInformationTitle0 names the entry; the installer "
+                                         "writes no uninstall entry and finds no earlier installation");
   }
   std::stable_sort(findings.begin(), findings.end(),
                    [](const ScriptFinding& a, const ScriptFinding& b) { return a.line < b.line; });
