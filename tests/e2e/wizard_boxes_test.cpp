@@ -159,6 +159,48 @@ TEST_F(WizardBoxesTest, TooLittleSpaceAsksAndNoKeepsThePageWhileYesInstalls) {
   EXPECT_EQ(Count(log, "Installation is starting at " + destination), 1u) << log;
 }
 
+TEST_F(WizardBoxesTest, ADestinationThatCannotBeCreatedIsRefusedAndThePageStays) {
+  const std::filesystem::path package = Package(kScript, {{"readme.txt", "payload"}});
+  // The installer's working folder is this test's: a relative path would
+  // be made there.
+  const std::filesystem::path workingFolder = std::filesystem::current_path();
+  std::filesystem::create_directories(workingFolder / "QuenlithBoxesRelative");
+  const struct {
+    const char* what;
+    std::string destination, text;
+    std::filesystem::path notMade;
+  } cases[] = {
+      {"a name without a folder above it", "QuenlithBoxesName", "Unable to create directory, please change.",
+       workingFolder / "QuenlithBoxesName"},
+      {"a path below the working folder", "QuenlithBoxesRelative\\Quenlith",
+       "Unable to create directory, please change.", workingFolder / "QuenlithBoxesRelative" / "Quenlith"},
+      // The working folder is on Z:, the Linux root.
+      {"a path from the root of the working folder's drive", "\\tmp\\QuenlithBoxesRoot",
+       "Unable to create directory, please change.", "/tmp/QuenlithBoxesRoot"},
+      {"a drive that does not exist", "Q:\\Quenlith", "Q:\\Quenlith", ""},
+  };
+  for (const auto& c : cases)
+    if (!c.notMade.empty()) std::filesystem::remove_all(c.notMade);
+  // The elevated copy shows why a folder cannot be made; the first copy
+  // would ask for elevation instead.
+  harness::Process run = wine_.Start({package.string(), "/debug", "/elevate"});
+  ASSERT_TRUE(WaitForWizard());
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Tool({"settext", e2e::kWizardClass, "1003", c.destination});
+    PressWhenReady(1030);
+    EXPECT_EQ(wine_.AnswerMessageBox("Unable to create directory", "ok"), c.text);
+    EXPECT_TRUE(LocationPageStaysWith(c.destination));
+    if (!c.notMade.empty()) EXPECT_FALSE(std::filesystem::exists(c.notMade));
+  }
+  Tool({"command", e2e::kWizardClass, "2"});
+  EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0);
+  std::filesystem::remove_all(workingFolder / "QuenlithBoxesRelative");
+  const std::string log = e2e::OnlySetupLog(wine_);
+  EXPECT_EQ(Count(log, "Exiting, unable to validate directory."), std::size(cases)) << log;
+  EXPECT_EQ(log.find("Installation is starting"), std::string::npos) << log;
+}
+
 TEST_F(WizardBoxesTest, AProductThatCannotBeStartedIsReportedOnlyWhenItsSignatureHolds) {
   // A library signed and installed under the program's name: it verifies,
   // but the system cannot start it.
