@@ -66,7 +66,12 @@ DirectoryCheck CreateWithParents(const std::string& path) {
     SetCurrentDirectoryW(previous);
     return why;
   };
-  auto writable = [&] { return TestWriting(path) ? DirectoryCheck::kReady : DirectoryCheck::kNotWritable; };
+  auto writable = [&] {
+    if (TestWriting(path)) return DirectoryCheck::kReady;
+    // A refused folder is not kept open as the working directory.
+    SetCurrentDirectoryW(previous);
+    return DirectoryCheck::kNotWritable;
+  };
   if (SetWorkingDirectory(path)) {
     LOG_NORMAL("Directory exists, testing writability.");
     return writable();

@@ -201,6 +201,33 @@ TEST_F(WizardBoxesTest, ADestinationThatCannotBeCreatedIsRefusedAndThePageStays)
   EXPECT_EQ(log.find("Installation is starting"), std::string::npos) << log;
 }
 
+TEST_F(WizardBoxesTest, AFolderThatCannotBeWrittenIsRefusedWithoutABoxAndLeftFree) {
+  const std::filesystem::path package = Package(kScript, {{"readme.txt", "payload"}});
+  // The check's test file cannot be made: a folder of its name is in the way.
+  const std::string busy = "C:\\BoxesBusy", moved = "C:\\BoxesMoved";
+  std::filesystem::remove_all(wine_.LinuxPath(busy));
+  std::filesystem::remove_all(wine_.LinuxPath(moved));
+  std::filesystem::create_directories(wine_.LinuxPath(busy + "\\test.writing.txt"));
+  harness::Process run = wine_.Start({package.string(), "/debug", "/elevate"});
+  ASSERT_TRUE(WaitForWizard());
+  Tool({"settext", e2e::kWizardClass, "1003", busy});
+  PressWhenReady(1030);
+  EXPECT_TRUE(LocationPageStaysWith(busy));
+  EXPECT_FALSE(BoxShown("Unable to create directory", 1000));
+  // Another program may move the refused folder while the wizard waits.
+  wine_.RunInEnvironment({"wine", "cmd", "/c", "move", busy, moved});
+  EXPECT_TRUE(std::filesystem::exists(wine_.LinuxPath(moved + "\\test.writing.txt")))
+      << "the wizard still holds the folder it refused";
+  Tool({"command", e2e::kWizardClass, "2"});
+  EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0);
+  const std::string log = e2e::OnlySetupLog(wine_);
+  testing_support::ExpectInOrder(log, {"Directory exists, testing writability.",
+                                       "Unable to write to directory \"" + busy + "\".",
+                                       "Exiting, unable to validate directory."});
+  std::filesystem::remove_all(wine_.LinuxPath(busy));
+  std::filesystem::remove_all(wine_.LinuxPath(moved));
+}
+
 TEST_F(WizardBoxesTest, AProductThatCannotBeStartedIsReportedOnlyWhenItsSignatureHolds) {
   // A library signed and installed under the program's name: it verifies,
   // but the system cannot start it.

@@ -41,6 +41,8 @@ class DirectoryCheckTest : public MachineTest {
 };
 
 TEST_F(DirectoryCheckTest, ARefusedFolderLeavesTheWorkingDirectoryAsItWas) {
+  // A folder whose test file cannot be made: a folder of that name is in the way.
+  fs::create_directories(Native(root_ + "\\busy\\test.writing.txt"));
   // A file where a folder above the destination should be.
   WriteText(root_ + "\\blocker", "in the way");
   fs::create_directories(Native(start_ + "\\below"));
@@ -55,6 +57,7 @@ TEST_F(DirectoryCheckTest, ARefusedFolderLeavesTheWorkingDirectoryAsItWas) {
       {"a path from the working drive's root", start_.substr(2) + "\\rooted", DirectoryCheck::kNoParent},
       {"a drive that does not exist", "Q:\\Quenlith", DirectoryCheck::kCannotCreate},
       {"a file in the way", root_ + "\\blocker\\Quenlith", DirectoryCheck::kCannotCreate},
+      {"a folder that cannot be written", root_ + "\\busy", DirectoryCheck::kNotWritable},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
