@@ -25,6 +25,12 @@ std::optional<std::string> JoinFolder(std::string_view folder, std::string_view 
   return path;
 }
 
+bool IsFullyQualified(std::string_view path) {
+  if (path.size() >= 3 && path[1] == ':' && path[2] == '\\')
+    return (path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z');
+  return path.size() >= 3 && path[0] == '\\' && path[1] == '\\' && path[2] != '\\';
+}
+
 std::string DiskRootOf(std::string_view path) {
   const std::size_t backslash = path.find('\\');
   const std::size_t colon = path.find(':');

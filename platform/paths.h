@@ -23,6 +23,11 @@ std::optional<std::string> JoinPath(std::string_view folder, std::string_view na
 // The same, ending in a backslash: a folder path.
 std::optional<std::string> JoinFolder(std::string_view folder, std::string_view name);
 
+// Whether `path` names one folder whatever the working directory: a drive
+// letter, a colon and a backslash ("D:\Apps"), or two backslashes and a
+// name ("\\server\share").
+bool IsFullyQualified(std::string_view path);
+
 // The root a free-space query is made on: "D:\" for "D:\Apps\Quenlith\",
 // "\\server\" for "\\server\share\dir", the path itself otherwise.
 std::string DiskRootOf(std::string_view path);

@@ -56,7 +56,9 @@ SpaceCheck CheckDiskSpace(const std::string& path, std::int32_t installedSize) {
   return check;
 }
 
-DirectoryCheck CreateAndValidateDirectory(const std::string& path) {
+namespace {
+
+DirectoryCheck CreateWithParents(const std::string& path) {
   wchar_t previous[MAX_PATH] = L"";
   GetCurrentDirectoryW(MAX_PATH, previous);
   auto fail = [&](DirectoryCheck why) {
@@ -64,7 +66,12 @@ DirectoryCheck CreateAndValidateDirectory(const std::string& path) {
     SetCurrentDirectoryW(previous);
     return why;
   };
-  auto writable = [&] { return TestWriting(path) ? DirectoryCheck::kReady : DirectoryCheck::kNotWritable; };
+  auto writable = [&] {
+    if (TestWriting(path)) return DirectoryCheck::kReady;
+    // A refused folder is not kept open as the working directory.
+    SetCurrentDirectoryW(previous);
+    return DirectoryCheck::kNotWritable;
+  };
   if (SetWorkingDirectory(path)) {
     LOG_NORMAL("Directory exists, testing writability.");
     return writable();
@@ -76,9 +83,22 @@ DirectoryCheck CreateAndValidateDirectory(const std::string& path) {
     LOG_NORMAL("Directory exists, testing writability.");
     return writable();
   }
-  if (CreateAndValidateDirectory(parent) == DirectoryCheck::kReady && CreateFolder(path)) {
+  if (CreateWithParents(parent) == DirectoryCheck::kReady && CreateFolder(path)) {
     LOG_NORMAL("Directory \"{}\" created.", path);
     return writable();
   }
   return fail(DirectoryCheck::kCannotCreate);
+}
+
+}  // namespace
+
+DirectoryCheck CreateAndValidateDirectory(const std::string& path) {
+  // A relative path names another folder for every working directory, which
+  // this check itself moves (and an elevated copy starts in the system folder).
+  if (!IsFullyQualified(path)) {
+    LOG_WARNING("Destination \"{}\" is not a full path.", path);
+    LOG_WARNING("Unable to create and validate directory.");
+    return DirectoryCheck::kNoParent;
+  }
+  return CreateWithParents(path);
 }

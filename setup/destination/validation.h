@@ -25,6 +25,7 @@ enum class DirectoryCheck {
 };
 
 // Creates `path` with any missing parents, proves a file can be written
-// there and opens it to the Users group. Leaves the working directory in
-// `path` when ready, and as it was otherwise.
+// there and opens it to the Users group. A relative path ("Apps\Quenlith",
+// "\Apps") is refused as kNoParent. Leaves the working directory in `path`
+// when ready, and as it was otherwise.
 DirectoryCheck CreateAndValidateDirectory(const std::string& path);

@@ -61,3 +61,28 @@ TEST(DestinationPaths, RequiredSpaceIsTwiceTheInstalledSize) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DestinationPaths, OnlyADriveRootOrAShareMakesAPathFull) {
+  const struct {
+    const char* path;
+    bool full;
+  } cases[] = {
+      {"D:\\Apps\\Quenlith", true},
+      {"d:\\", true},
+      {"\\\\server\\share\\Quenlith", true},
+      {"Apps\\Quenlith", false},       // below the working directory
+      {"Quenlith", false},
+      {"\\Apps\\Quenlith", false},     // from the working drive's root
+      {"D:Apps", false},               // from the drive's own working directory
+      {"D:", false},
+      {"1:\\Apps", false},
+      {"\\\\\\server", false},
+      {"\\\\", false},
+      {"", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsFullyQualified(c.path), c.full) << c.path;
+}
+
+}  // namespace
