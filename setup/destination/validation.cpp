@@ -25,7 +25,14 @@ bool SetWorkingDirectory(const std::string& path) {
   return SetCurrentDirectoryW(WideFromUtf8(path).c_str()) != FALSE;
 }
 
-bool CreateFolder(const std::string& path) { return CreateDirectoryW(WideFromUtf8(path).c_str(), nullptr) != FALSE; }
+// A folder another run created a moment ago serves as well as one made here.
+bool CreateFolder(const std::string& path) {
+  const std::wstring wide = WideFromUtf8(path);
+  if (CreateDirectoryW(wide.c_str(), nullptr)) return true;
+  if (GetLastError() != ERROR_ALREADY_EXISTS) return false;
+  const DWORD attributes = GetFileAttributesW(wide.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
 
 // The test file is the run's own, created under a free name (another run
 // may be testing the same folder at the same time) and deleted when closed.

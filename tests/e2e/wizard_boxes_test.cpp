@@ -207,7 +207,10 @@ TEST_F(WizardBoxesTest, AFolderThatCannotBeWrittenIsRefusedWithoutABoxAndLeftFre
   const std::string busy = "C:\\BoxesBusy", moved = "C:\\BoxesMoved";
   std::filesystem::remove_all(wine_.LinuxPath(busy));
   std::filesystem::remove_all(wine_.LinuxPath(moved));
-  std::filesystem::create_directories(wine_.LinuxPath(busy + "\\test.writing.txt"));
+  // Folders in the way of every name the writing test may take (it tries a hundred).
+  for (int index = 0; index < 100; ++index)
+    std::filesystem::create_directories(
+        wine_.LinuxPath(busy + "\\test.writing.txt" + (index == 0 ? "" : "_" + std::to_string(index))));
   harness::Process run = wine_.Start({package.string(), "/debug", "/elevate"});
   ASSERT_TRUE(WaitForWizard());
   Tool({"settext", e2e::kWizardClass, "1003", busy});

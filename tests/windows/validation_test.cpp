@@ -9,6 +9,7 @@
 #include <string>
 
 #include "destination/validation.h"
+#include "platform/held_file.h"
 #include "platform/text.h"
 #include "windows_test_support.h"
 
@@ -41,8 +42,9 @@ class DirectoryCheckTest : public MachineTest {
 };
 
 TEST_F(DirectoryCheckTest, ARefusedFolderLeavesTheWorkingDirectoryAsItWas) {
-  // A folder whose test file cannot be made: a folder of that name is in the way.
-  fs::create_directories(Native(root_ + "\\busy\\test.writing.txt"));
+  // A folder whose test file cannot be made: folders of every name it may take are in the way.
+  for (int index = 0; index < kMaxNameTries; ++index)
+    fs::create_directories(Native(root_ + "\\busy\\" + CandidateName("test.writing.txt", index)));
   // A file where a folder above the destination should be.
   WriteText(root_ + "\\blocker", "in the way");
   fs::create_directories(Native(start_ + "\\below"));
