@@ -18,6 +18,10 @@ void CreateInstallingPage(HWND window);
 // The launch button; WizardState becomes Complete.
 void CreateCompletePage(HWND window);
 
+// Moves every control of the page to its place at the window's scale and
+// client size and gives it the wizard's font (after the DPI changed).
+void FitPageToScale(HWND window);
+
 // Switches between Location and LocationOptions, showing or hiding the boxes.
 void ToggleOptions(HWND window);
 // Browse: replaces the destination text by the folder the user picks.

@@ -483,8 +483,20 @@ TEST_F(WizardTest, NextIsLockedWhileItWorksTheHiddenUninstallBoxCountsAndEnterLa
   EXPECT_NE(log.find("Executible not launched due to signing."), std::string::npos) << "Enter did not launch\n" << log;
 }
 
-// The window and its controls at the monitor's DPI: each 96-DPI constant c
-// becomes trunc(c * s).
+// The location page at one DPI: each 96-DPI constant c becomes trunc(c * s).
+struct Layout {
+  int dpi;
+  int outerWidth, outerHeight;
+  int editX, editY, editHeight, editMargin;
+  int nextFromRight, nextFromBottom, nextWidth, nextHeight;
+  int bandLeft, bandTop, bandBottom;
+  int fontHeight;
+};
+
+const Layout kLayout120 = {120, 525, 425, 37, 137, 25, 75, 230, 41, 107, 31, 37, 87, 124, -15};
+const Layout kLayout144 = {144, 630, 510, 45, 165, 30, 90, 276, 49, 129, 37, 45, 105, 150, -18};
+
+// The window and its controls at the monitor's DPI.
 class WizardDpiTest : public WizardTest {
  protected:
   void TearDown() override {
@@ -495,25 +507,15 @@ class WizardDpiTest : public WizardTest {
     wine_.RunInEnvironment({"wine", "reg", "add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels", "/t",
                             "REG_DWORD", "/d", std::to_string(dpi), "/f"});
   }
-};
 
-TEST_F(WizardDpiTest, LayoutAndDrawingScaleWithTheMonitor) {
   // A notice short enough that its text stays inside the band at any DPI.
-  const std::filesystem::path package = Package(
-      "[install]\nInstallerSilent=0\n[product]\nProductLocationNotice=Not the default.\n[setup]\nSetupDesktopIcon=1\n");
-  const struct {
-    int dpi;
-    int outerWidth, outerHeight;
-    int editX, editY, editHeight, editMargin;
-    int nextFromRight, nextFromBottom, nextWidth, nextHeight;
-    int bandLeft, bandTop, bandBottom;
-  } cases[] = {
-      {120, 525, 425, 37, 137, 25, 75, 230, 41, 107, 31, 37, 87, 124},
-      {144, 630, 510, 45, 165, 30, 90, 276, 49, 129, 37, 45, 105, 150},
-  };
-  for (const auto& c : cases) {
-    SetDpi(c.dpi);
-    harness::Process run = wine_.Start({package.string()});
+  std::filesystem::path ScalePackage() {
+    return Package(
+        "[install]\nInstallerSilent=0\n[product]\nProductLocationNotice=Not the default.\n[setup]\nSetupDesktopIcon=1\n");
+  }
+
+  // The shown location page is laid out, drawn and lettered at `c`'s DPI.
+  void ExpectLocationPageAt(const Layout& c) {
     const auto [width, height] = WaitForWizard();
     EXPECT_NE(Tool({"window", e2e::kWizardClass}).find("outer=" + std::to_string(c.outerWidth) + "x" +
                                                           std::to_string(c.outerHeight)),
@@ -529,8 +531,8 @@ TEST_F(WizardDpiTest, LayoutAndDrawingScaleWithTheMonitor) {
     EXPECT_EQ(std::vector<int>({next.x, next.y, next.width, next.height}),
               std::vector<int>({width - c.nextFromRight, height - c.nextFromBottom, c.nextWidth, c.nextHeight}))
         << c.dpi;
-    // The notice band (the destination is empty, away from the default):
-    // its colour just inside its edges, white just outside them.
+    // The notice band (the destination is away from the default): its
+    // colour just inside its edges, white just outside them.
     const int middle = (c.bandTop + c.bandBottom) / 2;
     EXPECT_EQ(Pixels({{c.bandLeft + 8, middle}, {width - c.bandLeft - 9, middle}, {width / 2, c.bandTop + 2},
                       {width / 2, c.bandBottom - 3}, {c.bandLeft - 3, middle}, {width - c.bandLeft + 2, middle},
@@ -538,9 +540,42 @@ TEST_F(WizardDpiTest, LayoutAndDrawingScaleWithTheMonitor) {
               (std::vector<std::string>{"C8E7FF", "C8E7FF", "C8E7FF", "C8E7FF", "FFFFFF", "FFFFFF", "FFFFFF",
                                         "FFFFFF"}))
         << c.dpi;
+    // The destination box writes in the wizard's font at this DPI (Tahoma:
+    // the system reports version 10).
+    Tool({"settext", e2e::kWizardClass, "1003", "C:\\Quenlith at any scale"});
+    int control = 0, font = 0;
+    std::sscanf(Tool({"textwidth", e2e::kWizardClass, "1003", "Tahoma", std::to_string(c.fontHeight)}).c_str(),
+                "control=%d font=%d", &control, &font);
+    EXPECT_GT(font, 0) << c.dpi;
+    EXPECT_EQ(control, font) << c.dpi;
+  }
+};
+
+TEST_F(WizardDpiTest, LayoutAndDrawingScaleWithTheMonitor) {
+  const std::filesystem::path package = ScalePackage();
+  for (const Layout& c : {kLayout120, kLayout144}) {
+    SetDpi(c.dpi);
+    harness::Process run = wine_.Start({package.string()});
+    ExpectLocationPageAt(c);
     Tool({"command", e2e::kWizardClass, "2"});
     EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0) << c.dpi;
   }
+}
+
+TEST_F(WizardDpiTest, MovedToAMonitorOfAnotherScaleTheWholeWindowTakesThatScale) {
+  harness::Process run = wine_.Start({ScalePackage().string()});
+  WaitForWizard();
+  const std::string window = Tool({"window", e2e::kWizardClass});
+  int left = 0, top = 0;
+  const std::size_t position = window.find("position=");
+  ASSERT_NE(position, std::string::npos) << window;
+  ASSERT_EQ(std::sscanf(window.c_str() + position, "position=%d,%d", &left, &top), 2) << window;
+  // The system suggests the outer rectangle for 144 DPI where the window now is.
+  Tool({"dpichanged", e2e::kWizardClass, "144", std::to_string(left), std::to_string(top),
+        std::to_string(left + kLayout144.outerWidth), std::to_string(top + kLayout144.outerHeight)});
+  ExpectLocationPageAt(kLayout144);
+  Tool({"command", e2e::kWizardClass, "2"});
+  EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0);
 }
 
 }  // namespace
