@@ -5,7 +5,6 @@
 #include "platform/drawing.h"
 #include "destination/destination.h"
 #include "wizard/location_page.h"
-#include "platform/paths.h"
 #include "state/run_state.h"
 #include "platform/system_library.h"
 #include "platform/text.h"
@@ -110,11 +109,12 @@ std::optional<std::string> BrowseForFolder(HWND owner, const std::string& title)
 }  // namespace
 
 std::string DestinationText(HWND window) {
-  wchar_t text[MAX_PATH] = L"";
-  GetDlgItemTextW(window, IDC_DESTINATION, text, MAX_PATH);
-  std::string narrow = Utf8FromWide(text);
-  if (narrow.size() > kMaxPathLength) narrow.resize(kMaxPathLength);
-  return narrow;
+  HWND edit = GetDlgItem(window, IDC_DESTINATION);
+  if (edit == nullptr) return {};
+  // Whole: a text cut to some length would name another folder.
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(edit)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextW(edit, text.data(), static_cast<int>(text.size()))));
+  return Utf8FromWide(text);
 }
 
 void SetDestinationText(HWND window, const std::string& text) {

@@ -27,7 +27,7 @@ void ToggleOptions(HWND window);
 // Browse: replaces the destination text by the folder the user picks.
 void OnBrowse(HWND window);
 
-// The destination box's text (at most 259 bytes); empty without the box.
+// The destination box's whole text, however long; empty without the box.
 std::string DestinationText(HWND window);
 // Replaces the destination box's text (raises EN_CHANGE).
 void SetDestinationText(HWND window, const std::string& text);

@@ -385,6 +385,60 @@ TEST_F(WizardTest, TheLocationSwitchFillsThePageAndGoesOnAsIfNextWerePressed) {
   EXPECT_NE(log.find("Start menu icon: 0, Desktop icon: 0, Startup: 1, Uninstallation: 0"), std::string::npos) << log;
 }
 
+TEST_F(WizardTest, ALongNonAsciiDestinationIsInstalledIntoExactlyThatFolder) {
+  const std::filesystem::path package = Package(kTexts + "[launch]\nLaunchAuto=0\n");
+  // 100 CJK characters: 300 bytes of UTF-8 but only 100 UTF-16 units, well
+  // within the platform's 259. (Two folders of 50: Linux, below Wine, takes
+  // at most 255 bytes in one name.)
+  const auto folderOf = [](const char* character) {
+    std::string half;
+    for (int i = 0; i < 50; ++i) half += character;
+    return "C:\\" + half + "\\" + half;
+  };
+  const struct {
+    const char* how;
+    std::string folder;
+    bool typed;
+  } cases[] = {{"given with /location", folderOf("\xE5\xAE\x89"), false},  // 安
+               {"typed into the box", folderOf("\xE5\x85\xA8"), true}};  // 全
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {package.string()};
+    if (!c.typed) args.insert(args.end(), {"/location", c.folder});
+    harness::Process run = wine_.Start(args);
+    WaitForWizard();
+    if (c.typed) {
+      Tool({"settext", e2e::kWizardClass, "1003", c.folder});
+      PressWhenReady(1030);
+    }
+    ASSERT_TRUE(WaitForCompletePage()) << c.how;
+    Tool({"post", e2e::kWizardClass, "16"});
+    EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0) << c.how;
+    EXPECT_TRUE(std::filesystem::exists(wine_.LinuxPath(c.folder + "\\readme.txt"))) << c.how;
+    std::filesystem::remove_all(wine_.LinuxPath(c.folder).parent_path());
+  }
+}
+
+TEST_F(WizardTest, ADestinationLongerThanThePlatformsPathsIsRefusedNotCut) {
+  const std::filesystem::path package = Package(kTexts);
+  // 3 + 3 x 91 = 276 characters, in folders Linux can hold.
+  const std::string folder = "C:\\" + std::string(90, 'q');
+  const std::string destination = folder + "\\" + std::string(90, 'q') + "\\" + std::string(90, 'q');
+  harness::Process run = wine_.Start({package.string(), "/debug"});
+  WaitForWizard();
+  Tool({"settext", e2e::kWizardClass, "1003", destination});
+  PressWhenReady(1030);
+  EXPECT_EQ(wine_.AnswerMessageBox("Unable to create directory", "ok"), "Unable to create directory, please change.");
+  // The page stays with the user's text, and nothing was made.
+  const std::map<int, Control> controls = Children();
+  ASSERT_TRUE(controls.count(1003));
+  EXPECT_EQ(controls.at(1003).text, destination);
+  EXPECT_FALSE(std::filesystem::exists(wine_.LinuxPath(folder)));
+  Tool({"command", e2e::kWizardClass, "2"});
+  EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0);
+  const std::string log = e2e::OnlySetupLog(wine_);
+  EXPECT_NE(log.find("Exiting, the destination \"" + destination + "\" is too long."), std::string::npos) << log;
+}
+
 TEST_F(WizardTest, BrowseComposesThePickedFolderAndResetRestoresTheDefault) {
   const std::filesystem::path package = Package(kTexts + "[destination]\nDestinationQuenlith=1\n");
   harness::Process run = wine_.Start({package.string()});
