@@ -616,6 +616,37 @@ TEST_F(WizardDpiTest, LayoutAndDrawingScaleWithTheMonitor) {
   }
 }
 
+TEST_F(WizardDpiTest, TheDestinationsFirstCharacterShowsWholeAfterTheMargin) {
+  // The page starts with the program-data location in the box.
+  const std::filesystem::path package = Package(kTexts + "[destination]\nDestinationProgramData=1\n");
+  for (const int dpi : {96, 120, 144}) {
+    SetDpi(dpi);
+    harness::Process run = wine_.Start({package.string()});
+    WaitForWizard();
+    for (const std::string text : {"", "D:\\Apps\\Quenlith"}) {
+      if (!text.empty()) Tool({"settext", e2e::kWizardClass, "1003", text});
+      // The blinking caret inverts what it covers; after the last character
+      // it stays clear of the first one.
+      Tool({"key", e2e::kWizardClass, "35"});  // End
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      const std::string view = Tool({"editview", e2e::kWizardClass, "1003"});
+      int margin = 0, first = -1, start = -1, ink = -1;
+      ASSERT_EQ(std::sscanf(view.c_str(), "margin=%d first=%d start=%d ink=%d", &margin, &first, &start, &ink), 4)
+          << view;
+      const std::string what = std::to_string(dpi) + " DPI, " + (text.empty() ? "as built" : text);
+      // Not scrolled: the first character starts after the margin, and its
+      // leftmost ink lies within its own cell, a few pixels at most.
+      EXPECT_GT(margin, 0) << what;
+      EXPECT_EQ(first, 0) << what;
+      EXPECT_GE(start, margin) << what;
+      EXPECT_GE(ink, start) << what;
+      EXPECT_LT(ink, start + dpi / 24) << what;
+    }
+    Tool({"command", e2e::kWizardClass, "2"});
+    EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0) << dpi;
+  }
+}
+
 TEST_F(WizardDpiTest, MovedToAMonitorOfAnotherScaleTheWholeWindowTakesThatScale) {
   harness::Process run = wine_.Start({ScalePackage().string()});
   WaitForWizard();

@@ -35,6 +35,10 @@
 //                                      (but the last character) and the width of that text in
 //                                      a font of FACE and HEIGHT made here: equal when the
 //                                      control uses such a font
+//   editview CLASS ID                  print how the edit control ID shows its text: its
+//                                      left margin, its first visible character, where
+//                                      character 0 starts, and the leftmost client column
+//                                      holding a dark pixel (-1 for none)
 //   dismiss CLASS TIMEOUT_MS           wait for the window, then close it (again and again
 //                                      while it refuses, answering its thread's message boxes)
 //                                      until it is gone
@@ -413,6 +417,35 @@ int TextWidth(const std::vector<std::wstring>& args) {
   return 0;
 }
 
+int EditView(const std::vector<std::wstring>& args) {
+  HWND edit = Child(args);
+  if (edit == nullptr) return 1;
+  RECT client = {};
+  GetClientRect(edit, &client);
+  // A child of another process has no surface of its own to read here: its
+  // pixels are read through its top-level window.
+  HWND top = GetAncestor(edit, GA_ROOT);
+  POINT origin = {0, 0};
+  MapWindowPoints(edit, top, &origin, 1);
+  HDC dc = GetDC(top);
+  const std::vector<std::uint32_t> pixels = CopyPixels(dc, origin.x, origin.y, client.right, client.bottom);
+  ReleaseDC(top, dc);
+  if (pixels.empty()) return 1;
+  // Text is black on white: a pixel with any channel below half is ink.
+  int ink = -1;
+  for (int x = 0; x < client.right && ink < 0; ++x)
+    for (int y = 0; y < client.bottom && ink < 0; ++y) {
+      const std::uint32_t pixel = pixels[static_cast<std::size_t>(y * client.right + x)];
+      if (((pixel >> 16) & 0xFF) < 0x80 || ((pixel >> 8) & 0xFF) < 0x80 || (pixel & 0xFF) < 0x80) ink = x;
+    }
+  const LRESULT margins = SendMessageW(edit, EM_GETMARGINS, 0, 0);
+  const LRESULT start = SendMessageW(edit, EM_POSFROMCHAR, 0, 0);
+  std::printf("margin=%d first=%d start=%d ink=%d\n", LOWORD(margins),
+              static_cast<int>(SendMessageW(edit, EM_GETFIRSTVISIBLELINE, 0, 0)), static_cast<short>(LOWORD(start)),
+              ink);
+  return 0;
+}
+
 // Answers a message box the wizard's thread shows (OK, No or Cancel), which
 // would otherwise keep the window from closing.
 BOOL CALLBACK AnswerBox(HWND box, LPARAM) {
@@ -590,6 +623,7 @@ int wmain(int argc, wchar_t** argv) {
                    {L"window", 1, Window},  {L"children", 1, Children}, {L"settext", 3, SetText},
                    {L"setcheck", 3, SetCheck}, {L"command", 2, Command}, {L"key", 2, Key}, {L"post", 2, Post},
                    {L"pixels", 1, Pixels},  {L"dpichanged", 6, DpiChanged}, {L"textwidth", 4, TextWidth},
+                   {L"editview", 2, EditView},
                    {L"dismiss", 2, Dismiss}, {L"waitchild", 3, WaitChild},
                    {L"iniwrite", 2, IniWrite}, {L"watch", 3, Watch},  {L"floor", 2, Floor},
                    {L"crash", 0, Crash}};
