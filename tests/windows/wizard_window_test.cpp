@@ -1,15 +1,20 @@
 // The wizard window itself, made in this process: the font its controls
-// get, read back from them, at the monitor's DPI and after a move to a
-// monitor of another scale.
+// get and the colours it paints, read back from the window, at the
+// monitor's DPI and after a move to a monitor of another scale.
 
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "dc_pixels.h"
 #include "platform/drawing.h"
 #include "state/run_state.h"
+#include "wizard/pages.h"
 #include "wizard/wizard.h"
 #include "wizard/wizard_layout.h"
 #include "wizard/wizard_state.h"
@@ -64,9 +69,78 @@ class WizardWindowTest : public testing::Test {
     StopDrawing();
   }
 
+  // The client area's pixels, row by row, after a whole repaint.
+  std::vector<std::uint32_t> Painted(int& width, int& height) {
+    InvalidateRect(window_, nullptr, FALSE);
+    UpdateWindow(window_);
+    RECT client = {};
+    GetClientRect(window_, &client);
+    width = client.right;
+    height = client.bottom;
+    HDC dc = GetDC(window_);
+    std::vector<std::uint32_t> pixels = CopyPixels(dc, 0, 0, width, height);
+    ReleaseDC(window_, dc);
+    return pixels;
+  }
+
   InstallerConfig saved_;
   HWND window_ = nullptr;
 };
+
+// Pixels in `area` of a client area `width` wide.
+std::vector<std::uint32_t> Within(const std::vector<std::uint32_t>& pixels, int width, const LayoutRect& area) {
+  std::vector<std::uint32_t> inside;
+  for (int y = area.y; y < area.y + area.height; ++y)
+    for (int x = area.x; x < area.x + area.width; ++x) inside.push_back(pixels[static_cast<std::size_t>(y * width + x)]);
+  return inside;
+}
+
+TEST_F(WizardWindowTest, PagesArePaintedInTheirColours) {
+  int width = 0, height = 0;
+  const std::vector<std::uint32_t> location = Painted(width, height);
+  ASSERT_FALSE(location.empty());
+
+  // The installing page nearly done, so that the bar shows its highlight.
+  DestroyLocationPage(window_);
+  wizard.stepCount = ProgressStepTotal(installerConfig) - 1;
+  CreateInstallingPage(window_);
+  const double s = WizardScale();
+  const LayoutRect bar = ProgressRect(width, height, s);
+  const int filled = ProgressFilled(bar.width, static_cast<double>(wizard.stepCount) / ProgressStepTotal(installerConfig));
+  Glint next = wizard.glint;
+  const GlintSpan glint = AdvanceGlint(next, bar.x, filled, s);
+  const std::vector<std::uint32_t> installing = Painted(width, height);
+  ASSERT_FALSE(installing.empty());
+
+  // The notice band runs from y 70 to 100, inset 30 from both sides.
+  const LayoutRect band = {Scaled(30, s), Scaled(70, s), width - 2 * Scaled(30, s), Scaled(30, s)};
+  const struct {
+    const char* what;
+    const std::vector<std::uint32_t>& page;
+    LayoutRect area;
+    std::uint32_t colour;
+    bool everywhere;  // or in some pixel of the area
+  } cases[] = {
+      {"page", location, {0, Scaled(140, s), Scaled(20, s), Scaled(40, s)}, 0xFFFFFF, true},
+      {"notice band, below its text", location, {band.x + 10, band.y + Scaled(22, s), band.width - 20, Scaled(5, s)},
+       0xC8E7FF, true},
+      {"notice text", location, band, 0x002948, false},
+      {"progress fill", installing, {glint.right + 4, bar.y + 1, 20, bar.height - 2}, 0x0080E0, true},
+      {"progress track", installing, {bar.x + filled + 4, bar.y + 1, 10, bar.height - 2}, 0xCCCCCC, true},
+      {"highlight at its middle", installing, {glint.mid, bar.y + 1, 1, bar.height - 2}, 0x62BBFF, true},
+  };
+  for (const auto& c : cases) {
+    const std::vector<std::uint32_t> area = Within(c.page, width, c.area);
+    const auto matches = std::count(area.begin(), area.end(), c.colour);
+    if (c.everywhere)
+      EXPECT_EQ(matches, static_cast<std::ptrdiff_t>(area.size())) << c.what;
+    else
+      EXPECT_GT(matches, 0) << c.what;
+  }
+  // The notice is written in its own colour, not the header's black.
+  const std::vector<std::uint32_t> notice = Within(location, width, band);
+  EXPECT_EQ(std::count(notice.begin(), notice.end(), 0x000000u), 0);
+}
 
 TEST_F(WizardWindowTest, ControlsGetTheWizardFontAtTheWindowsDpi) {
   const struct {
