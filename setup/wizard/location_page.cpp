@@ -42,16 +42,16 @@ bool IsOutsideDefaultLocation(const std::string& text) { return IsOutsideLocatio
 DestinationAnswer ConfirmDestination(HWND page, const WizardChoices& boxes, const std::string& text) {
   wizardChoices = MaskedChoices(installerConfig, boxes);
   LOG_NORMAL("Destination is \"{}\".", text);
-  // A path the platform cannot hold is refused as a folder that cannot be
-  // made, rather than cut into some other folder.
-  if (Utf16Length(text) > kMaxPathLength) {
-    LOG_WARNING("Exiting, the destination \"{}\" is too long.", text);
-    SetupMessageBox(page, "Unable to create directory, please change.", "Unable to create directory", MB_OK);
-    return DestinationAnswer::kRefused;
-  }
   // The folder that is checked is the one installed into, without the
   // trailing blanks the platform may or may not strip itself.
   const std::string folder = TrimTrailingBlanks(text);
+  // A path the platform cannot hold is refused as a folder that cannot be
+  // made, rather than cut into some other folder.
+  if (Utf16Length(folder) > kMaxPathLength) {
+    LOG_WARNING("Exiting, the destination \"{}\" is too long.", folder);
+    SetupMessageBox(page, "Unable to create directory, please change.", "Unable to create directory", MB_OK);
+    return DestinationAnswer::kRefused;
+  }
   if (!AcceptDiskSpace(installerConfig, folder, page)) return DestinationAnswer::kRefused;
   bool ready = false;
   if (setupCommandLine.Has("/elevate")) {
