@@ -24,15 +24,6 @@ namespace flat = Gdiplus::DllExports;
 constexpr int kEffectiveDpi = 0;
 using GetDpiForMonitorFunction = HRESULT WINAPI(HMONITOR, int, UINT*, UINT*);
 
-// The effective DPI of the window's monitor; false when it cannot be had.
-bool MonitorDpi(HWND window, UINT& dpiX, UINT& dpiY) {
-  static const auto getDpiForMonitor = SystemFunction<GetDpiForMonitorFunction>(L"shcore.dll", "GetDpiForMonitor");
-  HMONITOR monitor = MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST);
-  if (monitor == nullptr || getDpiForMonitor == nullptr) return false;
-  dpiX = dpiY = 96;
-  return SUCCEEDED(getDpiForMonitor(monitor, kEffectiveDpi, &dpiX, &dpiY));
-}
-
 // A GDI+ graphics object on a device context, deleted with its owner.
 class Graphics {
  public:
@@ -87,20 +78,26 @@ ULONG_PTR drawingToken = 0;
 
 }  // namespace
 
-ScaleFactors GetScaleFactors(HWND window) {
-  ScaleFactors factors;
+Dpi GetMonitorDpi(HWND window) {
+  static const auto getDpiForMonitor = SystemFunction<GetDpiForMonitorFunction>(L"shcore.dll", "GetDpiForMonitor");
+  HMONITOR monitor = MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST);
+  Dpi dpi;
+  if (monitor == nullptr || getDpiForMonitor == nullptr) return dpi;
   UINT dpiX = 96, dpiY = 96;
-  if (MonitorDpi(window, dpiX, dpiY)) factors.x = factors.y = dpiX / 96.0;
-  return factors;
+  if (SUCCEEDED(getDpiForMonitor(monitor, kEffectiveDpi, &dpiX, &dpiY))) dpi = {dpiX, dpiY};
+  return dpi;
 }
 
-int ScaleFontHeight(HWND window, double height) {
-  UINT dpiX = 96, dpiY = 96;
-  if (!MonitorDpi(window, dpiX, dpiY)) return static_cast<int>(height);
-  return -MulDiv(static_cast<int>(height / -1.3333333333333333), static_cast<int>(dpiY), 72);
+ScaleFactors GetScaleFactors(const Dpi& dpi) {
+  const double scale = dpi.x / 96.0;
+  return {scale, scale};
 }
 
-int GetUiFontHeight(HWND window) { return ScaleFontHeight(window, IsVistaOrGreater() ? -12 : -11); }
+int ScaleFontHeight(const Dpi& dpi, double height) {
+  return -MulDiv(static_cast<int>(height / -1.3333333333333333), static_cast<int>(dpi.y), 72);
+}
+
+int GetUiFontHeight(const Dpi& dpi) { return ScaleFontHeight(dpi, IsVistaOrGreater() ? -12 : -11); }
 
 const wchar_t* GetUiFontFace() {
   // Only 6.x gets Segoe UI; a system reporting 10 draws with Tahoma, as the
@@ -108,8 +105,8 @@ const wchar_t* GetUiFontFace() {
   return ReportedSystemVersion().major == 6 ? L"Segoe UI" : L"Tahoma";
 }
 
-HFONT CreateUiFont(HWND window) {
-  return CreateFontW(GetUiFontHeight(window), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+HFONT CreateUiFont(const Dpi& dpi) {
+  return CreateFontW(GetUiFontHeight(dpi), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                      OUT_DEFAULT_PRECIS, CLIP_CHARACTER_PRECIS, DEFAULT_QUALITY, DEFAULT_PITCH, GetUiFontFace());
 }
 

@@ -14,23 +14,32 @@
 
 #include <string_view>
 
-// The window monitor's effective DPI over 96, for both axes; 1.0 when the
-// monitor or GetDpiForMonitor is missing.
+// A DPI for each axis; 96 is 100 %.
+struct Dpi {
+  UINT x = 96;
+  UINT y = 96;
+};
+// The effective DPI of the window's monitor; 96 for both axes when the
+// monitor or GetDpiForMonitor is missing, so that nothing is scaled.
+Dpi GetMonitorDpi(HWND window);
+
+// The layout scale at `dpi`: its horizontal DPI over 96, for both axes.
 struct ScaleFactors {
   double x = 1.0;
   double y = 1.0;
 };
-ScaleFactors GetScaleFactors(HWND window);
+ScaleFactors GetScaleFactors(const Dpi& dpi);
 
-// A font height (negative: character height in pixels at 96 DPI) for the
-// window monitor's vertical DPI; trunc(height) when that is unknown.
-int ScaleFontHeight(HWND window, double height);
-// The wizard's font: 9 points from Windows 6.0 on, 8 before.
-int GetUiFontHeight(HWND window);
+// A font height for CreateFontW at `dpi`'s vertical DPI, from a height at 96
+// DPI (negative: character height in pixels), through whole points. At 96
+// DPI the wizard's heights, -12 and -11, come back as they are.
+int ScaleFontHeight(const Dpi& dpi, double height);
+// The wizard's font height at `dpi`: 9 points from Windows 6.0 on, 8 before.
+int GetUiFontHeight(const Dpi& dpi);
 // "Segoe UI" when the system reports major version 6, otherwise "Tahoma".
 const wchar_t* GetUiFontFace();
-// A new font of that face and height; the caller deletes it.
-HFONT CreateUiFont(HWND window);
+// A new wizard font for `dpi`; the caller deletes it.
+HFONT CreateUiFont(const Dpi& dpi);
 
 // Whether the system is Windows 6.0 or later (cached).
 bool IsVistaOrGreater();

@@ -77,6 +77,9 @@ LaunchTarget=Quenlith.exe
 "$envsh" exec "$wine_dir" wine "$work/location.exe" >/dev/null 2>&1 &
 tool window "$class" 30000 >/dev/null
 tool settext "$class" 1003 'D:\Apps\Quenlith' >/dev/null
+# The caret where typing leaves it, after the last character: setting the
+# text puts it before the first, and there its blink inverts that letter.
+tool key "$class" 35 >/dev/null
 shoot location
 tool dismiss "$class" 10000 >/dev/null || true
 wait

@@ -5,6 +5,7 @@
 #include "destination/destination_rules.h"
 #include "platform/paths.h"
 #include "integration/relaunch_location.h"
+#include "messages/messages.h"
 #include "state/run_state.h"
 #include "platform/system.h"
 #include "destination/validation.h"
@@ -44,6 +45,13 @@ DestinationAnswer ConfirmDestination(HWND page, const WizardChoices& boxes, cons
   // The folder that is checked is the one installed into, without the
   // trailing blanks the platform may or may not strip itself.
   const std::string folder = TrimTrailingBlanks(text);
+  // A path the platform cannot hold is refused as a folder that cannot be
+  // made, rather than cut into some other folder.
+  if (Utf16Length(folder) > kMaxPathLength) {
+    LOG_WARNING("Exiting, the destination \"{}\" is too long.", folder);
+    SetupMessageBox(page, "Unable to create directory, please change.", "Unable to create directory", MB_OK);
+    return DestinationAnswer::kRefused;
+  }
   if (!AcceptDiskSpace(installerConfig, folder, page)) return DestinationAnswer::kRefused;
   bool ready = false;
   if (setupCommandLine.Has("/elevate")) {

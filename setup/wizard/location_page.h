@@ -36,5 +36,6 @@ enum class DestinationAnswer {
 // The Next button: stores the page's `boxes` (masked with the script's
 // switches) in wizardChoices, checks `text` for space and creates it,
 // restarting the installer elevated when the folder needs administrator
-// rights. Boxes are owned by `page`.
+// rights. A `text` longer than the platform's paths (259 UTF-16 units) is
+// refused. Boxes are owned by `page`.
 DestinationAnswer ConfirmDestination(HWND page, const WizardChoices& boxes, const std::string& text);

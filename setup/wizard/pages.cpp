@@ -5,7 +5,6 @@
 #include "platform/drawing.h"
 #include "destination/destination.h"
 #include "wizard/location_page.h"
-#include "platform/paths.h"
 #include "state/run_state.h"
 #include "platform/system_library.h"
 #include "platform/text.h"
@@ -57,6 +56,28 @@ constexpr CheckBox kCheckBoxes[] = {
      &WizardChoices::uninstall},
 };
 
+// Where a page control other than a check box goes at scale `s`.
+LayoutRect PlaceOf(int id, const ClientSize& size, double s) {
+  switch (id) {
+    case IDC_DESTINATION:
+      return DestinationRect(size.width, s);
+    case IDC_BROWSE:
+      return BrowseRect(size.width, s);
+    case IDC_RESET:
+      return ResetRect(size.width, s);
+    case IDC_NEXT:
+      return wizard.state == kCompletePage ? LaunchRect(size.width, size.height, s)
+                                           : NextRect(size.width, size.height, s);
+    default:
+      return CancelRect(size.width, size.height, s);
+  }
+}
+
+void Fit(HWND control, const LayoutRect& place) {
+  SetWindowPos(control, nullptr, place.x, place.y, place.width, place.height, SWP_NOZORDER | SWP_NOACTIVATE);
+  SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(wizard.uiFont), TRUE);
+}
+
 // The folder the user picks in the shell's dialog, which opens at its root;
 // none when cancelled or when the dialog cannot be shown.
 std::optional<std::string> BrowseForFolder(HWND owner, const std::string& title) {
@@ -88,11 +109,12 @@ std::optional<std::string> BrowseForFolder(HWND owner, const std::string& title)
 }  // namespace
 
 std::string DestinationText(HWND window) {
-  wchar_t text[MAX_PATH] = L"";
-  GetDlgItemTextW(window, IDC_DESTINATION, text, MAX_PATH);
-  std::string narrow = Utf8FromWide(text);
-  if (narrow.size() > kMaxPathLength) narrow.resize(kMaxPathLength);
-  return narrow;
+  HWND edit = GetDlgItem(window, IDC_DESTINATION);
+  if (edit == nullptr) return {};
+  // Whole: a text cut to some length would name another folder.
+  std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(edit)) + 1, L'\0');
+  text.resize(static_cast<std::size_t>(GetWindowTextW(edit, text.data(), static_cast<int>(text.size()))));
+  return Utf8FromWide(text);
 }
 
 void SetDestinationText(HWND window, const std::string& text) {
@@ -109,11 +131,11 @@ WizardChoices CheckedBoxes(HWND window) {
 void CreateLocationPage(HWND window) {
   wizard.state = kLocationPage;
   const ClientSize size = ClientSizeOf(window);
-  const double s = GetScaleFactors(window).x;
+  const double s = WizardScale();
 
   const std::string destination = destinationDir.empty() ? DefaultDestination(installerConfig) : destinationDir;
   HWND edit = CreateControl(window, WS_EX_CLIENTEDGE, L"EDIT", destination, ES_AUTOHSCROLL,
-                            DestinationRect(size.width, s), IDC_DESTINATION);
+                            PlaceOf(IDC_DESTINATION, size, s), IDC_DESTINATION);
   SetFocus(edit);
   const LRESULT length = GetWindowTextLengthW(edit);
   SendMessageW(edit, EM_SETSEL, length, length);
@@ -127,10 +149,10 @@ void CreateLocationPage(HWND window) {
     if (box.id == IDC_UNINSTALL && installerConfig.setupUninstallInformationHidden != 0) ShowWindow(control, SW_HIDE);
   }
 
-  CreateControl(window, 0, L"BUTTON", "&Browse...", BS_PUSHBUTTON, BrowseRect(size.width, s), IDC_BROWSE);
-  CreateControl(window, 0, L"BUTTON", "&Reset to Default", BS_PUSHBUTTON, ResetRect(size.width, s), IDC_RESET);
-  CreateControl(window, 0, L"BUTTON", "&Next >", BS_DEFPUSHBUTTON, NextRect(size.width, size.height, s), IDC_NEXT);
-  CreateControl(window, 0, L"BUTTON", "Cancel", BS_PUSHBUTTON, CancelRect(size.width, size.height, s), IDCANCEL);
+  CreateControl(window, 0, L"BUTTON", "&Browse...", BS_PUSHBUTTON, PlaceOf(IDC_BROWSE, size, s), IDC_BROWSE);
+  CreateControl(window, 0, L"BUTTON", "&Reset to Default", BS_PUSHBUTTON, PlaceOf(IDC_RESET, size, s), IDC_RESET);
+  CreateControl(window, 0, L"BUTTON", "&Next >", BS_DEFPUSHBUTTON, PlaceOf(IDC_NEXT, size, s), IDC_NEXT);
+  CreateControl(window, 0, L"BUTTON", "Cancel", BS_PUSHBUTTON, PlaceOf(IDCANCEL, size, s), IDCANCEL);
   Repaint(window);
 }
 
@@ -148,12 +170,20 @@ void CreateInstallingPage(HWND window) {
 
 void CreateCompletePage(HWND window) {
   wizard.state = kCompletePage;
-  const ClientSize size = ClientSizeOf(window);
-  const double s = GetScaleFactors(window).x;
-  HWND launch =
-      CreateControl(window, 0, L"BUTTON", "&Launch", BS_DEFPUSHBUTTON, LaunchRect(size.width, size.height, s), IDC_NEXT);
+  HWND launch = CreateControl(window, 0, L"BUTTON", "&Launch", BS_DEFPUSHBUTTON,
+                              PlaceOf(IDC_NEXT, ClientSizeOf(window), WizardScale()), IDC_NEXT);
   SetFocus(launch);
   Repaint(window);
+}
+
+void FitPageToScale(HWND window) {
+  const ClientSize size = ClientSizeOf(window);
+  const double s = WizardScale();
+  int boxes = 0;
+  for (const CheckBox& box : kCheckBoxes)
+    if (HWND control = GetDlgItem(window, box.id)) Fit(control, CheckBoxRect(boxes++, s));
+  for (int id : {IDC_DESTINATION, IDC_BROWSE, IDC_RESET, IDC_NEXT, IDCANCEL})
+    if (HWND control = GetDlgItem(window, id)) Fit(control, PlaceOf(id, size, s));
 }
 
 void ToggleOptions(HWND window) {

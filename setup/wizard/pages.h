@@ -18,12 +18,16 @@ void CreateInstallingPage(HWND window);
 // The launch button; WizardState becomes Complete.
 void CreateCompletePage(HWND window);
 
+// Moves every control of the page to its place at the window's scale and
+// client size and gives it the wizard's font (after the DPI changed).
+void FitPageToScale(HWND window);
+
 // Switches between Location and LocationOptions, showing or hiding the boxes.
 void ToggleOptions(HWND window);
 // Browse: replaces the destination text by the folder the user picks.
 void OnBrowse(HWND window);
 
-// The destination box's text (at most 259 bytes); empty without the box.
+// The destination box's whole text, however long; empty without the box.
 std::string DestinationText(HWND window);
 // Replaces the destination box's text (raises EN_CHANGE).
 void SetDestinationText(HWND window, const std::string& text);

@@ -19,10 +19,10 @@ constexpr COLORREF kFillColour = RGB(0, 128, 224);
 constexpr Gdiplus::ARGB kGlintEdge = 0xFF0080E0;
 constexpr Gdiplus::ARGB kGlintCentre = 0xFF62BBFF;
 
-void DrawHeader(HWND window, HDC dc, const std::string& text, int width, Gdiplus::GpBitmap* logo) {
-  const double s = GetScaleFactors(window).x;
+void DrawHeader(HDC dc, const std::string& text, int width, Gdiplus::GpBitmap* logo) {
+  const double s = WizardScale();
   DrawImageRect(dc, logo, (width - Scaled(175, s)) / 2, Scaled(15, s), Scaled(175, s), Scaled(36, s), false);
-  SelectedObject font(dc, CreateUiFont(window));
+  SelectedObject font(dc, CreateUiFont(wizard.dpi));
   SetTextColor(dc, RGB(0, 0, 0));
   const SIZE extent = MeasureText(dc, text);
   DrawTextAt(dc, (width - extent.cx) / 2, Scaled(70, s), text);
@@ -39,16 +39,16 @@ bool Touches(const RECT& area, int left, int top, int width, int height) {
   return area.left < left + width && area.right > left && area.top < top + height && area.bottom > top;
 }
 
-void DrawPicture(HWND window, HDC dc, int width, Gdiplus::GpBitmap* picture) {
-  const double s = GetScaleFactors(window).x;
+void DrawPicture(HDC dc, int width, Gdiplus::GpBitmap* picture) {
+  const double s = WizardScale();
   DrawImageRect(dc, picture, (width - Scaled(200, s)) / 2, Scaled(75, s), Scaled(200, s), Scaled(200, s), true);
 }
 
-void DrawLocationNotice(HWND window, HDC dc, const std::string& text, int width) {
-  const double s = GetScaleFactors(window).x;
+void DrawLocationNotice(HDC dc, const std::string& text, int width) {
+  const double s = WizardScale();
   FillRoundedRect(dc, Scaled(30, s), Scaled(70, s), width - Scaled(30, s), Scaled(30, s) - Scaled(-70, s),
                   Scaled(8, s), kNoticeColour, 255);
-  SelectedObject font(dc, CreateUiFont(window));
+  SelectedObject font(dc, CreateUiFont(wizard.dpi));
   // The text cell is painted in the band's colour.
   SetBkColor(dc, kNoticeColour);
   SetTextColor(dc, kNoticeTextColour);
@@ -56,8 +56,8 @@ void DrawLocationNotice(HWND window, HDC dc, const std::string& text, int width)
   DrawTextAt(dc, (width - extent.cx) / 2, Scaled(70, s) - (extent.cy - Scaled(30, s)) / 2, text);
 }
 
-void DrawProgressBar(HWND window, HDC dc, const LayoutRect& bar, double fraction) {
-  const double s = GetScaleFactors(window).x;
+void DrawProgressBar(HDC dc, const LayoutRect& bar, double fraction) {
+  const double s = WizardScale();
   const int filled = ProgressFilled(bar.width, fraction);
   FillRoundedRect(dc, bar.x, bar.y, bar.x + bar.width, bar.y + bar.height, Scaled(4, s), kTrackColour, 255);
   if (ShowsFill(filled, s))
@@ -76,7 +76,7 @@ void DrawProgressBar(HWND window, HDC dc, const LayoutRect& bar, double fraction
 void RepaintProgressBar(HWND window) {
   RECT client = {};
   GetClientRect(window, &client);
-  const LayoutRect bar = ProgressRect(client.right - client.left, client.bottom - client.top, GetScaleFactors(window).x);
+  const LayoutRect bar = ProgressRect(client.right - client.left, client.bottom - client.top, WizardScale());
   const RECT area = {bar.x, bar.y, bar.x + bar.width, bar.y + bar.height};
   InvalidateRect(window, &area, FALSE);
   UpdateWindow(window);
@@ -99,7 +99,7 @@ void PaintWizard(HWND window) {
   RECT client = {};
   GetClientRect(window, &client);
   const int width = client.right - client.left, height = client.bottom - client.top;
-  const double s = GetScaleFactors(window).x;
+  const double s = WizardScale();
   const LayoutRect bar = ProgressRect(width, height, s);
   const double progress = static_cast<double>(wizard.stepCount) / ProgressStepTotal(installerConfig);
   if (wizard.state == kInstallingPage && Within(paint.rcPaint, bar)) {
@@ -108,7 +108,7 @@ void PaintWizard(HWND window) {
     BackBuffer buffer(dc, bar.width, bar.height);
     if (HDC back = buffer.dc()) {
       BitBlt(back, 0, 0, bar.width, bar.height, nullptr, 0, 0, WHITENESS);
-      DrawProgressBar(window, back, {0, 0, bar.width, bar.height}, progress);
+      DrawProgressBar(back, {0, 0, bar.width, bar.height}, progress);
       BitBlt(dc, bar.x, bar.y, bar.width, bar.height, back, 0, 0, SRCCOPY);
     }
     EndPaint(window, &paint);
@@ -117,26 +117,26 @@ void PaintWizard(HWND window) {
   {
     BackBuffer buffer(dc, width, height);
     if (HDC back = buffer.dc()) {
-      SelectedObject font(back, CreateUiFont(window));
+      SelectedObject font(back, CreateUiFont(wizard.dpi));
       BitBlt(back, 0, 0, width, height, nullptr, 0, 0, WHITENESS);
       switch (wizard.state) {
         case kLocationPage:
         case kLocationOptionsPage:
           if (IsOutsideDefaultLocation(DestinationText(window)))
-            DrawLocationNotice(window, back, installerConfig.productLocationNotice, width);
-          DrawHeader(window, back, installerConfig.productInstructionsDescription, width, wizard.logo);
+            DrawLocationNotice(back, installerConfig.productLocationNotice, width);
+          DrawHeader(back, installerConfig.productInstructionsDescription, width, wizard.logo);
           break;
         case kInstallingPage:
           // The images are drawn when their place is repainted.
           if (Touches(paint.rcPaint, 0, Scaled(75, s), width, Scaled(200, s)))
-            DrawPicture(window, back, width, wizard.picture);
+            DrawPicture(back, width, wizard.picture);
           if (Touches(paint.rcPaint, 0, 0, width, Scaled(70, s) + Scaled(40, s)))
-            DrawHeader(window, back, installerConfig.productInstructionsInstallingDescription, width, wizard.logo);
-          DrawProgressBar(window, back, bar, progress);
+            DrawHeader(back, installerConfig.productInstructionsInstallingDescription, width, wizard.logo);
+          DrawProgressBar(back, bar, progress);
           break;
         case kCompletePage:
-          DrawPicture(window, back, width, wizard.picture);
-          DrawHeader(window, back, installerConfig.productInstructionsEndDescription, width, wizard.logo);
+          DrawPicture(back, width, wizard.picture);
+          DrawHeader(back, installerConfig.productInstructionsEndDescription, width, wizard.logo);
           break;
         default:
           break;

@@ -36,9 +36,9 @@ void EndWizard(HWND window) {
 
 // The caption's part of the header, repainted on activation so the drawn
 // page and the caption without title meet cleanly.
-int HeaderRepaintHeight(HWND window) {
+int HeaderRepaintHeight() {
   if (!IsVistaOrGreater()) return 0;
-  const double s = GetScaleFactors(window).x;
+  const double s = WizardScale();
   return Scaled(10, s) + Scaled(41, s) - GetSystemMetrics(SM_CYCAPTION) + GetSystemMetrics(SM_CYBORDER);
 }
 
@@ -122,10 +122,11 @@ void ResumeFromRelaunch(HWND window) {
 }
 
 LRESULT OnCreate(HWND window) {
-  const double s = GetScaleFactors(window).x;
+  wizard.dpi = GetMonitorDpi(window);
+  const double s = WizardScale();
   SetWindowPos(window, nullptr, 0, 0, Scaled(420, s), Scaled(340, s), SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   HideCaptionAndIcon(window);
-  wizard.uiFont = CreateUiFont(window);
+  wizard.uiFont = CreateUiFont(wizard.dpi);
   wizard.buttonBrush = CreateSolidBrush(RGB(240, 240, 240));
   wizard.logo = LoadPngResource(setupInstance, kLogoResource);
   const int picture = SelectPictureResource();
@@ -159,6 +160,21 @@ LRESULT OnCreate(HWND window) {
   ShowWindow(window, SW_SHOW);
   SetForegroundWindow(window);
   return 0;
+}
+
+// Moved to a monitor of another scale: the window takes the rectangle the
+// system suggests there, and its controls, their font and the drawing all
+// follow the new DPI together.
+void OnDpiChanged(HWND window, const Dpi& dpi, const RECT& suggested) {
+  wizard.dpi = dpi;
+  HFONT previous = wizard.uiFont;
+  wizard.uiFont = CreateUiFont(dpi);
+  SetWindowPos(window, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+               suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  FitPageToScale(window);
+  // No control holds the old font any more.
+  if (previous != nullptr) DeleteObject(previous);
+  Repaint(window);
 }
 
 void OnSetupDone(HWND window) {
@@ -228,7 +244,7 @@ LRESULT CALLBACK WizardProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_ACTIVATE: {
       RECT client = {};
       GetClientRect(window, &client);
-      const RECT header = {0, 0, client.right, HeaderRepaintHeight(window)};
+      const RECT header = {0, 0, client.right, HeaderRepaintHeight()};
       InvalidateRect(window, &header, FALSE);
       UpdateWindow(window);
       break;
@@ -243,6 +259,9 @@ LRESULT CALLBACK WizardProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       return 0;
     case WM_NOTIFYFORMAT:
       return NFR_UNICODE;
+    case WM_DPICHANGED:
+      OnDpiChanged(window, {LOWORD(wParam), HIWORD(wParam)}, *reinterpret_cast<const RECT*>(lParam));
+      return 0;
     case WM_COMMAND:
       if (HIWORD(wParam) == 0) {
         OnCommand(window, LOWORD(wParam));
@@ -287,7 +306,7 @@ LRESULT CALLBACK WizardProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
   return DefWindowProcW(window, message, wParam, lParam);
 }
 
-int RunWizardWindow() {
+HWND CreateWizardWindow() {
   WNDCLASSW windowClass = {};
   windowClass.style = CS_HREDRAW | CS_VREDRAW;
   windowClass.lpfnWndProc = WizardProc;
@@ -298,8 +317,11 @@ int RunWizardWindow() {
   windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   windowClass.lpszClassName = kWizardClassName;
   RegisterClassW(&windowClass);
-  HWND window = CreateWindowExW(0, kWizardClassName, L"", kWizardStyle, 0, 0, 0, 0, nullptr, nullptr, setupInstance,
-                                nullptr);
+  return CreateWindowExW(0, kWizardClassName, L"", kWizardStyle, 0, 0, 0, 0, nullptr, nullptr, setupInstance, nullptr);
+}
+
+int RunWizardWindow() {
+  HWND window = CreateWizardWindow();
   MSG message;
   if (window == nullptr) {
     // A window that ended itself while being created has posted its quit;

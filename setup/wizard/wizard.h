@@ -9,6 +9,11 @@
 // is destroyed. Returns the run's exit code: 0 however the wizard ended.
 int RunWizardWindow();
 
+// Registers the class and creates the window, which sizes itself, picks its
+// first page and may start the install thread. Null when it could not be
+// made or ended itself while being created.
+HWND CreateWizardWindow();
+
 LRESULT CALLBACK WizardProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // The state report for a cancel on the current page ("cancel_location", ...);

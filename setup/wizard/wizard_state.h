@@ -6,6 +6,7 @@
 // Needs windows.h first.
 #include <gdiplus.h>
 
+#include "platform/drawing.h"
 #include "wizard/wizard_layout.h"
 
 // The page the wizard shows.
@@ -36,7 +37,8 @@ inline constexpr const wchar_t* kWizardClassName = L"Quenlith: Setup";
 
 struct WizardRecord {
   int state = kNoPage;                    // WizardState: set by the page builders and ToggleOptions
-  HFONT uiFont = nullptr;                 // given to every control; never deleted
+  Dpi dpi;                                // the window's: its monitor's when created, WM_DPICHANGED's since
+  HFONT uiFont = nullptr;                 // given to every control; replaced only when the DPI changes
   HBRUSH buttonBrush = nullptr;           // push-button background; never deleted
   Gdiplus::GpBitmap* logo = nullptr;      // decoded once, kept for the process
   Gdiplus::GpBitmap* picture = nullptr;
@@ -46,3 +48,7 @@ struct WizardRecord {
 };
 
 extern WizardRecord wizard;
+
+// The scale of every layout constant, font and drawing of the window: one
+// value for all of them, so the window never mixes two.
+inline double WizardScale() { return GetScaleFactors(wizard.dpi).x; }

@@ -385,6 +385,60 @@ TEST_F(WizardTest, TheLocationSwitchFillsThePageAndGoesOnAsIfNextWerePressed) {
   EXPECT_NE(log.find("Start menu icon: 0, Desktop icon: 0, Startup: 1, Uninstallation: 0"), std::string::npos) << log;
 }
 
+TEST_F(WizardTest, ALongNonAsciiDestinationIsInstalledIntoExactlyThatFolder) {
+  const std::filesystem::path package = Package(kTexts + "[launch]\nLaunchAuto=0\n");
+  // 100 CJK characters: 300 bytes of UTF-8 but only 100 UTF-16 units, well
+  // within the platform's 259. (Two folders of 50: Linux, below Wine, takes
+  // at most 255 bytes in one name.)
+  const auto folderOf = [](const char* character) {
+    std::string half;
+    for (int i = 0; i < 50; ++i) half += character;
+    return "C:\\" + half + "\\" + half;
+  };
+  const struct {
+    const char* how;
+    std::string folder;
+    bool typed;
+  } cases[] = {{"given with /location", folderOf("\xE5\xAE\x89"), false},  // 安
+               {"typed into the box", folderOf("\xE5\x85\xA8"), true}};  // 全
+  for (const auto& c : cases) {
+    std::vector<std::string> args = {package.string()};
+    if (!c.typed) args.insert(args.end(), {"/location", c.folder});
+    harness::Process run = wine_.Start(args);
+    WaitForWizard();
+    if (c.typed) {
+      Tool({"settext", e2e::kWizardClass, "1003", c.folder});
+      PressWhenReady(1030);
+    }
+    ASSERT_TRUE(WaitForCompletePage()) << c.how;
+    Tool({"post", e2e::kWizardClass, "16"});
+    EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0) << c.how;
+    EXPECT_TRUE(std::filesystem::exists(wine_.LinuxPath(c.folder + "\\readme.txt"))) << c.how;
+    std::filesystem::remove_all(wine_.LinuxPath(c.folder).parent_path());
+  }
+}
+
+TEST_F(WizardTest, ADestinationLongerThanThePlatformsPathsIsRefusedNotCut) {
+  const std::filesystem::path package = Package(kTexts);
+  // 3 + 3 x 91 = 276 characters, in folders Linux can hold.
+  const std::string folder = "C:\\" + std::string(90, 'q');
+  const std::string destination = folder + "\\" + std::string(90, 'q') + "\\" + std::string(90, 'q');
+  harness::Process run = wine_.Start({package.string(), "/debug"});
+  WaitForWizard();
+  Tool({"settext", e2e::kWizardClass, "1003", destination});
+  PressWhenReady(1030);
+  EXPECT_EQ(wine_.AnswerMessageBox("Unable to create directory", "ok"), "Unable to create directory, please change.");
+  // The page stays with the user's text, and nothing was made.
+  const std::map<int, Control> controls = Children();
+  ASSERT_TRUE(controls.count(1003));
+  EXPECT_EQ(controls.at(1003).text, destination);
+  EXPECT_FALSE(std::filesystem::exists(wine_.LinuxPath(folder)));
+  Tool({"command", e2e::kWizardClass, "2"});
+  EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0);
+  const std::string log = e2e::OnlySetupLog(wine_);
+  EXPECT_NE(log.find("Exiting, the destination \"" + destination + "\" is too long."), std::string::npos) << log;
+}
+
 TEST_F(WizardTest, BrowseComposesThePickedFolderAndResetRestoresTheDefault) {
   const std::filesystem::path package = Package(kTexts + "[destination]\nDestinationQuenlith=1\n");
   harness::Process run = wine_.Start({package.string()});
@@ -483,8 +537,20 @@ TEST_F(WizardTest, NextIsLockedWhileItWorksTheHiddenUninstallBoxCountsAndEnterLa
   EXPECT_NE(log.find("Executible not launched due to signing."), std::string::npos) << "Enter did not launch\n" << log;
 }
 
-// The window and its controls at the monitor's DPI: each 96-DPI constant c
-// becomes trunc(c * s).
+// The location page at one DPI: each 96-DPI constant c becomes trunc(c * s).
+struct Layout {
+  int dpi;
+  int outerWidth, outerHeight;
+  int editX, editY, editHeight, editMargin;
+  int nextFromRight, nextFromBottom, nextWidth, nextHeight;
+  int bandLeft, bandTop, bandBottom;
+  int fontHeight;
+};
+
+const Layout kLayout120 = {120, 525, 425, 37, 137, 25, 75, 230, 41, 107, 31, 37, 87, 124, -15};
+const Layout kLayout144 = {144, 630, 510, 45, 165, 30, 90, 276, 49, 129, 37, 45, 105, 150, -18};
+
+// The window and its controls at the monitor's DPI.
 class WizardDpiTest : public WizardTest {
  protected:
   void TearDown() override {
@@ -495,25 +561,15 @@ class WizardDpiTest : public WizardTest {
     wine_.RunInEnvironment({"wine", "reg", "add", "HKCU\\Control Panel\\Desktop", "/v", "LogPixels", "/t",
                             "REG_DWORD", "/d", std::to_string(dpi), "/f"});
   }
-};
 
-TEST_F(WizardDpiTest, LayoutAndDrawingScaleWithTheMonitor) {
   // A notice short enough that its text stays inside the band at any DPI.
-  const std::filesystem::path package = Package(
-      "[install]\nInstallerSilent=0\n[product]\nProductLocationNotice=Not the default.\n[setup]\nSetupDesktopIcon=1\n");
-  const struct {
-    int dpi;
-    int outerWidth, outerHeight;
-    int editX, editY, editHeight, editMargin;
-    int nextFromRight, nextFromBottom, nextWidth, nextHeight;
-    int bandLeft, bandTop, bandBottom;
-  } cases[] = {
-      {120, 525, 425, 37, 137, 25, 75, 230, 41, 107, 31, 37, 87, 124},
-      {144, 630, 510, 45, 165, 30, 90, 276, 49, 129, 37, 45, 105, 150},
-  };
-  for (const auto& c : cases) {
-    SetDpi(c.dpi);
-    harness::Process run = wine_.Start({package.string()});
+  std::filesystem::path ScalePackage() {
+    return Package(
+        "[install]\nInstallerSilent=0\n[product]\nProductLocationNotice=Not the default.\n[setup]\nSetupDesktopIcon=1\n");
+  }
+
+  // The shown location page is laid out, drawn and lettered at `c`'s DPI.
+  void ExpectLocationPageAt(const Layout& c) {
     const auto [width, height] = WaitForWizard();
     EXPECT_NE(Tool({"window", e2e::kWizardClass}).find("outer=" + std::to_string(c.outerWidth) + "x" +
                                                           std::to_string(c.outerHeight)),
@@ -529,8 +585,8 @@ TEST_F(WizardDpiTest, LayoutAndDrawingScaleWithTheMonitor) {
     EXPECT_EQ(std::vector<int>({next.x, next.y, next.width, next.height}),
               std::vector<int>({width - c.nextFromRight, height - c.nextFromBottom, c.nextWidth, c.nextHeight}))
         << c.dpi;
-    // The notice band (the destination is empty, away from the default):
-    // its colour just inside its edges, white just outside them.
+    // The notice band (the destination is away from the default): its
+    // colour just inside its edges, white just outside them.
     const int middle = (c.bandTop + c.bandBottom) / 2;
     EXPECT_EQ(Pixels({{c.bandLeft + 8, middle}, {width - c.bandLeft - 9, middle}, {width / 2, c.bandTop + 2},
                       {width / 2, c.bandBottom - 3}, {c.bandLeft - 3, middle}, {width - c.bandLeft + 2, middle},
@@ -538,9 +594,73 @@ TEST_F(WizardDpiTest, LayoutAndDrawingScaleWithTheMonitor) {
               (std::vector<std::string>{"C8E7FF", "C8E7FF", "C8E7FF", "C8E7FF", "FFFFFF", "FFFFFF", "FFFFFF",
                                         "FFFFFF"}))
         << c.dpi;
+    // The destination box writes in the wizard's font at this DPI (Tahoma:
+    // the system reports version 10).
+    Tool({"settext", e2e::kWizardClass, "1003", "C:\\Quenlith at any scale"});
+    int control = 0, font = 0;
+    std::sscanf(Tool({"textwidth", e2e::kWizardClass, "1003", "Tahoma", std::to_string(c.fontHeight)}).c_str(),
+                "control=%d font=%d", &control, &font);
+    EXPECT_GT(font, 0) << c.dpi;
+    EXPECT_EQ(control, font) << c.dpi;
+  }
+};
+
+TEST_F(WizardDpiTest, LayoutAndDrawingScaleWithTheMonitor) {
+  const std::filesystem::path package = ScalePackage();
+  for (const Layout& c : {kLayout120, kLayout144}) {
+    SetDpi(c.dpi);
+    harness::Process run = wine_.Start({package.string()});
+    ExpectLocationPageAt(c);
     Tool({"command", e2e::kWizardClass, "2"});
     EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0) << c.dpi;
   }
+}
+
+TEST_F(WizardDpiTest, TheDestinationsFirstCharacterShowsWholeAfterTheMargin) {
+  // The page starts with the program-data location in the box.
+  const std::filesystem::path package = Package(kTexts + "[destination]\nDestinationProgramData=1\n");
+  for (const int dpi : {96, 120, 144}) {
+    SetDpi(dpi);
+    harness::Process run = wine_.Start({package.string()});
+    WaitForWizard();
+    for (const std::string text : {"", "D:\\Apps\\Quenlith"}) {
+      if (!text.empty()) Tool({"settext", e2e::kWizardClass, "1003", text});
+      // The blinking caret inverts what it covers; after the last character
+      // it stays clear of the first one.
+      Tool({"key", e2e::kWizardClass, "35"});  // End
+      std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      const std::string view = Tool({"editview", e2e::kWizardClass, "1003"});
+      int margin = 0, first = -1, start = -1, ink = -1;
+      ASSERT_EQ(std::sscanf(view.c_str(), "margin=%d first=%d start=%d ink=%d", &margin, &first, &start, &ink), 4)
+          << view;
+      const std::string what = std::to_string(dpi) + " DPI, " + (text.empty() ? "as built" : text);
+      // Not scrolled: the first character starts after the margin, and its
+      // leftmost ink lies within its own cell, a few pixels at most.
+      EXPECT_GT(margin, 0) << what;
+      EXPECT_EQ(first, 0) << what;
+      EXPECT_GE(start, margin) << what;
+      EXPECT_GE(ink, start) << what;
+      EXPECT_LT(ink, start + dpi / 24) << what;
+    }
+    Tool({"command", e2e::kWizardClass, "2"});
+    EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0) << dpi;
+  }
+}
+
+TEST_F(WizardDpiTest, MovedToAMonitorOfAnotherScaleTheWholeWindowTakesThatScale) {
+  harness::Process run = wine_.Start({ScalePackage().string()});
+  WaitForWizard();
+  const std::string window = Tool({"window", e2e::kWizardClass});
+  int left = 0, top = 0;
+  const std::size_t position = window.find("position=");
+  ASSERT_NE(position, std::string::npos) << window;
+  ASSERT_EQ(std::sscanf(window.c_str() + position, "position=%d,%d", &left, &top), 2) << window;
+  // The system suggests the outer rectangle for 144 DPI where the window now is.
+  Tool({"dpichanged", e2e::kWizardClass, "144", std::to_string(left), std::to_string(top),
+        std::to_string(left + kLayout144.outerWidth), std::to_string(top + kLayout144.outerHeight)});
+  ExpectLocationPageAt(kLayout144);
+  Tool({"command", e2e::kWizardClass, "2"});
+  EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0);
 }
 
 }  // namespace

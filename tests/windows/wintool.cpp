@@ -33,6 +33,16 @@
 //                                      focused control, through the target's own message loop
 //   post CLASS MESSAGE                 post a message (decimal) with wParam and lParam 0
 //   pixels CLASS X Y [X Y ...]         print the client-area colour at each point as RRGGBB
+//   dpichanged CLASS DPI L T R B       send WM_DPICHANGED for DPI with the suggested outer
+//                                      rectangle L, T, R, B, as a move to another monitor does
+//   textwidth CLASS ID FACE HEIGHT     print the width the edit control ID gives its text
+//                                      (but the last character) and the width of that text in
+//                                      a font of FACE and HEIGHT made here: equal when the
+//                                      control uses such a font
+//   editview CLASS ID                  print how the edit control ID shows its text: its
+//                                      left margin, its first visible character, where
+//                                      character 0 starts, and the leftmost client column
+//                                      holding a dark pixel (-1 for none)
 //   dismiss CLASS TIMEOUT_MS           wait for the window, then close it (again and again
 //                                      while it refuses, answering its thread's message boxes)
 //                                      until it is gone
@@ -389,6 +399,82 @@ int Pixels(const std::vector<std::wstring>& args) {
   return 0;
 }
 
+int DpiChanged(const std::vector<std::wstring>& args) {
+  HWND window = WaitForClass(args[0], 0);
+  if (window == nullptr) return 1;
+  const WORD dpi = static_cast<WORD>(wcstoul(args[1].c_str(), nullptr, 10));
+  const RECT suggested = {wcstol(args[2].c_str(), nullptr, 10), wcstol(args[3].c_str(), nullptr, 10),
+                          wcstol(args[4].c_str(), nullptr, 10), wcstol(args[5].c_str(), nullptr, 10)};
+  // The message carries a pointer, which Wine does not carry over to another
+  // process: the rectangle is put into the window's own process.
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, processId);
+  if (process == nullptr) return 1;
+  void* remote = VirtualAllocEx(process, nullptr, sizeof suggested, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
+  bool sent = false;
+  if (remote != nullptr && WriteProcessMemory(process, remote, &suggested, sizeof suggested, nullptr)) {
+    SendMessageW(window, WM_DPICHANGED, MAKEWPARAM(dpi, dpi), reinterpret_cast<LPARAM>(remote));
+    sent = true;
+  }
+  if (remote != nullptr) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+  CloseHandle(process);
+  return sent ? 0 : 1;
+}
+
+int TextWidth(const std::vector<std::wstring>& args) {
+  HWND edit = Child(args);
+  if (edit == nullptr) return 1;
+  wchar_t text[1024] = L"";
+  const int length = static_cast<int>(SendMessageW(edit, WM_GETTEXT, 1024, reinterpret_cast<LPARAM>(text)));
+  if (length < 2) return 1;
+  // A font handle means nothing in another process; where the control puts
+  // its characters tells its font.
+  const int first = LOWORD(SendMessageW(edit, EM_POSFROMCHAR, 0, 0));
+  const int last = LOWORD(SendMessageW(edit, EM_POSFROMCHAR, length - 1, 0));
+  HFONT font = CreateFontW(static_cast<int>(wcstol(args[3].c_str(), nullptr, 10)), 0, 0, 0, FW_NORMAL, FALSE, FALSE,
+                           FALSE, DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_CHARACTER_PRECIS, DEFAULT_QUALITY,
+                           DEFAULT_PITCH, args[2].c_str());
+  HDC screen = GetDC(nullptr);
+  HGDIOBJ replaced = SelectObject(screen, font);
+  SIZE extent = {};
+  GetTextExtentPoint32W(screen, text, length - 1, &extent);
+  SelectObject(screen, replaced);
+  ReleaseDC(nullptr, screen);
+  DeleteObject(font);
+  std::printf("control=%d font=%ld\n", last - first, extent.cx);
+  return 0;
+}
+
+int EditView(const std::vector<std::wstring>& args) {
+  HWND edit = Child(args);
+  if (edit == nullptr) return 1;
+  RECT client = {};
+  GetClientRect(edit, &client);
+  // A child of another process has no surface of its own to read here: its
+  // pixels are read through its top-level window.
+  HWND top = GetAncestor(edit, GA_ROOT);
+  POINT origin = {0, 0};
+  MapWindowPoints(edit, top, &origin, 1);
+  HDC dc = GetDC(top);
+  const std::vector<std::uint32_t> pixels = CopyPixels(dc, origin.x, origin.y, client.right, client.bottom);
+  ReleaseDC(top, dc);
+  if (pixels.empty()) return 1;
+  // Text is black on white: a pixel with any channel below half is ink.
+  int ink = -1;
+  for (int x = 0; x < client.right && ink < 0; ++x)
+    for (int y = 0; y < client.bottom && ink < 0; ++y) {
+      const std::uint32_t pixel = pixels[static_cast<std::size_t>(y * client.right + x)];
+      if (((pixel >> 16) & 0xFF) < 0x80 || ((pixel >> 8) & 0xFF) < 0x80 || (pixel & 0xFF) < 0x80) ink = x;
+    }
+  const LRESULT margins = SendMessageW(edit, EM_GETMARGINS, 0, 0);
+  const LRESULT start = SendMessageW(edit, EM_POSFROMCHAR, 0, 0);
+  std::printf("margin=%d first=%d start=%d ink=%d\n", LOWORD(margins),
+              static_cast<int>(SendMessageW(edit, EM_GETFIRSTVISIBLELINE, 0, 0)), static_cast<short>(LOWORD(start)),
+              ink);
+  return 0;
+}
+
 // Answers a message box the wizard's thread shows (OK, No or Cancel), which
 // would otherwise keep the window from closing.
 BOOL CALLBACK AnswerBox(HWND box, LPARAM) {
@@ -565,7 +651,9 @@ int wmain(int argc, wchar_t** argv) {
                    {L"trust", 1, Trust},      {L"resources", 1, Resources}, {L"trustca", 1, TrustCa}, {L"hold", 3, Hold}, {L"tamper", 1, Tamper}, {L"idle", 0, Idle},
                    {L"window", 1, Window},  {L"children", 1, Children}, {L"settext", 3, SetText},
                    {L"setcheck", 3, SetCheck}, {L"command", 2, Command}, {L"key", 2, Key}, {L"post", 2, Post},
-                   {L"pixels", 1, Pixels},  {L"dismiss", 2, Dismiss}, {L"waitchild", 3, WaitChild},
+                   {L"pixels", 1, Pixels},  {L"dpichanged", 6, DpiChanged}, {L"textwidth", 4, TextWidth},
+                   {L"editview", 2, EditView},
+                   {L"dismiss", 2, Dismiss}, {L"waitchild", 3, WaitChild},
                    {L"iniwrite", 2, IniWrite}, {L"watch", 3, Watch},  {L"floor", 2, Floor},
                    {L"crash", 0, Crash}};
   for (const auto& entry : kCommands)

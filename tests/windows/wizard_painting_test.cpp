@@ -137,7 +137,7 @@ TEST_F(WizardPaintingTest, ThousandsOfFramesOnEveryPageLeaveTheGdiObjectCountAsI
 TEST_F(WizardPaintingTest, AnAnimationFrameDrawsTheBarAsAWholePageFrameDoes) {
   RECT client = {};
   GetClientRect(window_, &client);
-  const double s = GetScaleFactors(window_).x;
+  const double s = WizardScale();
   const LayoutRect bar = ProgressRect(client.right, client.bottom, s);
   wizard.state = kInstallingPage;
   // Filled far enough to show the moving highlight, which each frame advances.
