@@ -48,6 +48,12 @@ std::vector<std::filesystem::path> LeftTemporaryFiles(harness::Wine& wine) {
   return left;
 }
 
+std::string Wintool(harness::Wine& wine, const std::vector<std::string>& args) {
+  std::vector<std::string> command = {wine.Program("wintool.exe").string()};
+  command.insert(command.end(), args.begin(), args.end());
+  return wine.Run(command, 60).output;
+}
+
 bool DismissWizard(harness::Wine& wine, int timeoutMs) {
   return wine.Run({wine.Program("wintool.exe").string(), "dismiss", kWizardClass, std::to_string(timeoutMs)},
                   timeoutMs / 1000 + 30)

@@ -37,6 +37,9 @@ std::vector<std::filesystem::path> LeftTemporaryFiles(harness::Wine& wine);
 // none or more than one.
 std::string OnlySetupLog(const harness::Wine& wine);
 
+// Runs the harness's wintool.exe with `args` (at most 60 s) and returns what it printed.
+std::string Wintool(harness::Wine& wine, const std::vector<std::string>& args);
+
 // The wizard window's class.
 inline constexpr const char* kWizardClass = "Quenlith: Setup";
 

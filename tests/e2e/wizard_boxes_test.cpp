@@ -41,11 +41,7 @@ class WizardBoxesTest : public testing::Test {
     wine_.RemoveSetupLogs();
   }
 
-  std::string Tool(const std::vector<std::string>& args) {
-    std::vector<std::string> command = {wine_.Program("wintool.exe").string()};
-    command.insert(command.end(), args.begin(), args.end());
-    return wine_.Run(command, 60).output;
-  }
+  std::string Tool(const std::vector<std::string>& args) { return e2e::Wintool(wine_, args); }
 
   // Waits until the window is shown with its first page.
   bool WaitForWizard() {
