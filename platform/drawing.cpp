@@ -138,12 +138,13 @@ void HideCaptionAndIcon(HWND window) {
 }
 
 bool StartDrawing() {
-  static const bool started = [] {
-    if (SystemLibrary(L"gdiplus.dll") == nullptr) return false;
-    Gdiplus::GdiplusStartupInput input;
-    return system_dll::GdiplusStartup(&drawingToken, &input, nullptr) == Gdiplus::Ok;
-  }();
-  return started;
+  if (drawingToken != 0) return true;
+  static const bool available = SystemLibrary(L"gdiplus.dll") != nullptr;
+  if (!available) return false;
+  Gdiplus::GdiplusStartupInput input;
+  if (system_dll::GdiplusStartup(&drawingToken, &input, nullptr) == Gdiplus::Ok) return true;
+  drawingToken = 0;
+  return false;
 }
 
 void StopDrawing() {

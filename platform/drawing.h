@@ -47,10 +47,13 @@ bool IsVistaOrGreater();
 // Hides the caption's title and icon where the theme allows it.
 void HideCaptionAndIcon(HWND window);
 
-// GDI+ for the helpers below, started once with a token of their own; false
-// when gdiplus.dll cannot be loaded (then never tried again).
+// The process's one GDI+ start, for the helpers below: start-up makes it,
+// and a helper used before makes it itself. True while started; false when
+// gdiplus.dll cannot be loaded (then never tried again) or does not start.
+// Main thread only.
 bool StartDrawing();
-// Shuts the helpers' GDI+ down; images loaded before must no longer be drawn.
+// Shuts GDI+ down (a later StartDrawing starts it again); images loaded
+// before must no longer be drawn.
 void StopDrawing();
 
 // The PNG resource `id` (type "PNG") of `module` decoded to a GDI+ bitmap,

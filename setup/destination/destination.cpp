@@ -102,12 +102,12 @@ bool AcceptDirectory(const std::string& path, HWND owner) {
   return false;
 }
 
-int ValidateChosenDestination(const InstallerConfig& config, const std::string& path, HWND owner) {
+ExitCode ValidateChosenDestination(const InstallerConfig& config, const std::string& path, HWND owner) {
   if (!AcceptDiskSpace(config, path, owner)) return kExitNoDiskSpace;
   return AcceptDirectory(path, owner) ? kExitSuccess : kExitNotWritable;
 }
 
-int ChooseSilentDestination(const InstallerConfig& config, std::string& destination) {
+ExitCode ChooseSilentDestination(const InstallerConfig& config, std::string& destination) {
   destination = TrimTrailingBlanks(DefaultDestination(config));
   LOG_NORMAL("Destination directory is {}", destination);
   return ValidateChosenDestination(config, destination, nullptr);

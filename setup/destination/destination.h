@@ -7,6 +7,7 @@
 
 #include <string>
 
+#include "messages/exit_codes.h"
 #include "script/command_line.h"
 #include "script/config.h"
 
@@ -38,14 +39,14 @@ bool AcceptDiskSpace(const InstallerConfig& config, const std::string& path, HWN
 bool AcceptDirectory(const std::string& path, HWND owner);
 
 // Checks `path` for space and creates it, asking `owner` (none: nobody) what
-// the checks leave open; 0, or the silent run's exit code -4 (no space) or
-// -3 (not writable), each after its WARNING line.
-int ValidateChosenDestination(const InstallerConfig& config, const std::string& path, HWND owner);
+// the checks leave open; kExitSuccess, or the silent run's exit code
+// kExitNoDiskSpace (-4) or kExitNotWritable (-3), each after its WARNING line.
+ExitCode ValidateChosenDestination(const InstallerConfig& config, const std::string& path, HWND owner);
 
 // The silent run's destination, into `destination`: the default, checked for
-// space and created. Returns 0, or the exit code -4 (no space) or -3 (not
-// writable).
-int ChooseSilentDestination(const InstallerConfig& config, std::string& destination);
+// space and created. Returns kExitSuccess, or kExitNoDiskSpace (-4) or
+// kExitNotWritable (-3).
+ExitCode ChooseSilentDestination(const InstallerConfig& config, std::string& destination);
 
 // The wizard's destination when the script chooses it, into `destination`:
 // the default, or the path after "/location " on the command line, checked

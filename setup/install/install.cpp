@@ -10,7 +10,6 @@
 #include "platform/files.h"
 #include "platform/held_file.h"
 #include "log/setup_log.h"
-#include "messages/messages.h"
 #include "install/outcomes.h"
 #include "integration/older_files.h"
 #include "platform/paths.h"
@@ -70,12 +69,12 @@ class TemporaryFiles {
   std::optional<HeldFile> compressed_, uncompressed_;
 };
 
-// The temporary files could not be made: the failure's line and box.
-int TemporaryFilesFailed(const void* input, const void* output, const TemporaryFiles& temporary) {
+// The temporary files could not be made or opened: what was had of them,
+// then the failure's conclusion.
+ExitCode TemporaryFilesFailed(const void* input, const void* output, const TemporaryFiles& temporary) {
   LOG_ERROR("Unable to open files ({}, {}) for \"{}\" and \"{}\".", input, output, temporary.CompressedPath(),
             temporary.UncompressedPath());
-  SetupMessageBox(nullptr, kTemporaryFilesMessage, kSetupErrorCaption, MB_OK);
-  return kExitFailure;
+  return ConcludeTemporaryFiles();
 }
 
 // The tray icon for the duration of the sequence.
@@ -83,7 +82,7 @@ class TrayIcon {
  public:
   TrayIcon(HWND window, HINSTANCE module) : window_(window) {
     NewTrayGuid(guid_);
-    AddTrayIcon(window_, LoadIconW(module, MAKEINTRESOURCEW(138)), "Quenlith is installing...", guid_);
+    AddTrayIcon(window_, LoadIconW(module, MAKEINTRESOURCEW(IDI_SETUP)), "Quenlith is installing...", guid_);
   }
   ~TrayIcon() { Remove(); }
   TrayIcon(const TrayIcon&) = delete;
@@ -100,8 +99,8 @@ class TrayIcon {
   bool removed_ = false;
 };
 
-// Decompresses the compressed payload into the archive file; 0 or the exit code.
-int Decompress(const TemporaryFiles& temporary) {
+// Decompresses the compressed payload into the archive file; kExitSuccess or the failure's code.
+ExitCode Decompress(const TemporaryFiles& temporary) {
   std::FILE* input = temporary.Compressed().StreamFromStart("rb");
   std::FILE* output = temporary.Uncompressed().StreamFromStart("wb");
   if (input == nullptr || output == nullptr) {
@@ -149,37 +148,39 @@ void CreateShortcutsAndEntry(const InstallerConfig& config, const WizardChoices&
   }
 }
 
-int RunInstallSequence(const InstallRequest& request) {
+InstallResult RunInstallSequence(const InstallRequest& request) {
   const InstallerConfig& config = request.config;
   const WizardChoices& choices = request.choices;
-  std::string& destination = request.destination;
   const HWND window = request.window;
   TrayIcon tray(window, request.module);
-  LOG_NORMAL("Installation is starting at {}", destination);
+  LOG_NORMAL("Installation is starting at {}", request.destination);
   LOG_NORMAL("Start menu icon: {}, Desktop icon: {}, Startup: {}, Uninstallation: {}", choices.startMenu,
              choices.desktop, choices.startup, choices.uninstall);
   if (config.setupCheckIfQuenlithExiting != 0) WaitForProductToClose();
 
+  InstallResult result{kExitFailure, request.destination};
+  std::string& destination = result.destination;
   if (destination.empty() || destination.back() != '\\') destination += '\\';
   const std::optional<std::string> uninstallList = JoinPath(destination, "uninstall.ini");
 
   TemporaryFiles temporary;
   Step(window);
-  if (!temporary.Held())
-    return TemporaryFilesFailed(temporary.CompressedHandle(), temporary.UncompressedHandle(), temporary);
+  if (!temporary.Held()) {
+    result.code = TemporaryFilesFailed(temporary.CompressedHandle(), temporary.UncompressedHandle(), temporary);
+    return result;
+  }
 
   LOG_NORMAL("Splitting files.");
   const SplitResult split =
       SplitSetupFile(request.package, temporary.Compressed().Handle(), request.payloadOffset, true, 1);
   if (split.status != SplitStatus::kCopied) {
-    ConcludeSplit(split, request.package, temporary.CompressedPath(), request.payloadOffset);
-    LOG_ERROR("Exiting, error during split.");
-    return kExitFailure;
+    result.code = ConcludePayloadSplit(split, request.package, temporary.CompressedPath(), request.payloadOffset);
+    return result;
   }
 
   Step(window);
   LOG_NORMAL("Decompressing files.");
-  if (const int failed = Decompress(temporary); failed != kExitSuccess) return failed;
+  if (result.code = Decompress(temporary); result.code != kExitSuccess) return result;
 
   Step(window);
   LOG_NORMAL("Copying files to location.");
@@ -190,8 +191,9 @@ int RunInstallSequence(const InstallRequest& request) {
     extracted = ExtractPayload(archive.get(), destination, config.dateMonth, config.dateDay, config.dateYear,
                                config.setupUninstallInformation != 0 ? uninstallList : std::nullopt, AskToRetryFile);
   }
-  if (extracted.status != ExtractStatus::kDone)
-    return ConcludeExtraction(extracted, temporary.UncompressedPath(), destination);
+  if (result.code = ConcludeExtraction(extracted, temporary.UncompressedPath(), destination);
+      result.code != kExitSuccess)
+    return result;
   Step(window);
 
   if (config.deleteFiles != 0) {
@@ -225,8 +227,9 @@ int RunInstallSequence(const InstallRequest& request) {
   }
 
   LOG_NORMAL("Installation finished.");
-  PostMessageW(window, WM_USER + 5, 0, 0);
-  PostMessageW(window, WM_USER + 4, 0, 0);
+  PostMessageW(window, WM_SETUP_ENDING, 0, 0);
+  PostMessageW(window, WM_SETUP_ENDED, 0, 0);
   tray.Remove();
-  return kExitSuccess;
+  result.code = kExitSuccess;
+  return result;
 }

@@ -16,7 +16,7 @@ void ShowInvalidSetupFile(std::uint32_t first, std::uint32_t expected, std::uint
   SetupMessageBox(nullptr, text, kInvalidSetupCaption, MB_OK);
 }
 
-const char* ExitCodeMeaning(int code) {
+const char* ExitCodeMeaning(ExitCode code) {
   switch (code) {
     case kExitFailure: return "the installation was not completed";
     case kExitNotWritable: return "the destination cannot be created or written";
@@ -24,14 +24,17 @@ const char* ExitCodeMeaning(int code) {
     case kExitDecompressIo: return "the payload could not be read or written";
     case kExitDecompressData: return "the payload is corrupt or truncated";
     case kExitDecompressLibrary: return "the decompression library failed";
-    default: return "unexpected exit code";
+    case kExitSuccess:
+    case kExitUpToDate:
+      break;
   }
+  return "unexpected exit code";
 }
 
 }  // namespace
 
-int ConcludeSplit(const SplitResult& result, const std::string& inputPath, const std::string& outputPath,
-                  std::uint32_t expectedOffset) {
+ExitCode ConcludeSplit(const SplitResult& result, const std::string& inputPath, const std::string& outputPath,
+                       std::uint32_t expectedOffset) {
   switch (result.status) {
     case SplitStatus::kOpenFailed:
       LOG_ERROR("Input or output file failure ({}, {}) for \"{}\" and \"{}\".", result.input, result.output, inputPath,
@@ -55,7 +58,7 @@ int ConcludeSplit(const SplitResult& result, const std::string& inputPath, const
   return kExitFailure;
 }
 
-int ConcludeDecompression(const DecompressResult& result) {
+ExitCode ConcludeDecompression(const DecompressResult& result) {
   switch (result.status) {
     case DecompressStatus::kDone:
       return kExitSuccess;
@@ -88,7 +91,8 @@ int ConcludeDecompression(const DecompressResult& result) {
   return kExitDecompressLibrary;
 }
 
-int ConcludeExtraction(const ExtractResult& result, const std::string& archivePath, const std::string& destination) {
+ExitCode ConcludeExtraction(const ExtractResult& result, const std::string& archivePath,
+                            const std::string& destination) {
   switch (result.status) {
     case ExtractStatus::kDone:
       return kExitSuccess;
@@ -123,10 +127,28 @@ bool AskToRetryFile(const FileFailure& failure) {
          IDRETRY;
 }
 
-int ConcludeRun(int code) {
+ExitCode ConcludePayloadSplit(const SplitResult& result, const std::string& package, const std::string& outputPath,
+                              std::uint32_t expectedOffset) {
+  ConcludeSplit(result, package, outputPath, expectedOffset);
+  LOG_ERROR("Exiting, error during split.");
+  return kExitFailure;
+}
+
+ExitCode ConcludeTemporaryFiles() {
+  SetupMessageBox(nullptr, kTemporaryFilesMessage, kSetupErrorCaption, MB_OK);
+  return kExitFailure;
+}
+
+ExitCode ConcludeRun(ExitCode code) {
   // An installed copy as new or newer ends the run as planned: nothing failed.
   const bool failed = code != kExitSuccess && code != kExitUpToDate;
   if (failed && !gSetupLog.ErrorsSeen())
-    LOG_ERROR("Setup is exiting with code {}: {}.", code, ExitCodeMeaning(code));
+    LOG_ERROR("Setup is exiting with code {}: {}.", static_cast<int>(code), ExitCodeMeaning(code));
   return code;
+}
+
+void EndRunFromInstallThread(ExitCode code) {
+  ConcludeRun(code);
+  gSetupLog.Close();
+  ExitProcess(static_cast<UINT>(code));
 }

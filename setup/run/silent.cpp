@@ -40,23 +40,26 @@ HWND CreateSilentWindow() {
 
 }  // namespace
 
-int RunSilent() {
+ExitCode RunSilent() {
   LOG_NORMAL("Starting silent installation.");
   if (installerConfig.setupCheckIfQuenlithLoaded != 0 && ProductIsRunning()) {
     LOG_WARNING("Exiting, Quenlith is already running.");
     return kExitFailure;
   }
-  const int destination = ChooseSilentDestination(installerConfig, destinationDir);
-  if (destination != kExitSuccess) return destination;
-  if (installerConfig.setupCheckVersion != 0)
-    if (const std::optional<int> upToDate = CheckInstalledVersion(installerConfig, destinationDir)) return *upToDate;
+  if (const ExitCode refused = ChooseSilentDestination(installerConfig, destinationDir); refused != kExitSuccess)
+    return refused;
+  // A copy as new or newer is kept, not installed over.
+  if (installerConfig.setupCheckVersion != 0 &&
+      CheckInstalledVersion(installerConfig, destinationDir) == InstalledVersion::kAsNewOrNewer)
+    return KeepUpToDateCopy(installerConfig, destinationDir);
 
-  const int result = RunInstallSequence(
+  const InstallResult installed = RunInstallSequence(
       {installerConfig, ScriptChoices(installerConfig), destinationDir, CreateSilentWindow(), setupInstance,
        OwnModulePath(), SetupImageSize()});
-  if (result != kExitSuccess) return result;
+  destinationDir = installed.destination;
+  if (installed.code != kExitSuccess) return installed.code;
   AddAutoInstallPlugins(installerConfig, destinationDir);
   if (installerConfig.launchAuto != 0) LaunchProduct(nullptr, installerConfig, destinationDir);
   gSetupLog.Close();
-  return result;
+  return installed.code;
 }

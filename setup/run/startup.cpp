@@ -1,11 +1,11 @@
 #include "run/startup.h"
 
-#include <gdiplus.h>
 #include <objbase.h>
 
 #include <optional>
 
 #include "messages/exit_codes.h"
+#include "platform/drawing.h"
 #include "platform/files.h"
 #include "platform/held_file.h"
 #include "log/setup_log.h"
@@ -33,24 +33,6 @@ constexpr const char* kSettingsKey = "Software\\Quenlith\\";
 // The script's copy in the temporary folder; another run's copy makes it "quenlith_setup_text_1", ...
 constexpr const char* kScriptCopyName = "quenlith_setup_text";
 
-// GDI+ for the run: started with the platform, shut down when the run ends.
-class GdiplusSession {
- public:
-  GdiplusSession() {
-    Gdiplus::GdiplusStartupInput input;
-    started_ = system_dll::GdiplusStartup(&token_, &input, nullptr) == Gdiplus::Ok;
-  }
-  ~GdiplusSession() {
-    if (started_) system_dll::GdiplusShutdown(token_);
-  }
-  GdiplusSession(const GdiplusSession&) = delete;
-  GdiplusSession& operator=(const GdiplusSession&) = delete;
-
- private:
-  ULONG_PTR token_ = 0;
-  bool started_ = false;
-};
-
 bool LoggingRequested() {
   if (setupCommandLine.Debug()) return true;
   return ReadRegistryDword(UserRegistryRoot(), UserKeyPath(kSettingsKey), "InstallationLogging") == 1u;
@@ -60,6 +42,9 @@ void StartPlatform(HINSTANCE instance) {
   setupInstance = instance;
   CoInitialize(nullptr);
   system_dll::InitCommonControls();
+  // The process's one GDI+ start; the wizard shuts it down when its run ends,
+  // every other exit leaves that to the process's end.
+  StartDrawing();
 }
 
 bool SystemTooOld() { return ReportedSystemVersion().major < 6; }
@@ -67,7 +52,7 @@ bool SystemTooOld() { return ReportedSystemVersion().major < 6; }
 // Copies the script out of the package into a temporary file of the run's
 // own and reads it; the exit code when it cannot be had. The copy is held
 // open, and so unchangeable by others, until it is read, then deleted.
-std::optional<int> ExtractAndReadScript() {
+std::optional<ExitCode> ExtractAndReadScript() {
   const std::string ownPath = OwnModulePath();
   const std::string temporaryFolder = TempFolder();
   std::optional<HeldFile> script = HeldFile::Create(temporaryFolder, kScriptCopyName, true);
@@ -95,7 +80,7 @@ std::optional<int> ExtractAndReadScript() {
 }
 
 // The checks that may end the run before anything is installed; the exit code when one does.
-std::optional<int> CheckEnvironment() {
+std::optional<ExitCode> CheckEnvironment() {
   if (installerConfig.setupCheckVistaGreater != 0 && SystemTooOld()) {
     LOG_WARNING("Operating system is too old.");
     SetupMessageBox(nullptr, installerConfig.setupCheckVistaGreaterText, installerConfig.setupCheckVistaGreaterTitle,
@@ -119,7 +104,7 @@ std::optional<int> CheckEnvironment() {
   return std::nullopt;
 }
 
-int RunWizard() {
+ExitCode RunWizard() {
   LOG_NORMAL("Starting UI-based installation.");
   if (installerConfig.setupCheckIfQuenlithLoaded != 0 && ProductIsRunning()) {
     const int answer = SetupMessageBox(nullptr, installerConfig.setupCheckIfQuenlithLoadedText,
@@ -134,22 +119,21 @@ int RunWizard() {
       !setupCommandLine.Has("/location "))
     DecideLocationPrompt(installerConfig);
   if (RelaunchForCleanup(installerConfig, setupCommandLine)) return kExitSuccess;
-  const int code = RunWizardWindow();
+  const ExitCode code = RunWizardWindow();
   gSetupLog.Close();
   return code;
 }
 
 // Everything after the logging switch; returns the run's exit code.
-int Run(HINSTANCE instance) {
+ExitCode Run(HINSTANCE instance) {
   LOG_NORMAL("Setup size: \"{}\".", SetupImageSize());
   LOG_NORMAL("Browser version: \"{}\".", kReportUserAgent);
   StartPlatform(instance);
-  const GdiplusSession gdiplus;
   LOG_NORMAL("Command line: \"{}\".", setupCommandLine.Full());
   ReportState("start");
 
-  if (const std::optional<int> failed = ExtractAndReadScript()) return *failed;
-  if (const std::optional<int> refused = CheckEnvironment()) return *refused;
+  if (const std::optional<ExitCode> failed = ExtractAndReadScript()) return *failed;
+  if (const std::optional<ExitCode> refused = CheckEnvironment()) return *refused;
 
   if (installerConfig.installerSilent != 0) return RunSilent();
   return RunWizard();
@@ -157,7 +141,7 @@ int Run(HINSTANCE instance) {
 
 }  // namespace
 
-int RunSetup(HINSTANCE instance, const std::string& commandLine) {
+ExitCode RunSetup(HINSTANCE instance, const std::string& commandLine) {
   setupCommandLine = CommandLine(commandLine);
   elevatedRelaunch = setupCommandLine.ElevatedRelaunch();
   // Until the script is read, a silent command line already keeps message boxes away.

@@ -6,7 +6,11 @@
 
 #include <string>
 
+#include "messages/exit_codes.h"
+
 // Runs the installer with `commandLine`, the part after the program name in
 // UTF-8, and returns the run's exit code; the entry point ends the process
-// with it, which writes the log's closing lines.
-int RunSetup(HINSTANCE instance, const std::string& commandLine);
+// with it, which writes the log's closing lines. (A failed installation
+// behind the wizard ends the process from its install thread instead, see
+// EndRunFromInstallThread.)
+ExitCode RunSetup(HINSTANCE instance, const std::string& commandLine);

@@ -1,6 +1,7 @@
 #include "run/version_check.h"
 
 #include <cstdio>
+#include <optional>
 
 #include "messages/exit_codes.h"
 #include "platform/files.h"
@@ -21,7 +22,7 @@ bool FileOpens(const std::optional<std::string>& path) {
 
 // The "FileVersion" text of the first translation of `path`'s version
 // resource, normalised; empty when there is none.
-std::string InstalledVersion(const std::string& path) { return NormaliseVersionText(FileVersionText(path)); }
+std::string ProgramVersion(const std::string& path) { return NormaliseVersionText(FileVersionText(path)); }
 
 // Whether shortcuts were already made once for this user; sets the mark.
 bool ShortcutsAlreadyConfigured() {
@@ -38,21 +39,24 @@ bool ShortcutsAlreadyConfigured() {
 
 }  // namespace
 
-std::optional<int> CheckInstalledVersion(const InstallerConfig& config, const std::string& destination) {
+InstalledVersion CheckInstalledVersion(const InstallerConfig& config, const std::string& destination) {
   const std::optional<std::string> program = JoinPath(destination, "quenlith.exe");
-  if (!FileOpens(program)) return std::nullopt;
+  if (!FileOpens(program)) return InstalledVersion::kUnknown;
   FileOpens(JoinPath(destination, "basekit.dll"));
   if (!FileOpens(JoinPath(destination, "comms.dll"))) {
     LOG_WARNING("Check version can only find quenlith.exe (no helper files).");
-    return std::nullopt;
+    return InstalledVersion::kUnknown;
   }
-  const std::string installed = InstalledVersion(*program);
-  if (installed.empty()) return std::nullopt;
+  const std::string installed = ProgramVersion(*program);
+  if (installed.empty()) return InstalledVersion::kUnknown;
   LOG_NORMAL("Version comparison {} vs {}", installed, config.setupCheckVersionMax);
-  if (CompareVersions(installed, config.setupCheckVersionMax)) return std::nullopt;
+  return CompareVersions(installed, config.setupCheckVersionMax) ? InstalledVersion::kOlder
+                                                                 : InstalledVersion::kAsNewOrNewer;
+}
 
-  // As new or newer: whatever the script offers of the shortcuts and the
-  // uninstall entry is made again, once per user; no window counts steps.
+ExitCode KeepUpToDateCopy(const InstallerConfig& config, const std::string& destination) {
+  // Whatever the script offers of the shortcuts and the uninstall entry is
+  // made again, once per user; no window counts steps.
   if (!ShortcutsAlreadyConfigured()) CreateShortcutsAndEntry(config, WizardChoices(), destination, nullptr);
   if (config.launchAuto != 0) {
     LOG_WARNING("Checked version is newer or equal, launching.");

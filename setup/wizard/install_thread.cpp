@@ -14,15 +14,11 @@ namespace {
 // Installs with the user's choices; steps and the end go to the window.
 DWORD WINAPI InstallThread(void* parameter) {
   const HWND window = static_cast<HWND>(parameter);
-  const int code = RunInstallSequence(
+  const InstallResult installed = RunInstallSequence(
       {installerConfig, wizardChoices, destinationDir, window, setupInstance, OwnModulePath(), SetupImageSize()});
-  if (code != kExitSuccess) {
-    // The run is over while the main thread still paints: end the process
-    // here without running static destructors under it.
-    ConcludeRun(code);
-    gSetupLog.Close();
-    ExitProcess(static_cast<UINT>(code));
-  }
+  // The main thread reads it only after WM_SETUP_DONE.
+  destinationDir = installed.destination;
+  if (installed.code != kExitSuccess) EndRunFromInstallThread(installed.code);
   ReportState("complete");
   SendMessageW(window, WM_SETUP_DONE, 0, 0);
   return 0;

@@ -24,23 +24,23 @@ int DayOfYear(const CalendarDate& date) {
 
 int SeasonalPicture(const CalendarDate& today) {
   const int month = today.month, day = today.day;
-  if (month == 0 && day == 1) return 154;
-  if (month == 1 && day >= 10 && day <= 15) return 158;
-  if (month == 6 && day == 1) return 145;
-  if (month == 6 && day == 4) return 151;
-  if (month == 9 && day >= 15) return 150;
-  if (month == 10 && day >= 20 && day <= 30) return 157;
-  if (month == 11 && day >= 15 && day <= 25) return 146;
-  if (month == 11 && day >= 30) return 154;
+  if (month == 0 && day == 1) return IDB_PICTURE_NEW_YEAR;
+  if (month == 1 && day >= 10 && day <= 15) return IDB_PICTURE_SWEETHEARTS;
+  if (month == 6 && day == 1) return IDB_PICTURE_NATIONAL_DAY;
+  if (month == 6 && day == 4) return IDB_PICTURE_INDEPENDENCE_DAY;
+  if (month == 9 && day >= 15) return IDB_PICTURE_HALLOWEEN;
+  if (month == 10 && day >= 20 && day <= 30) return IDB_PICTURE_HARVEST_FEAST;
+  if (month == 11 && day >= 15 && day <= 25) return IDB_PICTURE_WINTER_HOLIDAY;
+  if (month == 11 && day >= 30) return IDB_PICTURE_NEW_YEAR;
   // The days before Easter, and Easter Sunday itself; the difference is taken
   // unsigned, so days after Easter never match.
   const unsigned untilEaster =
       static_cast<unsigned>(DayOfYear(EasterSunday(today.year)) - DayOfYear(today));
-  if (untilEaster <= 5) return 147;
-  if (month == 11 || month == 0 || month == 1) return 159;
-  if (month >= 2 && month <= 4) return 155;
-  if (month >= 5 && month <= 7) return 156;
-  return 148;
+  if (untilEaster <= 5) return IDB_PICTURE_BEFORE_EASTER;
+  if (month == 11 || month == 0 || month == 1) return IDB_PICTURE_WINTER;
+  if (month >= 2 && month <= 4) return IDB_PICTURE_SPRING;
+  if (month >= 5 && month <= 7) return IDB_PICTURE_SUMMER;
+  return IDB_PICTURE_AUTUMN;
 }
 
 int PictureFor(unsigned long lcid, const CalendarDate& today) {

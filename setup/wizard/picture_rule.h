@@ -1,6 +1,8 @@
 #pragma once
 // Which picture the wizard shows, by the user's locale and the calendar.
-// Needs no Windows API.
+// Needs no Windows API. The pictures' ids are named in setup_ids.h.
+
+#include "setup_ids.h"
 
 // A date as struct tm counts it: month 0 for January, day 1 to 31.
 struct CalendarDate {
@@ -10,7 +12,7 @@ struct CalendarDate {
 };
 
 // The picture for users outside the one locale the seasonal pictures suit.
-inline constexpr int kGenericPicture = 149;
+inline constexpr int kGenericPicture = IDB_PICTURE_GREETINGS;
 // The only locale (LCID) that gets the seasonal pictures.
 inline constexpr unsigned long kSeasonalPictureLocale = 1033;
 

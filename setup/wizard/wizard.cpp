@@ -19,8 +19,6 @@
 namespace {
 
 constexpr DWORD kWizardStyle = WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX | WS_CLIPSIBLINGS | WS_CLIPCHILDREN;
-constexpr int kLogoResource = 143;
-constexpr int kIconResource = 138;
 // DC_HASDEFID in the high word and IDC_NEXT in the low word.
 constexpr LRESULT kNextIsDefault = MAKELRESULT(IDC_NEXT, DC_HASDEFID);
 
@@ -128,7 +126,7 @@ LRESULT OnCreate(HWND window) {
   HideCaptionAndIcon(window);
   wizard.uiFont = CreateUiFont(wizard.dpi);
   wizard.buttonBrush = CreateSolidBrush(RGB(240, 240, 240));
-  wizard.logo = LoadPngResource(setupInstance, kLogoResource);
+  wizard.logo = LoadPngResource(setupInstance, IDB_LOGO);
   const int picture = SelectPictureResource();
   LOG_NORMAL("Image resource is {}", picture);
   wizard.picture = LoadPngResource(setupInstance, picture);
@@ -294,8 +292,8 @@ LRESULT CALLBACK WizardProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_SETUP_DONE:
       OnSetupDone(window);
       return 0;
-    case WM_USER + 4:
-    case WM_USER + 5:
+    case WM_SETUP_ENDING:
+    case WM_SETUP_ENDED:
       return 0;
     case WM_SETUP_STEP:
       ++wizard.stepCount;
@@ -313,14 +311,14 @@ HWND CreateWizardWindow() {
   windowClass.cbClsExtra = 32;
   windowClass.cbWndExtra = 32;
   windowClass.hInstance = setupInstance;
-  windowClass.hIcon = LoadIconW(setupInstance, MAKEINTRESOURCEW(kIconResource));
+  windowClass.hIcon = LoadIconW(setupInstance, MAKEINTRESOURCEW(IDI_SETUP));
   windowClass.hCursor = LoadCursorW(nullptr, IDC_ARROW);
   windowClass.lpszClassName = kWizardClassName;
   RegisterClassW(&windowClass);
   return CreateWindowExW(0, kWizardClassName, L"", kWizardStyle, 0, 0, 0, 0, nullptr, nullptr, setupInstance, nullptr);
 }
 
-int RunWizardWindow() {
+ExitCode RunWizardWindow() {
   HWND window = CreateWizardWindow();
   MSG message;
   if (window == nullptr) {

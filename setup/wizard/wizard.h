@@ -4,10 +4,16 @@
 
 #include <windows.h>
 
+#include "messages/exit_codes.h"
+
 // Registers the class, creates the window (which picks its first page and
 // may start the install thread) and runs the message loop until the window
-// is destroyed. Returns the run's exit code: 0 however the wizard ended.
-int RunWizardWindow();
+// is destroyed, then shuts GDI+ down. Returns kExitSuccess however the
+// window ended (cancelled, closed, launched, refused its automatic
+// destination, or after an elevated copy took over), kExitFailure when it
+// could not be created at all. A failed installation does not return here:
+// the install thread ends the process with its code (EndRunFromInstallThread).
+ExitCode RunWizardWindow();
 
 // Registers the class and creates the window, which sizes itself, picks its
 // first page and may start the install thread. Null when it could not be

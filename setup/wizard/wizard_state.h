@@ -1,12 +1,13 @@
 #pragma once
-// The wizard window's process-wide state, its control ids and timers; all
-// touched only on the main thread.
+// The wizard window's process-wide state and timers; all touched only on
+// the main thread. Its control ids are named in setup_ids.h.
 
 #include <windows.h>
 // Needs windows.h first.
 #include <gdiplus.h>
 
 #include "platform/drawing.h"
+#include "setup_ids.h"
 #include "wizard/wizard_layout.h"
 
 // The page the wizard shows.
@@ -17,16 +18,6 @@ enum WizardPage : int {
   kInstallingPage = 3,
   kCompletePage = 4,
 };
-
-inline constexpr int IDC_STARTMENU = 1002;
-inline constexpr int IDC_DESTINATION = 1003;
-inline constexpr int IDC_BROWSE = 1004;
-inline constexpr int IDC_DESKTOP = 1005;
-inline constexpr int IDC_UNINSTALL = 1007;
-inline constexpr int IDC_OPTIONS = 1015;
-inline constexpr int IDC_NEXT = 1030;
-inline constexpr int IDC_STARTUP = 1048;
-inline constexpr int IDC_RESET = 1049;
 
 inline constexpr UINT_PTR TIMER_NEXT = 2;
 inline constexpr UINT TIMER_NEXT_MS = 200;

@@ -99,8 +99,10 @@ class InstallSequenceTest : public testing::Test {
     // The destination exists: the choosers create and check it before the sequence runs.
     fs::create_directories(work_ / "destination");
     destination_ = Utf8FromWide((work_ / "destination").wstring());
-    return RunInstallSequence({config, choices, destination_, window, GetModuleHandleW(nullptr), package,
-                               installerSize_});
+    const InstallResult result = RunInstallSequence(
+        {config, choices, destination_, window, GetModuleHandleW(nullptr), package, installerSize_});
+    destination_ = result.destination;
+    return result.code;
   }
 
   const fs::path work_ = fs::temp_directory_path() / "quenlith-sequence-test";

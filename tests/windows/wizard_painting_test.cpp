@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/drawing.h"
+#include "setup_ids.h"
 #include "state/run_state.h"
 #include "wizard/painting.h"
 #include "wizard/wizard_layout.h"
@@ -57,8 +58,8 @@ class WizardPaintingTest : public testing::Test {
     const std::filesystem::path installer = windows_test::LoopbackInstaller();
     artwork_ = LoadLibraryExW(installer.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     ASSERT_NE(artwork_, nullptr);
-    wizard.logo = LoadPngResource(artwork_, 143);
-    wizard.picture = LoadPngResource(artwork_, 145);
+    wizard.logo = LoadPngResource(artwork_, IDB_LOGO);
+    wizard.picture = LoadPngResource(artwork_, IDB_PICTURE_NATIONAL_DAY);
     ASSERT_TRUE(wizard.logo != nullptr && wizard.picture != nullptr);
     installerConfig.productInstructionsDescription = "Choose where Quenlith goes.";
     installerConfig.productInstructionsInstallingDescription = "Quenlith will be ready in just a few moments.";
