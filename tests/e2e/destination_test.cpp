@@ -18,19 +18,14 @@
 namespace {
 
 using harness::Wine;
-using testing_support::ScratchDir;
 
 const char kUninstallKey[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenlith";
 
 using e2e::SmallDrive;
 
-class DestinationTest : public testing::Test {
+class DestinationTest : public e2e::E2eTest {
  protected:
-  void SetUp() override { wine_.RemoveSetupLogs(); }
-  void TearDown() override {
-    wine_.RemoveSetupLogs();
-    wine_.RunInEnvironment({"wine", "reg", "delete", kUninstallKey, "/f"});
-  }
+  DestinationTest() : E2eTest({}, {kUninstallKey}) {}
 
   // A silent package whose destination is the folder of an earlier
   // installation registered for the user: `folder`.
@@ -45,10 +40,6 @@ class DestinationTest : public testing::Test {
     return wine_.Run({package.string(), "/debug"}, 120);
   }
 
-  std::string Log() { return e2e::OnlySetupLog(wine_); }
-
-  Wine& wine_ = Wine::Get();
-  ScratchDir dir_;
 };
 
 TEST_F(DestinationTest, MissingParentsAreCreatedFromTheTopDown) {
@@ -100,18 +91,15 @@ TEST_F(DestinationTest, AnExistingFolderThatCannotBeWrittenEndsWithMinusThree) {
 
 // Packages that are not the product itself: where their keys put them, with
 // no earlier installation or the one an uninstall entry records.
-class DefaultDestinationTest : public testing::Test {
+class DefaultDestinationTest : public e2e::E2eTest {
  protected:
-  void SetUp() override { Clean(); }
-  void TearDown() override { Clean(); }
-  void Clean() {
-    wine_.RemoveSetupLogs();
-    wine_.RunInEnvironment({"wine", "reg", "delete", kUninstallKey, "/f"});
+  DefaultDestinationTest()
+      : E2eTest({ProgramFiles() + "\\Quenlith", ProgramFiles() + "\\Skins", "C:\\ProgramData\\Quenlith",
+                 "C:\\QuenlithApps", "C:\\Quenlith Elsewhere"},
+                {kUninstallKey}) {}
+  void Clean() override {
+    E2eTest::Clean();
     std::filesystem::remove(wine_.LinuxPath(ProgramFiles() + "\\skin.xml"));
-    for (const std::string& folder : {ProgramFiles() + "\\Quenlith", ProgramFiles() + "\\Skins",
-                                      std::string("C:\\ProgramData\\Quenlith"), std::string("C:\\QuenlithApps"),
-                                      std::string("C:\\Quenlith Elsewhere")})
-      std::filesystem::remove_all(wine_.LinuxPath(folder));
   }
   static std::string ProgramFiles() { return e2e::InstallerProgramFiles(); }
   // The silent run's destination as its log line names it; none without the line.
@@ -136,9 +124,6 @@ class DefaultDestinationTest : public testing::Test {
     command.insert(command.begin(), package.string());
     return wine_.Run(command, 120);
   }
-
-  Wine& wine_ = Wine::Get();
-  ScratchDir dir_;
 };
 
 TEST_F(DefaultDestinationTest, TheScriptsKeysChooseTheFolder) {

@@ -9,6 +9,18 @@
 
 namespace e2e {
 
+void E2eTest::Clean() {
+  wine_.RemoveSetupLogs();
+  for (const std::string& folder : folders_) std::filesystem::remove_all(wine_.LinuxPath(folder));
+  for (const std::string& key : keys_) wine_.RunInEnvironment({"wine", "reg", "delete", key, "/f"});
+}
+
+std::string E2eTest::Log() const { return OnlySetupLog(wine_); }
+
+harness::RunResult E2eTest::Install(const std::filesystem::path& package) {
+  return wine_.Run({package.string(), "/debug"}, 120);
+}
+
 const std::filesystem::path& TestInstaller() {
   static const std::filesystem::path installer =
       std::filesystem::path(test_paths::kRunBin) / "QuenlithSetup-loopback.exe";

@@ -2,15 +2,49 @@
 // What the end-to-end tests share: the installer they build packages from,
 // packages made by the package builder, and the run's setup log.
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "test_support.h"
 #include "wine.h"
 
 namespace e2e {
+
+// The base of the end-to-end fixtures: the run's one Wine prefix, a scratch
+// folder of the test's own, and the machine cleaned before and after each
+// test: no setup log left, and none of the folders and registry keys the
+// fixture names.
+class E2eTest : public testing::Test {
+ protected:
+  // `folders`: Windows paths removed with what they hold; `keys`: registry
+  // keys deleted, as `reg` sees them by default.
+  explicit E2eTest(std::vector<std::string> folders = {}, std::vector<std::string> keys = {})
+      : folders_(std::move(folders)), keys_(std::move(keys)) {}
+
+  void SetUp() override { Clean(); }
+  void TearDown() override { Clean(); }
+
+  // What SetUp and TearDown do, and what a test calls between cases;
+  // fixtures whose tests leave more behind add to it.
+  virtual void Clean();
+
+  // The one setup log the run wrote; empty when there is none or more than one.
+  std::string Log() const;
+
+  // Runs `package` with "/debug", for at most 120 s.
+  harness::RunResult Install(const std::filesystem::path& package);
+
+  harness::Wine& wine_ = harness::Wine::Get();
+  testing_support::ScratchDir dir_;
+
+ private:
+  std::vector<std::string> folders_, keys_;
+};
 
 // The installer that reports to the tests' local server.
 const std::filesystem::path& TestInstaller();

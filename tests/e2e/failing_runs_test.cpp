@@ -17,10 +17,8 @@
 
 namespace {
 
-using harness::Wine;
 using testing_support::Pattern;
 using testing_support::ReadFile;
-using testing_support::ScratchDir;
 using testing_support::WriteFile;
 
 const char kUserEntry[] = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenlith";
@@ -34,16 +32,13 @@ std::string ScriptFor(const std::string& destination, int installedSize) {
          std::to_string(installedSize) + "\n; " + destination + "\n";
 }
 
-class FailingRunsTest : public testing::Test {
+class FailingRunsTest : public e2e::E2eTest {
  protected:
-  void SetUp() override { Clean(); }
-  void TearDown() override { Clean(); }
-  void Clean() {
-    wine_.RemoveSetupLogs();
+  FailingRunsTest() : E2eTest({"C:\\QuenlithRuns"}, {kUserEntry}) {}
+  void Clean() override {
+    E2eTest::Clean();
     // Each case's package holds its own files only.
     std::filesystem::remove_all(dir_ / "payload");
-    std::filesystem::remove_all(wine_.LinuxPath("C:\\QuenlithRuns"));
-    wine_.RunInEnvironment({"wine", "reg", "delete", kUserEntry, "/f"});
   }
 
   // Registers `destination` as the earlier installation the script installs over.
@@ -56,18 +51,11 @@ class FailingRunsTest : public testing::Test {
     return e2e::BuildTestPackage(dir_.path(), files, script);
   }
 
-  harness::RunResult Install(const std::filesystem::path& package) {
-    return wine_.Run({package.string(), "/debug"}, 120);
-  }
-
   // The temporary folder a program started now sees.
   std::string TemporaryFolder() {
     const harness::RunResult temp = wine_.RunInEnvironment({"wine", "cmd", "/c", "echo %TEMP%"});
     return temp.output.substr(0, temp.output.find_first_of("\r\n"));
   }
-
-  Wine& wine_ = Wine::Get();
-  ScratchDir dir_;
 };
 
 TEST_F(FailingRunsTest, EachEndsWithItsCodeAClosingLineThatAgreesAndNoTemporaryFolder) {

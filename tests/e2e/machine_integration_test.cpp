@@ -52,17 +52,13 @@ std::string ScriptWith(const std::string& keys) {
   return script;
 }
 
-class MachineIntegrationTest : public testing::Test {
+class MachineIntegrationTest : public e2e::E2eTest {
  protected:
-  void SetUp() override { Clean(); }
-  void TearDown() override { Clean(); }
-  void Clean() {
-    wine_.RemoveSetupLogs();
-    fs::remove_all(wine_.LinuxPath("C:\\ProgramData\\Quenlith"));
+  MachineIntegrationTest() : E2eTest({"C:\\ProgramData\\Quenlith"}, {kUserEntry, kPlayerKey, kPluginClass}) {}
+  void Clean() override {
+    E2eTest::Clean();
     fs::remove_all(UserFolder() / "AppData/Roaming/Quenlith");
     for (const fs::path& link : Shortcuts()) fs::remove(link);
-    for (const std::string& key : {kUserEntry, kPlayerKey, kPluginClass})
-      wine_.RunInEnvironment({"wine", "reg", "delete", key, "/f"});
     wine_.RunInEnvironment({"wine", "reg", "delete", kMachineEntry, "/f", e2e::InstallerRegistryView()});
     fs::remove_all(ProgramFilesCopy());
     // Values an entry without a title must never leave in the list of programs itself.
@@ -82,11 +78,6 @@ class MachineIntegrationTest : public testing::Test {
   fs::path Package(const std::string& script, const testing_support::Files& files = {{"Quenlith.exe", "program"}}) {
     return e2e::BuildTestPackage(dir_.path(), files, script);
   }
-
-  std::string Log() { return e2e::OnlySetupLog(wine_); }
-
-  Wine& wine_ = Wine::Get();
-  ScratchDir dir_;
 };
 
 TEST_F(MachineIntegrationTest, ASilentInstallationSetsUpShortcutsEntrySettingsAndMediaPlayer) {

@@ -26,14 +26,9 @@ const std::string kScript =
     "[install]\nInstallerSilent=1\n[destination]\nDestinationAuto=1\nDestinationProgramData=1\n"
     "[date]\nDateMonth=8\nDateDay=28\nDateYear=2026\n";
 
-class SideBySideTest : public testing::Test {
+class SideBySideTest : public e2e::E2eTest {
  protected:
-  void SetUp() override { Clean(); }
-  void TearDown() override { Clean(); }
-  void Clean() {
-    wine_.RemoveSetupLogs();
-    std::filesystem::remove_all(wine_.LinuxPath("C:\\ProgramData\\Quenlith"));
-  }
+  SideBySideTest() : E2eTest({"C:\\ProgramData\\Quenlith"}) {}
 
   // Starts every package in one second (the temporary folder's name counts
   // seconds) and returns their full exit codes.
@@ -50,8 +45,6 @@ class SideBySideTest : public testing::Test {
   }
 
   std::filesystem::path Installed(const std::string& name) { return wine_.LinuxPath(kDestination + name); }
-
-  Wine& wine_ = Wine::Get();
 };
 
 TEST_F(SideBySideTest, TwoPackagesStartedInOneSecondEachInstallTheirOwnFiles) {

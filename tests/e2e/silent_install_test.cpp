@@ -40,17 +40,12 @@ using testing_support::Files;
 
 using e2e::BuildTestPackage;
 
-class SilentInstallTest : public testing::Test {
+class SilentInstallTest : public e2e::E2eTest {
  protected:
-  void SetUp() override { Clean(); }
-  void TearDown() override { Clean(); }
-  void Clean() {
-    wine_.RemoveSetupLogs();
-    std::filesystem::remove_all(wine_.LinuxPath("C:\\ProgramData\\Quenlith"));
-    // The script registers an uninstall entry, which later runs would take for an earlier installation.
-    wine_.RunInEnvironment(
-        {"wine", "reg", "delete", "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenlith", "/f"});
-  }
+  // The script registers an uninstall entry, which later runs would take for an earlier installation.
+  SilentInstallTest()
+      : E2eTest({"C:\\ProgramData\\Quenlith"},
+                {"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenlith"}) {}
 
   // A package of `files` and `script`, built by the package builder.
   std::filesystem::path Package(const Files& files, const std::string& script = kScript) {
@@ -67,16 +62,7 @@ class SilentInstallTest : public testing::Test {
     return dir_ / name;
   }
 
-  harness::RunResult Install(const std::filesystem::path& package) {
-    return wine_.Run({package.string(), "/debug"}, 120);
-  }
-
-  std::string Log() { return e2e::OnlySetupLog(wine_); }
-
   std::filesystem::path Installed(const std::string& name) { return wine_.LinuxPath(kDestination + name); }
-
-  Wine& wine_ = Wine::Get();
-  ScratchDir dir_;
 };
 
 Files SampleFiles() {

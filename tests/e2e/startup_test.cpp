@@ -16,17 +16,14 @@ namespace {
 using harness::ReportServer;
 using harness::Wine;
 using testing_support::ReadFile;
-using testing_support::ScratchDir;
 using testing_support::WriteFile;
 
 const std::filesystem::path& kInstaller = e2e::TestInstaller();
 const std::string kStateUrl =
     "https://localhost:" + std::to_string(test_paths::kReportPort) + "/partner/install.php?state=";
 
-class StartupTest : public testing::Test {
+class StartupTest : public e2e::E2eTest {
  protected:
-  void SetUp() override { wine_.RemoveSetupLogs(); }
-  void TearDown() override { wine_.RemoveSetupLogs(); }
 
   // A package of one small file and `script`, named `name`.
   std::filesystem::path Package(const std::string& script, const std::string& name = "setup.exe") {
@@ -50,9 +47,6 @@ class StartupTest : public testing::Test {
     EXPECT_EQ(logs.size(), 1u);
     return logs.empty() ? std::string() : ReadFile(logs.front());
   }
-
-  Wine& wine_ = Wine::Get();
-  ScratchDir dir_;
 };
 
 // The entries of a log in order, without counters and times, after checking

@@ -10,9 +10,7 @@
 
 namespace {
 
-using harness::Wine;
 using testing_support::ReadFile;
-using testing_support::ScratchDir;
 
 // The libraries the installer loads at run time that Wine's own libraries
 // leave to the program (Wine's libraries take shcore, version, imagehlp and
@@ -29,17 +27,9 @@ const std::string kScript =
     "[install]\nInstallerSilent=1\n[destination]\nDestinationAuto=1\nDestinationProgramData=1\n"
     "[launch]\nLaunchAuto=1\nLaunchTarget=Quenlith.exe\n";
 
-class SystemLibraryTest : public testing::Test {
+class SystemLibraryTest : public e2e::E2eTest {
  protected:
-  void SetUp() override { Clean(); }
-  void TearDown() override { Clean(); }
-  void Clean() {
-    wine_.RemoveSetupLogs();
-    std::filesystem::remove_all(wine_.LinuxPath("C:\\ProgramData\\Quenlith"));
-  }
-
-  Wine& wine_ = Wine::Get();
-  ScratchDir dir_;
+  SystemLibraryTest() : E2eTest({"C:\\ProgramData\\Quenlith"}) {}
 };
 
 TEST_F(SystemLibraryTest, LibrariesBesideThePackageAreNeverLoaded) {

@@ -12,6 +12,7 @@
 #include <thread>
 
 #include "e2e_support.h"
+#include "wizard_support.h"
 #include "test_support.h"
 #include "wine.h"
 
@@ -20,12 +21,8 @@ namespace {
 using harness::Wine;
 using testing_support::Count;
 using testing_support::ReadFile;
+using e2e::Control;
 using testing_support::ScratchDir;
-
-struct Control {
-  std::string text;
-  bool enabled = false;
-};
 
 const std::string kScript =
     "[install]\nInstallerSilent=0\nInstallerName=Quenlith Boxes Test\n"
@@ -33,59 +30,16 @@ const std::string kScript =
     "ProductInstructionsEndDescription=Click Launch to start Quenlith.\n"
     "[launch]\nLaunchAuto=0\nLaunchTarget=Quenlith.exe\nLaunchParameters=/runnormal\n";
 
-class WizardBoxesTest : public testing::Test {
+class WizardBoxesTest : public e2e::WizardFixture {
  protected:
-  void SetUp() override { wine_.RemoveSetupLogs(); }
-  void TearDown() override {
-    e2e::DismissWizard(wine_, 5000);
-    wine_.RemoveSetupLogs();
-  }
-
-  std::string Tool(const std::vector<std::string>& args) { return e2e::Wintool(wine_, args); }
-
-  // Waits until the window is shown with its first page.
-  bool WaitForWizard() {
-    for (int i = 0; i < 300; ++i) {
-      if (Tool({"window", e2e::kWizardClass, "30000"}).find("visible=1") != std::string::npos) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return false;
-  }
-
-  // The window's controls by id: what a user sees of the page.
-  std::map<int, Control> Controls() {
-    std::map<int, Control> controls;
-    std::istringstream lines(Tool({"children", e2e::kWizardClass}));
-    for (std::string line; std::getline(lines, line);) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      int id = 0, enabled = 0;
-      const std::size_t at = line.find(" enabled=");
-      if (std::sscanf(line.c_str(), "id=%d", &id) != 1 || at == std::string::npos ||
-          std::sscanf(line.c_str() + at, " enabled=%d", &enabled) != 1)
-        continue;
-      const std::size_t text = line.find(" text=");
-      controls[id] = {text == std::string::npos ? std::string() : line.substr(text + 6), enabled != 0};
-    }
-    return controls;
-  }
-
   // Waits until the location page shows `text` in its destination box and
   // Next is enabled again: the page stayed, ready for another choice.
   bool LocationPageStaysWith(const std::string& text) {
     for (int i = 0; i < 50; ++i) {
-      const std::map<int, Control> controls = Controls();
-      if (controls.count(1003) && controls.at(1003).text == text && controls.count(1030) &&
-          controls.at(1030).enabled)
+      const std::map<int, Control> controls = Children();
+      if (controls.count(IDC_DESTINATION) && controls.at(IDC_DESTINATION).text == text && controls.count(IDC_NEXT) &&
+          controls.at(IDC_NEXT).enabled)
         return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return false;
-  }
-
-  bool WaitForCompletePage() {
-    for (int i = 0; i < 300; ++i) {
-      const std::map<int, Control> controls = Controls();
-      if (controls.size() == 1 && controls.count(1030) && controls.at(1030).text == "&Launch") return true;
       std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
     return false;
@@ -97,24 +51,9 @@ class WizardBoxesTest : public testing::Test {
                .exitCode == 0;
   }
 
-  bool WizardGone() { return Tool({"window", e2e::kWizardClass}).find("client=") == std::string::npos; }
-
-  // Presses a button once its 200 ms lock after the last press is over.
-  void PressWhenReady(int id) {
-    for (int i = 0; i < 50; ++i) {
-      const std::map<int, Control> controls = Controls();
-      if (controls.count(id) && controls.at(id).enabled) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    Tool({"command", e2e::kWizardClass, std::to_string(id)});
-  }
-
   std::filesystem::path Package(const std::string& script, const testing_support::Files& files) {
     return e2e::BuildTestPackage(dir_.path(), files, script);
   }
-
-  Wine& wine_ = Wine::Get();
-  ScratchDir dir_;
 };
 
 TEST_F(WizardBoxesTest, TooLittleSpaceAsksAndNoKeepsThePageWhileYesInstalls) {
@@ -127,7 +66,7 @@ TEST_F(WizardBoxesTest, TooLittleSpaceAsksAndNoKeepsThePageWhileYesInstalls) {
   const std::string destination = "D:\\Apps\\Quenlith";
   harness::Process run = wine_.Start({package.string(), "/debug"});
   ASSERT_TRUE(WaitForWizard());
-  Tool({"settext", e2e::kWizardClass, "1003", destination});
+  SetText(IDC_DESTINATION, destination);
 
   const struct {
     const char* answer;
@@ -135,7 +74,7 @@ TEST_F(WizardBoxesTest, TooLittleSpaceAsksAndNoKeepsThePageWhileYesInstalls) {
   } answers[] = {{"no", false}, {"yes", true}};
   for (const auto& a : answers) {
     SCOPED_TRACE(a.answer);
-    PressWhenReady(1030);
+    PressWhenReady(IDC_NEXT);
     EXPECT_EQ(wine_.AnswerMessageBox("Insufficient disk space", a.answer),
               "There does not appear to be enough space available at this location to install Quenlith. "
               "Proceed anyway?");
@@ -147,7 +86,7 @@ TEST_F(WizardBoxesTest, TooLittleSpaceAsksAndNoKeepsThePageWhileYesInstalls) {
       EXPECT_FALSE(std::filesystem::exists(drive.path() / "Apps")) << "nothing is written after No";
     }
   }
-  Tool({"post", e2e::kWizardClass, "16"});
+  Post(e2e::kWmClose);
   EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0);
   const std::string log = e2e::OnlySetupLog(wine_);
   EXPECT_EQ(Count(log, "Disk size at \"" + destination + "\" is 1,048,576 (2,000,000 required)."), 2u) << log;
@@ -183,13 +122,13 @@ TEST_F(WizardBoxesTest, ADestinationThatCannotBeCreatedIsRefusedAndThePageStays)
   ASSERT_TRUE(WaitForWizard());
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    Tool({"settext", e2e::kWizardClass, "1003", c.destination});
-    PressWhenReady(1030);
+    SetText(IDC_DESTINATION, c.destination);
+    PressWhenReady(IDC_NEXT);
     EXPECT_EQ(wine_.AnswerMessageBox("Unable to create directory", "ok"), c.text);
     EXPECT_TRUE(LocationPageStaysWith(c.destination));
     if (!c.notMade.empty()) EXPECT_FALSE(std::filesystem::exists(c.notMade));
   }
-  Tool({"command", e2e::kWizardClass, "2"});
+  Command(e2e::kIdCancel);
   EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0);
   std::filesystem::remove_all(workingFolder / "QuenlithBoxesRelative");
   const std::string log = e2e::OnlySetupLog(wine_);
@@ -209,15 +148,15 @@ TEST_F(WizardBoxesTest, AFolderThatCannotBeWrittenIsRefusedWithoutABoxAndLeftFre
         wine_.LinuxPath(busy + "\\test.writing.txt" + (index == 0 ? "" : "_" + std::to_string(index))));
   harness::Process run = wine_.Start({package.string(), "/debug", "/elevate"});
   ASSERT_TRUE(WaitForWizard());
-  Tool({"settext", e2e::kWizardClass, "1003", busy});
-  PressWhenReady(1030);
+  SetText(IDC_DESTINATION, busy);
+  PressWhenReady(IDC_NEXT);
   EXPECT_TRUE(LocationPageStaysWith(busy));
   EXPECT_FALSE(BoxShown("Unable to create directory", 1000));
   // Another program may move the refused folder while the wizard waits.
   wine_.RunInEnvironment({"wine", "cmd", "/c", "move", busy, moved});
   EXPECT_TRUE(std::filesystem::exists(wine_.LinuxPath(moved + "\\test.writing.txt")))
       << "the wizard still holds the folder it refused";
-  Tool({"command", e2e::kWizardClass, "2"});
+  Command(e2e::kIdCancel);
   EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0);
   const std::string log = e2e::OnlySetupLog(wine_);
   testing_support::ExpectInOrder(log, {"Directory exists, testing writability.",
@@ -261,7 +200,7 @@ TEST_F(WizardBoxesTest, AProductThatCannotBeStartedIsReportedOnlyWhenItsSignatur
                                        {"QUENLITH_DOUBLE_RECORD=" + Wine::WindowsPath(record)});
     ASSERT_TRUE(WaitForWizard());
     ASSERT_TRUE(WaitForCompletePage());
-    Tool({"command", e2e::kWizardClass, "1030"});
+    Command(IDC_NEXT);
     if (c.box) {
       ASSERT_TRUE(BoxShown("Unable to launch application."));
       EXPECT_NE(Tool({"window", e2e::kWizardClass}).find("visible=0"), std::string::npos)
@@ -321,7 +260,7 @@ TEST_F(WizardBoxesTest, AFileHeldOpenIsRetriedTenTimesThenRetryOrCancelIsAsked) 
 
     if (c.exitCode == 0) {
       ASSERT_TRUE(WaitForCompletePage());
-      Tool({"post", e2e::kWizardClass, "16"});
+      Post(e2e::kWmClose);
     }
     EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), c.exitCode);
     EXPECT_EQ(ReadFile(wine_.LinuxPath(target)), c.installed);

@@ -12,6 +12,7 @@
 #include <strings.h>
 
 #include "e2e_support.h"
+#include "wizard_support.h"
 #include "report_server.h"
 #include "test_support.h"
 #include "wine.h"
@@ -21,75 +22,10 @@ namespace {
 using harness::ReportServer;
 using harness::Wine;
 using testing_support::ReadFile;
-using testing_support::ScratchDir;
+using e2e::Control;
 
-struct Control {
-  std::string className, text;
-  int x = 0, y = 0, width = 0, height = 0;
-  bool visible = false, enabled = false;
-  int check = 0;
-  unsigned long style = 0;
-};
-
-class WizardTest : public testing::Test {
+class WizardTest : public e2e::WizardFixture {
  protected:
-  void SetUp() override { wine_.RemoveSetupLogs(); }
-  void TearDown() override {
-    e2e::DismissWizard(wine_, 5000);
-    wine_.RemoveSetupLogs();
-  }
-
-  std::string Tool(const std::vector<std::string>& args) { return e2e::Wintool(wine_, args); }
-
-  // Waits for the window to be shown (it is sized and has its first page
-  // by then); its client size.
-  std::pair<int, int> WaitForWizard() {
-    int width = 0, height = 0;
-    for (int i = 0; i < 300; ++i) {
-      std::istringstream lines(Tool({"window", e2e::kWizardClass, "30000"}));
-      bool visible = false;
-      for (std::string line; std::getline(lines, line);) {
-        if (line.rfind("client=", 0) == 0) std::sscanf(line.c_str(), "client=%dx%d", &width, &height);
-        if (line.rfind("visible=1", 0) == 0) visible = true;
-      }
-      if (visible) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return {width, height};
-  }
-
-  std::map<int, Control> Children() {
-    std::map<int, Control> controls;
-    std::istringstream lines(Tool({"children", e2e::kWizardClass}));
-    std::string line;
-    while (std::getline(lines, line)) {
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      Control c;
-      int id = 0, visible = 0, enabled = 0;
-      char className[64] = "";
-      if (std::sscanf(line.c_str(), "id=%d class=%63s x=%d y=%d w=%d h=%d visible=%d enabled=%d check=%d style=%lx", &id,
-                      className, &c.x, &c.y, &c.width, &c.height, &visible, &enabled, &c.check, &c.style) != 10)
-        continue;
-      c.className = className;
-      c.visible = visible != 0;
-      c.enabled = enabled != 0;
-      const std::size_t text = line.find(" text=");
-      if (text != std::string::npos) c.text = line.substr(text + 6);
-      controls[id] = c;
-    }
-    return controls;
-  }
-
-  // Waits until the window shows the complete page (its launch button).
-  bool WaitForCompletePage() {
-    for (int i = 0; i < 300; ++i) {
-      const std::map<int, Control> controls = Children();
-      if (controls.size() == 1 && controls.count(1030) && controls.at(1030).text == "&Launch") return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return false;
-  }
-
   // The client-area colours (RRGGBB) at the points.
   std::vector<std::string> Pixels(const std::vector<std::pair<int, int>>& points) {
     std::vector<std::string> args = {"pixels", e2e::kWizardClass};
@@ -105,17 +41,6 @@ class WizardTest : public testing::Test {
       if (line.size() == 6) colours.push_back(line);
     }
     return colours;
-  }
-
-  bool WizardGone() { return Tool({"window", e2e::kWizardClass}).find("client=") == std::string::npos; }
-
-  // Waits until no wizard window is left (the elevated copy is not our child).
-  bool WaitUntilWizardGone() {
-    for (int i = 0; i < 300; ++i) {
-      if (WizardGone()) return true;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    return false;
   }
 
   // Every setup log of the run, oldest first: a relaunch writes one of its own
@@ -145,16 +70,6 @@ class WizardTest : public testing::Test {
     EXPECT_NE(started.find("cwd=" + folder), std::string::npos) << started;
   }
 
-  // Presses a button once its 200 ms lock after the page was built is over.
-  void PressWhenReady(int id) {
-    for (int i = 0; i < 50; ++i) {
-      const std::map<int, Control> controls = Children();
-      if (controls.count(id) && controls.at(id).enabled) break;
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    }
-    Tool({"command", e2e::kWizardClass, std::to_string(id)});
-  }
-
   std::filesystem::path Package(const std::string& script, bool signedProduct = false) {
     const std::filesystem::path program =
         signedProduct ? std::filesystem::path(test_paths::kSigningDir) / "product" / "Quenlith.exe"
@@ -162,9 +77,6 @@ class WizardTest : public testing::Test {
     return e2e::BuildTestPackage(dir_.path(), {{"Quenlith.exe", ReadFile(program)}, {"readme.txt", "payload"}},
                                  script);
   }
-
-  Wine& wine_ = Wine::Get();
-  ScratchDir dir_;
 };
 
 const std::string kTexts =
@@ -179,7 +91,8 @@ TEST_F(WizardTest, LocationPageBuildsItsControlsAndNextInstallsTheChoices) {
       kTexts + "[setup]\nSetupStartMenu=0\nSetupDesktopIcon=1\nSetupStartup=1\nSetupUninstallInformation=1\n"
                "[launch]\nLaunchAuto=0\nLaunchTarget=Quenlith.exe\n");
   harness::Process run = wine_.Start({package.string(), "/debug"});
-  const auto [width, height] = WaitForWizard();
+  WaitForWizard();
+  const auto [width, height] = ClientSize();
   ASSERT_GT(width, 0);
   EXPECT_NE(Tool({"window", e2e::kWizardClass}).find("title=Quenlith Wizard Test"), std::string::npos);
   EXPECT_NE(Tool({"window", e2e::kWizardClass}).find("outer=420x340"), std::string::npos);
@@ -191,14 +104,14 @@ TEST_F(WizardTest, LocationPageBuildsItsControlsAndNextInstallsTheChoices) {
     unsigned long style;
     const char* text;
   } expected[] = {
-      {1003, "Edit", 30, 110, width - 60, 20, 0x52010080, ""},
-      {1005, "Button", 30, 170, 300, 16, 0x52010003, "Add a Quenlith shortcut to the desktop"},
-      {1048, "Button", 30, 190, 300, 16, 0x52010003, "Load Quenlith when my computer starts up"},
-      {1007, "Button", 30, 210, 300, 16, 0x52010003, "Add Uninstall information to Add/Remove programs"},
-      {1004, "Button", width - 116, 135, 86, 22, 0x52010000, "&Browse..."},
-      {1049, "Button", width - 246, 135, 120, 22, 0x52010000, "&Reset to Default"},
-      {1030, "Button", width - 184, height - 33, 86, 25, 0x52010001, "&Next >"},
-      {2, "Button", width - 96, height - 33, 86, 25, 0x52010000, "Cancel"},
+      {IDC_DESTINATION, "Edit", 30, 110, width - 60, 20, 0x52010080, ""},
+      {IDC_DESKTOP, "Button", 30, 170, 300, 16, 0x52010003, "Add a Quenlith shortcut to the desktop"},
+      {IDC_STARTUP, "Button", 30, 190, 300, 16, 0x52010003, "Load Quenlith when my computer starts up"},
+      {IDC_UNINSTALL, "Button", 30, 210, 300, 16, 0x52010003, "Add Uninstall information to Add/Remove programs"},
+      {IDC_BROWSE, "Button", width - 116, 135, 86, 22, 0x52010000, "&Browse..."},
+      {IDC_RESET, "Button", width - 246, 135, 120, 22, 0x52010000, "&Reset to Default"},
+      {IDC_NEXT, "Button", width - 184, height - 33, 86, 25, 0x52010001, "&Next >"},
+      {e2e::kIdCancel, "Button", width - 96, height - 33, 86, 25, 0x52010000, "Cancel"},
   };
   std::map<int, Control> controls = Children();
   EXPECT_EQ(controls.size(), std::size(expected)) << "no start-menu box: the script does not offer it";
@@ -220,7 +133,7 @@ TEST_F(WizardTest, LocationPageBuildsItsControlsAndNextInstallsTheChoices) {
   // and goes when the text becomes the default location.
   const std::vector<std::pair<int, int>> probes = {{35, 85}, {width - 35, 85}, {5, 85}, {width / 2, 5}};
   EXPECT_EQ(Pixels(probes), (std::vector<std::string>{"C8E7FF", "C8E7FF", "FFFFFF", "FFFFFF"}));
-  Tool({"settext", e2e::kWizardClass, "1003", "C:\\ProgramData\\Quenlith\\bin"});
+  SetText(IDC_DESTINATION, "C:\\ProgramData\\Quenlith\\bin");
   EXPECT_EQ(Pixels(probes), (std::vector<std::string>{"FFFFFF", "FFFFFF", "FFFFFF", "FFFFFF"}));
   // The logo is drawn centred in 175 x 36 from y 15.
   std::vector<std::pair<int, int>> logoRow, besideLogo = {{(width - 175) / 2 - 5, 33}, {(width + 175) / 2 + 5, 33}};
@@ -231,17 +144,17 @@ TEST_F(WizardTest, LocationPageBuildsItsControlsAndNextInstallsTheChoices) {
 
   // Untick the desktop box, choose a folder and press Enter (Next is the default button).
   const std::string destination = "C:\\WizardTest";
-  Tool({"setcheck", e2e::kWizardClass, "1005", "0"});
-  Tool({"settext", e2e::kWizardClass, "1003", destination + "   "});
-  Tool({"key", e2e::kWizardClass, "13"});
+  SetCheck(IDC_DESKTOP, false);
+  SetText(IDC_DESTINATION, destination + "   ");
+  Key(e2e::kVkReturn);
   ASSERT_TRUE(WaitForCompletePage());
-  const Control launch = Children().at(1030);
+  const Control launch = Children().at(IDC_NEXT);
   EXPECT_EQ(launch.x, width - 96);
   EXPECT_EQ(launch.y, height - 33);
   EXPECT_EQ(launch.style & 0xFFFFFFFFul, 0x52010001ul);
 
   // The close box on the complete page ends the run without launching and without a report.
-  Tool({"post", e2e::kWizardClass, "16"});
+  Post(e2e::kWmClose);
   EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0);
   EXPECT_TRUE(std::filesystem::exists(wine_.LinuxPath(destination + "\\readme.txt")));
   const std::string log = e2e::OnlySetupLog(wine_);
@@ -264,7 +177,7 @@ TEST_F(WizardTest, AutomaticDestinationInstallsAtOnceAndLaunchLaunchesTheSignedP
                                      {"QUENLITH_DOUBLE_RECORD=" + Wine::WindowsPath(record)});
   WaitForWizard();
   ASSERT_TRUE(WaitForCompletePage());
-  Tool({"command", e2e::kWizardClass, "1030"});
+  Command(IDC_NEXT);
   EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0);
   ExpectProductStarted(record, "C:\\WizardAuto");
   const std::string log = e2e::OnlySetupLog(wine_);
@@ -278,9 +191,9 @@ TEST_F(WizardTest, CancelEscapeAndTheCloseBoxLeaveTheLocationPageWithTheirReport
   const struct {
     const char* how;
     std::vector<std::string> action;
-  } cases[] = {{"Cancel", {"command", e2e::kWizardClass, "2"}},
-               {"Escape", {"key", e2e::kWizardClass, "27"}},
-               {"close box", {"post", e2e::kWizardClass, "16"}}};
+  } cases[] = {{"Cancel", {"command", e2e::kWizardClass, std::to_string(e2e::kIdCancel)}},
+               {"Escape", {"key", e2e::kWizardClass, std::to_string(e2e::kVkEscape)}},
+               {"close box", {"post", e2e::kWizardClass, std::to_string(e2e::kWmClose)}}};
   for (const auto& c : cases) {
     ReportServer server;
     harness::Process run = wine_.Start({package.string(), "/debug"});
@@ -301,11 +214,12 @@ TEST_F(WizardTest, WhileInstallingNothingClosesTheWindowAndTheBarIsDrawn) {
   harness::Process product = wine_.Start({(std::filesystem::path(test_paths::kProductDir) / "Quenlith.exe").string()});
   ASSERT_EQ(wine_.Run({wine_.Program("wintool.exe").string(), "find", "Quenlith", "Quenlith", "20000"}).exitCode, 0);
   harness::Process run = wine_.Start({package.string(), "/debug", "/location", "C:\\WizardWait"});
-  const auto [width, height] = WaitForWizard();
+  WaitForWizard();
+  const auto [width, height] = ClientSize();
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
-  for (const char* message : {"16", "273"})  // WM_CLOSE; WM_COMMAND with IDCANCEL is wParam 0 here, a no-op too
-    Tool({"post", e2e::kWizardClass, message});
-  Tool({"key", e2e::kWizardClass, "27"});
+  for (int message : {e2e::kWmClose, e2e::kWmCommand})  // WM_COMMAND with IDCANCEL is wParam 0 here, a no-op too
+    Post(message);
+  Key(e2e::kVkEscape);
   std::this_thread::sleep_for(std::chrono::milliseconds(500));
   EXPECT_FALSE(WizardGone()) << "the installing page cannot be closed";
   EXPECT_TRUE(Children().empty()) << "the installing page has no controls";
@@ -316,7 +230,7 @@ TEST_F(WizardTest, WhileInstallingNothingClosesTheWindowAndTheBarIsDrawn) {
   EXPECT_EQ(Tool({"close", "Quenlith", "Quenlith"}).find("usage"), std::string::npos);
   product.Wait(30);
   ASSERT_TRUE(WaitForCompletePage());
-  Tool({"post", e2e::kWizardClass, "16"});
+  Post(e2e::kWmClose);
   EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0);
 }
 
@@ -332,10 +246,10 @@ TEST_F(WizardTest, ADestinationThatNeedsElevationRelaunchesWithTheChoicesAndTheC
 
   harness::Process first = wine_.Start({package.string(), "/debug"});
   WaitForWizard();
-  Tool({"setcheck", e2e::kWizardClass, "1002", "0"});
-  Tool({"setcheck", e2e::kWizardClass, "1048", "0"});
-  Tool({"settext", e2e::kWizardClass, "1003", destination});
-  PressWhenReady(1030);
+  SetCheck(IDC_STARTMENU, false);
+  SetCheck(IDC_STARTUP, false);
+  SetText(IDC_DESTINATION, destination);
+  PressWhenReady(IDC_NEXT);
   EXPECT_EQ(Wine::ExitCodeOf(first.Wait(60)), 0) << "the first copy ends once the relaunch has started";
 
   // The relaunched copy restores the page and presses Next itself; being the
@@ -344,16 +258,16 @@ TEST_F(WizardTest, ADestinationThatNeedsElevationRelaunchesWithTheChoicesAndTheC
                                          "Unable to create directory", "30000"});
   ASSERT_EQ(Wine::ExitCodeOf(answer.Wait(60)), 0) << AllSetupLogs();
   const std::map<int, Control> restored = Children();
-  ASSERT_TRUE(restored.count(1003));
-  EXPECT_EQ(restored.at(1003).text, destination);
-  for (const auto& [id, check] : std::map<int, int>{{1002, 0}, {1005, 1}, {1048, 0}, {1007, 1}})
+  ASSERT_TRUE(restored.count(IDC_DESTINATION));
+  EXPECT_EQ(restored.at(IDC_DESTINATION).text, destination);
+  for (const auto& [id, check] : std::map<int, int>{{IDC_STARTMENU, 0}, {IDC_DESKTOP, 1}, {IDC_STARTUP, 0}, {IDC_UNINSTALL, 1}})
     EXPECT_EQ(restored.count(id) ? restored.at(id).check : -1, check) << id;
 
   std::filesystem::remove(blocker);
   ASSERT_TRUE(wine_.AnswerMessageBox("Unable to create directory", "ok").has_value());
-  PressWhenReady(1030);
+  PressWhenReady(IDC_NEXT);
   ASSERT_TRUE(WaitForCompletePage()) << AllSetupLogs();
-  Tool({"post", e2e::kWizardClass, "16"});
+  Post(e2e::kWmClose);
   ASSERT_TRUE(WaitUntilWizardGone());
 
   EXPECT_TRUE(std::filesystem::exists(wine_.LinuxPath(destination + "\\readme.txt")));
@@ -373,7 +287,7 @@ TEST_F(WizardTest, TheLocationSwitchFillsThePageAndGoesOnAsIfNextWerePressed) {
   harness::Process run = wine_.Start({package.string(), "/debug", "/startup", "/location", "C:\\Wizard Given"});
   WaitForWizard();
   ASSERT_TRUE(WaitForCompletePage());
-  Tool({"post", e2e::kWizardClass, "16"});
+  Post(e2e::kWmClose);
   EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0);
   EXPECT_TRUE(std::filesystem::exists(wine_.LinuxPath("C:\\Wizard Given\\readme.txt")));
   const std::string log = e2e::OnlySetupLog(wine_);
@@ -403,11 +317,11 @@ TEST_F(WizardTest, ALongNonAsciiDestinationIsInstalledIntoExactlyThatFolder) {
     harness::Process run = wine_.Start(args);
     WaitForWizard();
     if (c.typed) {
-      Tool({"settext", e2e::kWizardClass, "1003", c.folder});
-      PressWhenReady(1030);
+      SetText(IDC_DESTINATION, c.folder);
+      PressWhenReady(IDC_NEXT);
     }
     ASSERT_TRUE(WaitForCompletePage()) << c.how;
-    Tool({"post", e2e::kWizardClass, "16"});
+    Post(e2e::kWmClose);
     EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0) << c.how;
     EXPECT_TRUE(std::filesystem::exists(wine_.LinuxPath(c.folder + "\\readme.txt"))) << c.how;
     std::filesystem::remove_all(wine_.LinuxPath(c.folder).parent_path());
@@ -421,15 +335,15 @@ TEST_F(WizardTest, ADestinationLongerThanThePlatformsPathsIsRefusedNotCut) {
   const std::string destination = folder + "\\" + std::string(90, 'q') + "\\" + std::string(90, 'q');
   harness::Process run = wine_.Start({package.string(), "/debug"});
   WaitForWizard();
-  Tool({"settext", e2e::kWizardClass, "1003", destination});
-  PressWhenReady(1030);
+  SetText(IDC_DESTINATION, destination);
+  PressWhenReady(IDC_NEXT);
   EXPECT_EQ(wine_.AnswerMessageBox("Unable to create directory", "ok"), "Unable to create directory, please change.");
   // The page stays with the user's text, and nothing was made.
   const std::map<int, Control> controls = Children();
-  ASSERT_TRUE(controls.count(1003));
-  EXPECT_EQ(controls.at(1003).text, destination);
+  ASSERT_TRUE(controls.count(IDC_DESTINATION));
+  EXPECT_EQ(controls.at(IDC_DESTINATION).text, destination);
   EXPECT_FALSE(std::filesystem::exists(wine_.LinuxPath(folder)));
-  Tool({"command", e2e::kWizardClass, "2"});
+  Command(e2e::kIdCancel);
   EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0);
   const std::string log = e2e::OnlySetupLog(wine_);
   EXPECT_NE(log.find("Exiting, the destination \"" + destination + "\" is too long."), std::string::npos) << log;
@@ -441,7 +355,7 @@ TEST_F(WizardTest, BrowseComposesThePickedFolderAndResetRestoresTheDefault) {
   WaitForWizard();
   const auto destinationText = [&] {
     const std::map<int, Control> controls = Children();
-    return controls.count(1003) ? controls.at(1003).text : std::string("(no destination box)");
+    return controls.count(IDC_DESTINATION) ? controls.at(IDC_DESTINATION).text : std::string("(no destination box)");
   };
   // The shell's folder dialog opens at its default place, the desktop.
   const std::string desktop = "C:\\users\\" + wine_.DesktopFolder().parent_path().filename().string() + "\\Desktop";
@@ -454,8 +368,8 @@ TEST_F(WizardTest, BrowseComposesThePickedFolderAndResetRestoresTheDefault) {
       {"ok", desktop, desktop},  // the same folder, in any letter case, changes nothing
   };
   for (const auto& c : cases) {
-    Tool({"settext", e2e::kWizardClass, "1003", c.before});
-    Tool({"command", e2e::kWizardClass, "1004"});
+    SetText(IDC_DESTINATION, c.before);
+    Command(IDC_BROWSE);
     const std::optional<std::string> prompt = wine_.AnswerMessageBox("Browse for Folder", c.answer);
     ASSERT_TRUE(prompt.has_value()) << "no folder dialog";
     for (int i = 0; i < 20 && destinationText() == c.before && c.after != c.before; ++i)
@@ -463,10 +377,10 @@ TEST_F(WizardTest, BrowseComposesThePickedFolderAndResetRestoresTheDefault) {
     EXPECT_TRUE(strcasecmp(destinationText().c_str(), c.after.c_str()) == 0)
         << c.answer << " from " << c.before << ": " << destinationText();
   }
-  Tool({"command", e2e::kWizardClass, "1049"});
+  Command(IDC_RESET);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
   EXPECT_EQ(destinationText(), "C:\\ProgramData\\Quenlith\\bin\\");
-  Tool({"command", e2e::kWizardClass, "2"});
+  Command(e2e::kIdCancel);
   EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0);
 }
 
@@ -510,19 +424,19 @@ TEST_F(WizardTest, NextIsLockedWhileItWorksTheHiddenUninstallBoxCountsAndEnterLa
   harness::Process run = wine_.Start({package.string(), "/debug", "/elevate"});
   WaitForWizard();
   const std::map<int, Control> controls = Children();
-  ASSERT_TRUE(controls.count(1007));
-  EXPECT_FALSE(controls.at(1007).visible);
-  EXPECT_EQ(controls.at(1007).check, 1);
-  Tool({"settext", e2e::kWizardClass, "1003", destination});
-  PressWhenReady(1030);
-  Tool({"command", e2e::kWizardClass, "1030"});  // the second click, while the first is still at work
+  ASSERT_TRUE(controls.count(IDC_UNINSTALL));
+  EXPECT_FALSE(controls.at(IDC_UNINSTALL).visible);
+  EXPECT_EQ(controls.at(IDC_UNINSTALL).check, 1);
+  SetText(IDC_DESTINATION, destination);
+  PressWhenReady(IDC_NEXT);
+  Command(IDC_NEXT);  // the second click, while the first is still at work
   ASSERT_TRUE(wine_.AnswerMessageBox("Unable to create directory", "ok").has_value());
   EXPECT_FALSE(wine_.AnswerMessageBox("Unable to create directory", "ok", 1500).has_value()) << "Next ran twice";
 
   std::filesystem::remove(blocker);
-  PressWhenReady(1030);
+  PressWhenReady(IDC_NEXT);
   ASSERT_TRUE(WaitForCompletePage());
-  Tool({"key", e2e::kWizardClass, "13"});  // Enter is Launch on the complete page
+  Key(e2e::kVkReturn);  // Enter is Launch on the complete page
   EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0);
   const std::string log = e2e::OnlySetupLog(wine_);
   std::size_t confirmations = 0;
@@ -566,18 +480,19 @@ class WizardDpiTest : public WizardTest {
 
   // The shown location page is laid out, drawn and lettered at `c`'s DPI.
   void ExpectLocationPageAt(const Layout& c) {
-    const auto [width, height] = WaitForWizard();
+    WaitForWizard();
+    const auto [width, height] = ClientSize();
     EXPECT_NE(Tool({"window", e2e::kWizardClass}).find("outer=" + std::to_string(c.outerWidth) + "x" +
                                                           std::to_string(c.outerHeight)),
               std::string::npos)
         << c.dpi;
     const std::map<int, Control> controls = Children();
-    ASSERT_TRUE(controls.count(1003) && controls.count(1030)) << c.dpi;
-    const Control& edit = controls.at(1003);
+    ASSERT_TRUE(controls.count(IDC_DESTINATION) && controls.count(IDC_NEXT)) << c.dpi;
+    const Control& edit = controls.at(IDC_DESTINATION);
     EXPECT_EQ(std::vector<int>({edit.x, edit.y, edit.width, edit.height}),
               std::vector<int>({c.editX, c.editY, width - c.editMargin, c.editHeight}))
         << c.dpi;
-    const Control& next = controls.at(1030);
+    const Control& next = controls.at(IDC_NEXT);
     EXPECT_EQ(std::vector<int>({next.x, next.y, next.width, next.height}),
               std::vector<int>({width - c.nextFromRight, height - c.nextFromBottom, c.nextWidth, c.nextHeight}))
         << c.dpi;
@@ -592,9 +507,9 @@ class WizardDpiTest : public WizardTest {
         << c.dpi;
     // The destination box writes in the wizard's font at this DPI (Tahoma:
     // the system reports version 10).
-    Tool({"settext", e2e::kWizardClass, "1003", "C:\\Quenlith at any scale"});
+    SetText(IDC_DESTINATION, "C:\\Quenlith at any scale");
     int control = 0, font = 0;
-    std::sscanf(Tool({"textwidth", e2e::kWizardClass, "1003", "Tahoma", std::to_string(c.fontHeight)}).c_str(),
+    std::sscanf(Tool({"textwidth", e2e::kWizardClass, std::to_string(IDC_DESTINATION), "Tahoma", std::to_string(c.fontHeight)}).c_str(),
                 "control=%d font=%d", &control, &font);
     EXPECT_GT(font, 0) << c.dpi;
     EXPECT_EQ(control, font) << c.dpi;
@@ -607,7 +522,7 @@ TEST_F(WizardDpiTest, LayoutAndDrawingScaleWithTheMonitor) {
     SetDpi(c.dpi);
     harness::Process run = wine_.Start({package.string()});
     ExpectLocationPageAt(c);
-    Tool({"command", e2e::kWizardClass, "2"});
+    Command(e2e::kIdCancel);
     EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0) << c.dpi;
   }
 }
@@ -620,12 +535,12 @@ TEST_F(WizardDpiTest, TheDestinationsFirstCharacterShowsWholeAfterTheMargin) {
     harness::Process run = wine_.Start({package.string()});
     WaitForWizard();
     for (const std::string text : {"", "D:\\Apps\\Quenlith"}) {
-      if (!text.empty()) Tool({"settext", e2e::kWizardClass, "1003", text});
+      if (!text.empty()) SetText(IDC_DESTINATION, text);
       // The blinking caret inverts what it covers; after the last character
       // it stays clear of the first one.
-      Tool({"key", e2e::kWizardClass, "35"});  // End
+      Key(e2e::kVkEnd);  // End
       std::this_thread::sleep_for(std::chrono::milliseconds(300));
-      const std::string view = Tool({"editview", e2e::kWizardClass, "1003"});
+      const std::string view = Tool({"editview", e2e::kWizardClass, std::to_string(IDC_DESTINATION)});
       int margin = 0, first = -1, start = -1, ink = -1;
       ASSERT_EQ(std::sscanf(view.c_str(), "margin=%d first=%d start=%d ink=%d", &margin, &first, &start, &ink), 4)
           << view;
@@ -638,7 +553,7 @@ TEST_F(WizardDpiTest, TheDestinationsFirstCharacterShowsWholeAfterTheMargin) {
       EXPECT_GE(ink, start) << what;
       EXPECT_LT(ink, start + dpi / 24) << what;
     }
-    Tool({"command", e2e::kWizardClass, "2"});
+    Command(e2e::kIdCancel);
     EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0) << dpi;
   }
 }
@@ -655,7 +570,7 @@ TEST_F(WizardDpiTest, MovedToAMonitorOfAnotherScaleTheWholeWindowTakesThatScale)
   Tool({"dpichanged", e2e::kWizardClass, "144", std::to_string(left), std::to_string(top),
         std::to_string(left + kLayout144.outerWidth), std::to_string(top + kLayout144.outerHeight)});
   ExpectLocationPageAt(kLayout144);
-  Tool({"command", e2e::kWizardClass, "2"});
+  Command(e2e::kIdCancel);
   EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0);
 }
 
