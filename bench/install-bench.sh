@@ -116,7 +116,7 @@ wizard() {
   local start end
   start=$(date +%s.%N)
   in_wine wine "$work/wizard.exe" >/dev/null 2>&1 &
-  in_wine wine "$bin/wintool.exe" waitchild "Quenlith: Setup" 1030 120000 >/dev/null 2>&1
+  in_wine wine "$bin/wintool.exe" waitchild "Quenlith: Setup" "$(setup_id IDC_NEXT)" 120000 >/dev/null 2>&1
   end=$(date +%s.%N)
   in_wine wine "$bin/wintool.exe" dismiss "Quenlith: Setup" 10000 >/dev/null 2>&1 || true
   wait

@@ -15,6 +15,9 @@ seconds() {
   awk -v a="$start" -v b="$end" 'BEGIN { print b - a }'
 }
 
+# The number the installer names NAME by in resources/setup_ids.h (IDC_NEXT, ...).
+setup_id() { sed -n "s/^#define $1 \([0-9]*\).*/\1/p" "$root/resources/setup_ids.h"; }
+
 # The median of the numbers on standard input, one a line.
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 

@@ -14,6 +14,8 @@ work=$build/wizard-screenshots-work
 envsh=$root/tests/harness/wine-env.sh
 wine_dir=$work/wine
 class="Quenlith: Setup"
+# The number the installer names a control by (IDC_DESTINATION, ...).
+setup_id() { sed -n "s/^#define $1 \([0-9]*\).*/\1/p" "$root/resources/setup_ids.h"; }
 
 mkdir -p "$out" "$work/payload"
 "$envsh" up "$wine_dir" "$bin/wintool.exe" >/dev/null
@@ -76,7 +78,7 @@ LaunchTarget=Quenlith.exe
 # Location page, away from the default location so that the notice shows.
 "$envsh" exec "$wine_dir" wine "$work/location.exe" >/dev/null 2>&1 &
 tool window "$class" 30000 >/dev/null
-tool settext "$class" 1003 'D:\Apps\Quenlith' >/dev/null
+tool settext "$class" "$(setup_id IDC_DESTINATION)" 'D:\Apps\Quenlith' >/dev/null
 # The caret where typing leaves it, after the last character: setting the
 # text puts it before the first, and there its blink inverts that letter.
 tool key "$class" 35 >/dev/null
