@@ -53,6 +53,11 @@ std::string HexBytes(std::string_view bytes) {
   return out;
 }
 
+void WriteName(JsonWriter& json, std::string_view key, std::string_view name) {
+  json.Field(key, name);
+  if (!utf8::IsValid(name)) json.Field(std::string(key) + "Hex", HexBytes(name));
+}
+
 void JsonWriter::NewLine() {
   out_ << '\n';
   for (std::size_t i = 0; i < levels_.size(); ++i) out_ << "  ";

@@ -71,6 +71,10 @@ class JsonWriter {
 // `bytes` as a JSON string body: quoted, escaped as described above.
 std::string JsonQuoted(std::string_view bytes);
 
+// Writes `key` with `name` as its text and, when `name` is not valid UTF-8,
+// `key` + "Hex" with its exact bytes in hexadecimal.
+void WriteName(JsonWriter& json, std::string_view key, std::string_view name);
+
 // Lowercase hexadecimal of `bytes`, two digits a byte.
 std::string HexBytes(std::string_view bytes);
 
