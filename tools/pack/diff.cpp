@@ -177,11 +177,11 @@ std::pair<PackageFacts, PackageFacts> ReadBoth(const std::filesystem::path& oldP
   std::thread threads[2] = {std::thread(read, 0), std::thread(read, 1)};
   {
     std::unique_lock lock(mutex);
-    while (running > 0) {
-      finished.wait_for(lock, std::chrono::milliseconds(100));
+    do {
+      finished.wait_for(lock, std::chrono::milliseconds(100), [&running] { return running == 0; });
       const std::uint64_t oldTotal = counters[0].total, newTotal = counters[1].total;
       progress.Update(counters[0].done + counters[1].done, oldTotal && newTotal ? oldTotal + newTotal : 0);
-    }
+    } while (running > 0);
   }
   for (std::thread& thread : threads) thread.join();
   progress.Clear();
