@@ -351,6 +351,24 @@ TEST(PackCommandLine, JsonDocumentsParseBack) {
   }
 }
 
+// A damaged file table: the text shows the layout and script read before
+// it, the JSON document is only the fault.
+TEST(PackCommandLine, InspectOfADamagedTable) {
+  ThreePackages packages;
+  std::string bytes = ReadFile(packages.first);
+  bytes[std::filesystem::file_size(Installer()) + 40] ^= 0x20;  // inside the table's stream
+  const std::string damaged = (packages.dir / "damaged.exe").string();
+  WriteFile(damaged, bytes);
+  const CommandResult text = Pack("inspect " + damaged);
+  EXPECT_EQ(text.exitCode, 1);
+  testing_support::ExpectInOrder(text.output, {"image size:", "LaunchTarget=Quenlith.exe", "is damaged"});
+  const CommandResult json = Pack("inspect --json " + damaged, " 2>/dev/null");
+  EXPECT_EQ(json.exitCode, 1);
+  nlohmann::json report;
+  ASSERT_NO_THROW(report = nlohmann::json::parse(json.output)) << json.output;
+  EXPECT_NE(report["error"].get<std::string>().find("is damaged"), std::string::npos) << json.output;
+}
+
 // The progress line appears on a terminal (here after no delay at all), not
 // with --quiet and never on a pipe.
 TEST(PackCommandLine, ProgressLineOnATerminalOnly) {

@@ -67,6 +67,22 @@ void InspectPackage(const std::filesystem::path& path, std::ostream& out, const 
   const std::string imageFault = ImageFault(layout);
   const SignatureCheck signature = CheckSignature(package, layout);
   const std::string script = package.ReadString(layout.scriptStart, layout.scriptLength);
+  if (!options.json) {
+    // The text shows what could be read before the file table is decoded,
+    // which helps with a package whose payload is damaged.
+    PrintLayout(layout, out);
+    if (!imageFault.empty()) out << "image fault:       " << imageFault << "\n";
+    out << "signature:         " << SignatureLine(signature, layout) << "\n";
+    out << "\nscript:\n";
+    for (std::size_t start = 0; start < script.size();) {
+      std::size_t end = script.find('\n', start);
+      if (end == std::string::npos) end = script.size();
+      std::string line = script.substr(start, end - start);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      out << "  " << line << "\n";
+      start = end + 1;
+    }
+  }
   ArchiveParser parser(nullptr, nullptr, nullptr);
   DecompressPayload(package, layout, [&parser](std::string_view bytes) {
     parser.Feed(bytes);
@@ -76,9 +92,9 @@ void InspectPackage(const std::filesystem::path& path, std::ostream& out, const 
   std::uint64_t total = 0;
   for (const archive::Entry& entry : parser.Entries()) total += entry.size;
 
-  // Composed whole before it is written: a fault leaves no half report.
   std::ostringstream report;
   if (options.json) {
+    // Composed whole before it is written: a fault leaves no half document.
     JsonWriter json(report);
     json.BeginObject();
     json.Field("package", PathToUtf8(path));
@@ -117,18 +133,6 @@ void InspectPackage(const std::filesystem::path& path, std::ostream& out, const 
     return;
   }
 
-  PrintLayout(layout, report);
-  if (!imageFault.empty()) report << "image fault:       " << imageFault << "\n";
-  report << "signature:         " << SignatureLine(signature, layout) << "\n";
-  report << "\nscript:\n";
-  for (std::size_t start = 0; start < script.size();) {
-    std::size_t end = script.find('\n', start);
-    if (end == std::string::npos) end = script.size();
-    std::string line = script.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    report << "  " << line << "\n";
-    start = end + 1;
-  }
   report << "\nfiles (" << parser.Entries().size() << "):\n";
   for (const archive::Entry& entry : parser.Entries()) report << std::setw(12) << entry.size << "  " << entry.name << "\n";
   report << std::setw(12) << total << "  bytes in all\n";

@@ -12,7 +12,8 @@ struct CommandOptions {
 };
 
 // Prints the layout, the signature, the script and the file table. Throws
-// Failure when the package cannot be read; nothing is written then.
+// Failure when the package cannot be read; the text may then have shown
+// what came before the fault, the JSON document is not written.
 void InspectPackage(const std::filesystem::path& package, std::ostream& out, const CommandOptions& options = {});
 
 // Checks the chain of offsets, the image, every bzip2 CRC and the table
