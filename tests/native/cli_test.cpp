@@ -2,11 +2,15 @@
 // codes and messages.
 
 #include <gtest/gtest.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <nlohmann/json.hpp>
 
 #include "formats/layout.h"
 #include "test_support.h"
@@ -29,6 +33,27 @@ CommandResult Pack(const std::string& arguments, const char* redirect = " 2>&1")
   char buffer[4096];
   while (std::size_t count = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, count);
   const int status = pclose(pipe);
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+// Runs the builder with standard input, output and error on a
+// pseudo-terminal, as from an interactive shell; returns what it wrote.
+CommandResult PackOnTerminal(const std::string& arguments) {
+  const std::string command = std::filesystem::path(test_paths::kPack).string() + " " + arguments;
+  int terminal = -1;
+  const pid_t pid = forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (pid == 0) {
+    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  std::string output;
+  if (pid < 0) return {-1, "forkpty failed"};
+  char buffer[4096];
+  // Reading ends with an error once the child has closed the terminal.
+  for (ssize_t count; (count = read(terminal, buffer, sizeof buffer)) > 0;) output.append(buffer, count);
+  close(terminal);
+  int status = 0;
+  waitpid(pid, &status, 0);
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
 }
 
@@ -205,10 +230,175 @@ TEST(PackCommandLine, HelpVersionAndUsageOnStandardError) {
 
 TEST(PackCommandLine, UsageErrorsExitWithTwo) {
   for (const char* arguments : {"", "frobnicate", "build a b", "build a b c", "build a b c -o x --jobs 0",
-                                "build a b c -o x --jobs many", "build a b c -o x --jobs 65", "build a b c -o x --bogus", "inspect", "extract p"}) {
+                                "build a b c -o x --jobs many", "build a b c -o x --jobs 65", "build a b c -o x --bogus", "inspect", "extract p",
+                                "diff a", "diff a b c", "diff a b --strict", "inspect p --quiet", "verify p --bogus",
+                                "extract p d --json", "check s --quiet"}) {
     const CommandResult result = Pack(arguments);
     EXPECT_EQ(result.exitCode, 2) << arguments;
     EXPECT_NE(result.output.find("usage:"), std::string::npos) << arguments;
+  }
+}
+
+// Builds three packages: two of the same inputs (with other --jobs) and one
+// with a file changed.
+struct ThreePackages {
+  ScratchDir dir;
+  std::string first, second, changed;
+  ThreePackages() {
+    WriteFile(dir / "payload/Quenlith.exe", testing_support::Pattern(300000, 4));
+    WriteFile(dir / "payload/a.txt", "a");
+    WriteFile(dir / "script.ini", "[launch]\nLaunchTarget=Quenlith.exe\n");
+    first = Build("first.exe", "--jobs 1");
+    second = Build("second.exe", "--jobs 3");
+    WriteFile(dir / "payload/a.txt", "b");
+    changed = Build("changed.exe", "--jobs 2");
+  }
+  std::string Build(const std::string& name, const std::string& jobs) {
+    const std::string package = (dir / name).string();
+    const CommandResult built = Pack("build " + Installer() + " " + (dir / "payload").string() + " " +
+                                     (dir / "script.ini").string() + " -o " + package + " " + jobs);
+    EXPECT_EQ(built.exitCode, 0) << built.output;
+    return package;
+  }
+};
+
+TEST(PackCommandLine, DiffExitCodesGateAPipeline) {
+  ThreePackages packages;
+  const struct {
+    std::string arguments;
+    int exitCode;
+    const char* outputPart;
+  } cases[] = {
+      {"diff " + packages.first + " " + packages.second, 0, "result: the packages install the same\n"},
+      {"diff " + packages.first + " " + packages.changed, 1, "  ~ a.txt  (1 -> 1 bytes"},
+      {"diff " + packages.first + " " + (packages.dir / "missing.exe").string(), 3, "not an existing file"},
+      {"diff " + packages.first, 2, "usage:"},
+  };
+  for (const auto& c : cases) {
+    const CommandResult result = Pack(c.arguments);
+    EXPECT_EQ(result.exitCode, c.exitCode) << c.arguments << ":\n" << result.output;
+    EXPECT_NE(result.output.find(c.outputPart), std::string::npos) << c.arguments << ":\n" << result.output;
+  }
+}
+
+// Each --json document parses, on standard output alone; a fault is a
+// document too.
+TEST(PackCommandLine, JsonDocumentsParseBack) {
+  ThreePackages packages;
+  WriteFile(packages.dir / "bad.ini", "[launch]\nLaunchTarget=Missing.exe\nBogusKey=1\n");
+  const std::string payload = (packages.dir / "payload").string();
+  const struct {
+    std::string arguments;
+    int exitCode;
+    std::function<void(const nlohmann::json&)> check;
+  } cases[] = {
+      {"inspect --json " + packages.first, 0,
+       [](const nlohmann::json& report) {
+         EXPECT_EQ(report["files"].size(), 2u);
+         EXPECT_EQ(report["files"][0]["name"], "Quenlith.exe");
+         EXPECT_EQ(report["files"][0]["size"], 300000);
+         EXPECT_EQ(report["totalBytes"], 300001);
+         EXPECT_EQ(report["imageSize"], report["compiledImageSize"]);
+         EXPECT_TRUE(report["imageFault"].is_null());
+         EXPECT_EQ(report["signature"]["signed"], false);
+         EXPECT_EQ(report["signatureSize"], 0);
+         EXPECT_NE(report["script"]["text"].get<std::string>().find("LaunchTarget=Quenlith.exe\r\n"),
+                   std::string::npos);
+       }},
+      {"verify " + packages.changed + " --json", 0,
+       [](const nlohmann::json& report) {
+         EXPECT_EQ(report["ok"], true);
+         EXPECT_EQ(report["files"], 2);
+         EXPECT_EQ(report["bytes"], 300001);
+         EXPECT_GE(report["streams"], 1);
+         EXPECT_EQ(report["signature"]["signed"], false);
+       }},
+      {"verify --json " + (packages.dir / "missing.exe").string(), 1,
+       [](const nlohmann::json& report) {
+         ASSERT_EQ(report.size(), 1u);
+         EXPECT_NE(report["error"].get<std::string>().find("not an existing file"), std::string::npos);
+       }},
+      {"check --json " + (packages.dir / "bad.ini").string() + " " + payload, 0,
+       [](const nlohmann::json& report) {
+         EXPECT_EQ(report["ok"], true);
+         EXPECT_EQ(report["strict"], false);
+         ASSERT_EQ(report["findings"].size(), 2u);
+         EXPECT_EQ(report["findings"][0]["line"], 2);
+         EXPECT_EQ(report["findings"][1]["line"], 3);
+       }},
+      {"check --json --strict " + (packages.dir / "bad.ini").string(), 1,
+       [](const nlohmann::json& report) {
+         EXPECT_EQ(report["ok"], false);
+         EXPECT_EQ(report["findings"].size(), 1u);
+       }},
+      {"diff --json " + packages.first + " " + packages.changed, 1,
+       [](const nlohmann::json& report) {
+         EXPECT_EQ(report["same"], false);
+         ASSERT_EQ(report["files"]["changed"].size(), 1u);
+         EXPECT_EQ(report["files"]["changed"][0]["name"], "a.txt");
+         EXPECT_EQ(report["files"]["unchanged"], 1);
+       }},
+      {"diff --json " + packages.first + " " + (packages.dir / "missing.exe").string(), 3,
+       [](const nlohmann::json& report) { EXPECT_TRUE(report["error"].is_string()); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    const CommandResult result = Pack(c.arguments, " 2>/dev/null");
+    EXPECT_EQ(result.exitCode, c.exitCode) << result.output;
+    nlohmann::json report;
+    ASSERT_NO_THROW(report = nlohmann::json::parse(result.output)) << result.output;
+    c.check(report);
+  }
+}
+
+// A damaged file table: the text shows the layout and script read before
+// it, the JSON document is only the fault.
+TEST(PackCommandLine, InspectOfADamagedTable) {
+  ThreePackages packages;
+  std::string bytes = ReadFile(packages.first);
+  bytes[std::filesystem::file_size(Installer()) + 40] ^= 0x20;  // inside the table's stream
+  const std::string damaged = (packages.dir / "damaged.exe").string();
+  WriteFile(damaged, bytes);
+  const CommandResult text = Pack("inspect " + damaged);
+  EXPECT_EQ(text.exitCode, 1);
+  testing_support::ExpectInOrder(text.output, {"image size:", "LaunchTarget=Quenlith.exe", "is damaged"});
+  const CommandResult json = Pack("inspect --json " + damaged, " 2>/dev/null");
+  EXPECT_EQ(json.exitCode, 1);
+  nlohmann::json report;
+  ASSERT_NO_THROW(report = nlohmann::json::parse(json.output)) << json.output;
+  EXPECT_NE(report["error"].get<std::string>().find("is damaged"), std::string::npos) << json.output;
+}
+
+// The progress line appears on a terminal (here after no delay at all), not
+// with --quiet and never on a pipe.
+TEST(PackCommandLine, ProgressLineOnATerminalOnly) {
+  ThreePackages packages;
+  setenv("QUENLITH_PACK_PROGRESS_DELAY_MS", "0", 1);
+  struct Unset {
+    ~Unset() { unsetenv("QUENLITH_PACK_PROGRESS_DELAY_MS"); }
+  } unset;
+  const std::string commands[] = {
+      "build " + Installer() + " " + (packages.dir / "payload").string() + " " +
+          (packages.dir / "script.ini").string() + " -o " + (packages.dir / "again.exe").string(),
+      "verify " + packages.first,
+      "extract " + packages.first + " " + (packages.dir / "out").string(),
+      "diff " + packages.first + " " + packages.changed,
+  };
+  for (const std::string& command : commands) {
+    SCOPED_TRACE(command);
+    std::filesystem::remove_all(packages.dir / "out");
+    const CommandResult terminal = PackOnTerminal(command);
+    EXPECT_NE(terminal.output.find(" MB ("), std::string::npos) << terminal.output;
+    EXPECT_NE(terminal.output.find(" MB/s"), std::string::npos) << terminal.output;
+    std::filesystem::remove_all(packages.dir / "out");
+    const CommandResult quiet = PackOnTerminal(command + " --quiet");
+    EXPECT_EQ(quiet.output.find("MB/s"), std::string::npos) << quiet.output;
+    EXPECT_EQ(quiet.exitCode, terminal.exitCode);
+    std::filesystem::remove_all(packages.dir / "out");
+    const CommandResult pipe = Pack(command);
+    EXPECT_EQ(pipe.output.find("MB/s"), std::string::npos) << pipe.output;
+    EXPECT_EQ(pipe.output.find('\r'), std::string::npos) << pipe.output;
+    EXPECT_EQ(pipe.exitCode, terminal.exitCode);
   }
 }
 

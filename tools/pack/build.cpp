@@ -1,39 +1,18 @@
 #include "build.h"
 
 #include <algorithm>
-#include <chrono>
 #include <string>
 
 #include "compress.h"
 #include "files.h"
 #include "installer.h"
+#include "progress.h"
 #include "script.h"
 #include "script_check.h"
 #include "formats/layout.h"
 
 namespace pack {
 namespace {
-
-// A bar redrawn in place at most ten times a second.
-class ProgressBar {
- public:
-  explicit ProgressBar(std::ostream& out) : out_(out) {}
-  void Update(std::uint64_t done, std::uint64_t total) {
-    const auto now = std::chrono::steady_clock::now();
-    if (done < total && now - last_ < std::chrono::milliseconds(100)) return;
-    last_ = now;
-    constexpr int kWidth = 40;
-    const int filled = total == 0 ? kWidth : static_cast<int>(done * kWidth / total);
-    char line[128];
-    std::snprintf(line, sizeof line, "\r[%-*s] %3d%%  %.1f/%.1f MB", kWidth, std::string(filled, '#').c_str(),
-                  total == 0 ? 100 : static_cast<int>(done * 100 / total), done / 1e6, total / 1e6);
-    out_ << line << (done >= total ? "\n" : "") << std::flush;
-  }
-
- private:
-  std::ostream& out_;
-  std::chrono::steady_clock::time_point last_{};
-};
 
 std::string JoinLines(const std::vector<std::string>& lines) {
   std::string text;
@@ -65,6 +44,7 @@ void CheckOutputName(const BuildOptions& options) {
 }  // namespace
 
 void BuildPackage(const BuildOptions& options, std::ostream& messages) {
+  ProgressLine progress(messages, options.progress);
   CheckOutputName(options);
   const std::string installer = ReadWholeFile(options.installer);
   const std::uint32_t imageSize = CheckInstallerImage(installer, options.installer);
@@ -92,10 +72,9 @@ void BuildPackage(const BuildOptions& options, std::ostream& messages) {
 
   AtomicOutput output(options.output);
   output.Write(installer);
-  ProgressBar bar(messages);
-  ProgressFn progress;
-  if (options.progress) progress = [&bar](std::uint64_t done, std::uint64_t total) { bar.Update(done, total); };
-  compressor.Finish(payload, [&output](std::string_view stream) { output.Write(stream); }, progress);
+  compressor.Finish(payload, [&output](std::string_view stream) { output.Write(stream); },
+                    [&progress](std::uint64_t done, std::uint64_t total) { progress.Update(done, total); });
+  progress.Clear();
 
   // Both trailers hold 32-bit offsets: the script must start below 4 GiB.
   if (output.Written() + 2 * layout::kTrailerSize + script.text.size() > 0xFFFFFFFFull)

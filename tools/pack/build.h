@@ -19,7 +19,7 @@ struct BuildOptions {
   std::size_t destinationRoom = kDefaultDestinationRoom;
   LinkPolicy links = LinkPolicy::kInsideOnly;
   bool strictScript = false;  // script check findings are errors, not warnings
-  bool progress = false;  // draw a progress bar on `messages`
+  bool progress = false;  // a progress line on `messages` (ProgressLine)
 };
 
 // Checks every input first (the output must not be an input, a folder or

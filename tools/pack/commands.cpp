@@ -2,11 +2,15 @@
 
 #include <cstdint>
 #include <fstream>
-#include <memory>
 #include <iomanip>
+#include <iostream>
+#include <memory>
+#include <sstream>
 
 #include "interrupt.h"
+#include "json.h"
 #include "package.h"
+#include "progress.h"
 #include "signature.h"
 #include "formats/layout.h"
 
@@ -43,26 +47,42 @@ std::string ScriptSectionFault(const std::string& script) {
   return {};
 }
 
+void WriteSignature(JsonWriter& json, const SignatureCheck& check) {
+  json.BeginObject();
+  json.Field("signed", check.signed_);
+  json.Key("fault");
+  check.fault.empty() ? json.Null() : json.String(check.fault);
+  json.Key("digestAlgorithm");
+  check.digestAlgorithm.empty() ? json.Null() : json.String(check.digestAlgorithm);
+  json.Field("digestMatches", check.digestMatches);
+  json.Field("certificates", check.certificates);
+  json.EndObject();
+}
+
 }  // namespace
 
-void InspectPackage(const std::filesystem::path& path, std::ostream& out) {
+void InspectPackage(const std::filesystem::path& path, std::ostream& out, const CommandOptions& options) {
   InputFile package(path);
   const PackageLayout layout = ReadLayout(package);
-  PrintLayout(layout, out);
-  if (const std::string fault = ImageFault(layout); !fault.empty()) out << "image fault:       " << fault << "\n";
-  out << "signature:         " << SignatureLine(CheckSignature(package, layout), layout) << "\n";
-
-  out << "\nscript:\n";
+  const std::string imageFault = ImageFault(layout);
+  const SignatureCheck signature = CheckSignature(package, layout);
   const std::string script = package.ReadString(layout.scriptStart, layout.scriptLength);
-  for (std::size_t start = 0; start < script.size();) {
-    std::size_t end = script.find('\n', start);
-    if (end == std::string::npos) end = script.size();
-    std::string line = script.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    out << "  " << line << "\n";
-    start = end + 1;
+  if (!options.json) {
+    // The text shows what could be read before the file table is decoded,
+    // which helps with a package whose payload is damaged.
+    PrintLayout(layout, out);
+    if (!imageFault.empty()) out << "image fault:       " << imageFault << "\n";
+    out << "signature:         " << SignatureLine(signature, layout) << "\n";
+    out << "\nscript:\n";
+    for (std::size_t start = 0; start < script.size();) {
+      std::size_t end = script.find('\n', start);
+      if (end == std::string::npos) end = script.size();
+      std::string line = script.substr(start, end - start);
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      out << "  " << line << "\n";
+      start = end + 1;
+    }
   }
-
   ArchiveParser parser(nullptr, nullptr, nullptr);
   DecompressPayload(package, layout, [&parser](std::string_view bytes) {
     parser.Feed(bytes);
@@ -70,30 +90,91 @@ void InspectPackage(const std::filesystem::path& path, std::ostream& out) {
   });
   if (!parser.TableComplete()) parser.Finish();
   std::uint64_t total = 0;
-  out << "\nfiles (" << parser.Entries().size() << "):\n";
-  for (const archive::Entry& entry : parser.Entries()) {
-    out << std::setw(12) << entry.size << "  " << entry.name << "\n";
-    total += entry.size;
+  for (const archive::Entry& entry : parser.Entries()) total += entry.size;
+
+  std::ostringstream report;
+  if (options.json) {
+    // Composed whole before it is written: a fault leaves no half document.
+    JsonWriter json(report);
+    json.BeginObject();
+    json.Field("package", PathToUtf8(path));
+    json.Field("packageSize", layout.fileSize);
+    json.Field("imageSize", layout.payloadStart);
+    json.Key("compiledImageSize");
+    layout.compiledImageSize ? json.Number(*layout.compiledImageSize) : json.Null();
+    json.Key("payload");
+    json.BeginObject();
+    json.Field("offset", layout.payloadStart);
+    json.Field("length", layout.payloadLength);
+    json.EndObject();
+    json.Key("script");
+    json.BeginObject();
+    json.Field("offset", layout.scriptStart);
+    json.Field("length", layout.scriptLength);
+    json.Field("text", script);
+    json.EndObject();
+    json.Field("signatureSize", layout.signatureSize);
+    json.Key("imageFault");
+    imageFault.empty() ? json.Null() : json.String(imageFault);
+    json.Key("signature");
+    WriteSignature(json, signature);
+    json.Key("files");
+    json.BeginArray();
+    for (const archive::Entry& entry : parser.Entries()) {
+      json.BeginObject();
+      WriteName(json, "name", entry.name);
+      json.Field("size", entry.size);
+      json.EndObject();
+    }
+    json.EndArray();
+    json.Field("totalBytes", total);
+    json.EndObject();
+    out << report.str();
+    return;
   }
-  out << std::setw(12) << total << "  bytes in all\n";
+
+  report << "\nfiles (" << parser.Entries().size() << "):\n";
+  for (const archive::Entry& entry : parser.Entries()) report << std::setw(12) << entry.size << "  " << entry.name << "\n";
+  report << std::setw(12) << total << "  bytes in all\n";
+  out << report.str();
 }
 
-void VerifyPackage(const std::filesystem::path& path, std::ostream& out) {
+void VerifyPackage(const std::filesystem::path& path, std::ostream& out, const CommandOptions& options) {
   InputFile package(path);
   const PackageLayout layout = ReadLayout(package);
   if (const std::string fault = ImageFault(layout); !fault.empty()) throw Failure(fault);
   if (const std::string fault = ScriptSectionFault(package.ReadString(layout.scriptStart, layout.scriptLength));
       !fault.empty())
     throw Failure(fault);
+  ProgressLine progress(std::cerr, options.progress);
   const SignatureCheck signature = CheckSignature(package, layout);
   if (!signature.fault.empty()) throw Failure(signature.fault);
-  std::uint64_t bytes = 0;
-  ArchiveParser parser(nullptr, [&bytes](std::size_t, std::string_view data) { bytes += data.size(); }, nullptr);
-  const unsigned streams = DecompressPayload(package, layout, [&parser](std::string_view data) {
+  std::uint64_t bytes = 0, decoded = 0, archiveSize = 0;
+  ArchiveParser parser([&archiveSize](const std::vector<archive::Entry>& entries) { archiveSize = ArchiveSize(entries); },
+                       [&bytes](std::size_t, std::string_view data) { bytes += data.size(); }, nullptr);
+  const unsigned streams = DecompressPayload(package, layout, [&](std::string_view data) {
     parser.Feed(data);
+    decoded += data.size();
+    progress.Update(decoded, archiveSize);
     return true;
   });
   parser.Finish();
+  progress.Clear();
+  if (options.json) {
+    std::ostringstream report;
+    JsonWriter json(report);
+    json.BeginObject();
+    json.Field("package", PathToUtf8(path));
+    json.Field("ok", true);
+    json.Field("files", parser.Entries().size());
+    json.Field("bytes", bytes);
+    json.Field("streams", streams);
+    json.Key("signature");
+    WriteSignature(json, signature);
+    json.EndObject();
+    out << report.str();
+    return;
+  }
   out << "ok: " << parser.Entries().size() << " files, " << bytes << " bytes in " << streams
       << " bzip2 stream(s), "
       << (signature.signed_ ? "signed (" + std::to_string(layout.signatureSize) + " bytes, " +
@@ -102,7 +183,8 @@ void VerifyPackage(const std::filesystem::path& path, std::ostream& out) {
       << "\n";
 }
 
-void ExtractPackage(const std::filesystem::path& path, const std::filesystem::path& folder, std::ostream& out) {
+void ExtractPackage(const std::filesystem::path& path, const std::filesystem::path& folder, std::ostream& out,
+                    const CommandOptions& options) {
   InputFile package(path);
   const PackageLayout layout = ReadLayout(package);
   // Files are written below a staging folder inside `folder` and moved into
@@ -130,6 +212,8 @@ void ExtractPackage(const std::filesystem::path& path, const std::filesystem::pa
   std::ofstream file;
   std::filesystem::path current;
   std::vector<std::filesystem::path> relatives;
+  ProgressLine progress(std::cerr, options.progress);
+  std::uint64_t decoded = 0, archiveSize = 0;
   auto open = [&](std::size_t index) {
     if (file.is_open()) return;
     current = staging / relatives[index];
@@ -139,6 +223,7 @@ void ExtractPackage(const std::filesystem::path& path, const std::filesystem::pa
   };
   ArchiveParser parser(
       [&](const std::vector<archive::Entry>& entries) {
+        archiveSize = ArchiveSize(entries);
         for (const archive::Entry& entry : entries) {
           // Names were checked by the parser: relative, no "..", no drive.
           std::filesystem::path relative;
@@ -158,11 +243,14 @@ void ExtractPackage(const std::filesystem::path& path, const std::filesystem::pa
         file.close();
         if (!file) throw Failure("cannot write " + Quoted(folder / relatives[index]) + ": " + LastErrorText());
       });
-  DecompressPayload(package, layout, [&parser](std::string_view data) {
+  DecompressPayload(package, layout, [&](std::string_view data) {
     parser.Feed(data);
+    decoded += data.size();
+    progress.Update(decoded, archiveSize);
     return true;
   });
   parser.Finish();
+  progress.Clear();
   for (const std::filesystem::path& relative : relatives) {
     const std::filesystem::path target = folder / relative;
     std::filesystem::create_directories(target.parent_path(), error);

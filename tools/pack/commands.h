@@ -6,16 +6,24 @@
 
 namespace pack {
 
-// Prints the layout, the signature size, the script and the file table.
-// Throws Failure when the package cannot be read.
-void InspectPackage(const std::filesystem::path& package, std::ostream& out);
+struct CommandOptions {
+  bool json = false;      // one JSON document on `out` instead of the text
+  bool progress = false;  // a progress line on standard error (ProgressLine)
+};
+
+// Prints the layout, the signature, the script and the file table. Throws
+// Failure when the package cannot be read; the text may then have shown
+// what came before the fault, the JSON document is not written.
+void InspectPackage(const std::filesystem::path& package, std::ostream& out, const CommandOptions& options = {});
 
 // Checks the chain of offsets, the image, every bzip2 CRC and the table
-// against the data. Throws Failure with the first fault.
-void VerifyPackage(const std::filesystem::path& package, std::ostream& out);
+// against the data, then prints a summary. Throws Failure with the first
+// fault; nothing is written then.
+void VerifyPackage(const std::filesystem::path& package, std::ostream& out, const CommandOptions& options = {});
 
 // Unpacks the payload into `folder` (created when missing), after the same
 // checks as VerifyPackage apply to what has been read so far.
-void ExtractPackage(const std::filesystem::path& package, const std::filesystem::path& folder, std::ostream& out);
+void ExtractPackage(const std::filesystem::path& package, const std::filesystem::path& folder, std::ostream& out,
+                    const CommandOptions& options = {});
 
 }  // namespace pack

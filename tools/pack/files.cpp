@@ -18,9 +18,11 @@
 
 namespace pack {
 
-std::string Quoted(const std::filesystem::path& path) {
+std::string Quoted(const std::filesystem::path& path) { return "\"" + PathToUtf8(path) + "\""; }
+
+std::string PathToUtf8(const std::filesystem::path& path) {
   const std::u8string text = path.u8string();
-  return "\"" + std::string(text.begin(), text.end()) + "\"";
+  return std::string(text.begin(), text.end());
 }
 
 std::filesystem::path PathFromUtf8(std::string_view text) {

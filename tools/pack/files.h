@@ -136,6 +136,9 @@ class AtomicOutput {
 // `path` in quotes, as UTF-8.
 std::string Quoted(const std::filesystem::path& path);
 
+// `path` as UTF-8 text (on POSIX, its bytes as they are).
+std::string PathToUtf8(const std::filesystem::path& path);
+
 // The path of UTF-8 text, on Windows too (where a narrow string would be
 // read in the ANSI code page).
 std::filesystem::path PathFromUtf8(std::string_view text);

@@ -5,30 +5,34 @@
 #include <algorithm>
 #include <filesystem>
 #include <iostream>
+#include <map>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "build.h"
 #include "commands.h"
+#include "diff.h"
 #include "files.h"
 #include "installer.h"
 #include "interrupt.h"
+#include "json.h"
+#include "progress.h"
 #include "script.h"
 #include "script_check.h"
 
 #ifdef _WIN32
-#include <io.h>
 #include <windows.h>
-#define isatty _isatty
-#else
-#include <unistd.h>
 #endif
 
 namespace {
 
 constexpr int kExitFault = 1;
 constexpr int kExitUsage = 2;
+// diff: 1 says the packages differ, so a package it cannot read says 3.
+constexpr int kExitDiffers = 1;
+constexpr int kExitDiffFault = 3;
 // More threads than this gain nothing and each holds about 20 MB.
 constexpr unsigned long kMaxJobs = 64;
 constexpr char kVersion[] = "quenlith-pack 6.6\n";
@@ -36,17 +40,19 @@ constexpr char kVersion[] = "quenlith-pack 6.6\n";
 const char kUsage[] =
     "usage:\n"
     "  quenlith-pack build INSTALLER PAYLOAD_DIR SCRIPT -o OUTPUT [--jobs N] [--destination-room N]\n"
-    "                    [--follow-links] [--strict]\n"
+    "                    [--follow-links] [--strict] [--quiet]\n"
     "      write a setup package: the installer executable, its payload folder\n"
     "      compressed as a payload archive, and the installer script\n"
-    "  quenlith-pack check SCRIPT [PAYLOAD_DIR] [--strict]\n"
+    "  quenlith-pack check SCRIPT [PAYLOAD_DIR] [--strict] [--json]\n"
     "      check the script against the installer's keys and the payload's files\n"
-    "  quenlith-pack inspect PACKAGE       print the layout, the script and the file table\n"
-    "  quenlith-pack verify PACKAGE        check offsets, image, bzip2 CRCs and the file table\n"
-    "  quenlith-pack extract PACKAGE DIR   unpack the payload into DIR\n"
-    "  quenlith-pack stamp INSTALLER       store the installer's image size in it (a build step)\n"
+    "  quenlith-pack inspect PACKAGE [--json]          print the layout, the script and the file table\n"
+    "  quenlith-pack verify PACKAGE [--json] [--quiet] check offsets, image, bzip2 CRCs and the file table\n"
+    "  quenlith-pack extract PACKAGE DIR [--quiet]     unpack the payload into DIR\n"
+    "  quenlith-pack diff OLD NEW [--json] [--quiet]   compare two packages: files, script keys,\n"
+    "                                                  image and signature\n"
+    "  quenlith-pack stamp INSTALLER                   store the installer's image size in it (a build step)\n"
     "\n"
-    "  quenlith-pack --version             print the version\n"
+    "  quenlith-pack --version                         print the version\n"
     "\n"
     "  --jobs N              compress with N threads, 1 to 64 (default: all processors,\n"
     "                        at most 64); the package is the same for any N\n"
@@ -55,8 +61,12 @@ const char kUsage[] =
     "  --follow-links        follow symbolic links that lead outside PAYLOAD_DIR\n"
     "                        (refused by default)\n"
     "  --strict              script findings are errors (default: warnings)\n"
+    "  --json                print one JSON document instead of the text\n"
+    "  --quiet               no progress line (shown on a terminal for work over a second)\n"
     "\n"
-    "exit codes: 0 done, 1 a fault, 2 a usage error\n";
+    "exit codes: 0 done, 1 a fault, 2 a usage error;\n"
+    "diff: 0 the packages install the same, 1 they differ, 2 a usage error,\n"
+    "      3 a package cannot be read\n";
 
 int Usage(const std::string& problem) {
   std::cerr << "quenlith-pack: " << problem << "\n" << kUsage;
@@ -77,6 +87,7 @@ bool WantsHelp(const std::vector<std::string>& args) {
 
 int Build(const std::vector<std::string>& args) {
   pack::BuildOptions options;
+  bool quiet = false;
   options.jobs = static_cast<unsigned>(std::clamp<unsigned long>(std::thread::hardware_concurrency(), 1, kMaxJobs));
   std::vector<std::string> positional;
   for (std::size_t i = 0; i < args.size(); ++i) {
@@ -98,6 +109,8 @@ int Build(const std::vector<std::string>& args) {
       options.links = pack::LinkPolicy::kFollowAll;
     } else if (arg == "--strict") {
       options.strictScript = true;
+    } else if (arg == "--quiet") {
+      quiet = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
       return Usage("unknown option " + arg);
     } else {
@@ -109,22 +122,40 @@ int Build(const std::vector<std::string>& args) {
   options.installer = pack::PathFromUtf8(positional[0]);
   options.payload = pack::PathFromUtf8(positional[1]);
   options.script = pack::PathFromUtf8(positional[2]);
-  options.progress = isatty(2) != 0;
+  options.progress = !quiet && pack::StandardErrorIsTerminal();
   pack::BuildPackage(options, std::cerr);
   return 0;
 }
 
-int Check(const std::vector<std::string>& args) {
+// The switches of the reading commands, each accepted only where listed.
+struct Switches {
+  bool json = false;
+  bool quiet = false;
   bool strict = false;
   std::vector<std::string> positional;
+};
+
+// Fills `switches` from `args`; a usage message when a switch is unknown or
+// not one of `allowed` for this command.
+std::string ParseSwitches(const std::vector<std::string>& args, const std::vector<std::string>& allowed,
+                          Switches& switches) {
   for (const std::string& arg : args) {
-    if (arg == "--strict")
-      strict = true;
-    else if (arg.size() > 1 && arg[0] == '-')
-      return Usage("unknown option " + arg);
-    else
-      positional.push_back(arg);
+    if (arg.size() > 1 && arg[0] == '-') {
+      if (std::find(allowed.begin(), allowed.end(), arg) == allowed.end()) return "unknown option " + arg;
+      (arg == "--json" ? switches.json : arg == "--quiet" ? switches.quiet : switches.strict) = true;
+    } else {
+      switches.positional.push_back(arg);
+    }
   }
+  return {};
+}
+
+pack::CommandOptions Options(const Switches& switches) {
+  return {switches.json, !switches.quiet && pack::StandardErrorIsTerminal()};
+}
+
+int Check(const Switches& switches) {
+  const std::vector<std::string>& positional = switches.positional;
   if (positional.empty() || positional.size() > 2) return Usage("check needs SCRIPT and optionally PAYLOAD_DIR");
   const std::filesystem::path scriptPath = pack::PathFromUtf8(positional[0]);
   const pack::PreparedScript script = pack::PrepareScript(pack::ReadWholeFile(scriptPath));
@@ -136,13 +167,36 @@ int Check(const std::vector<std::string>& args) {
     for (const pack::PayloadFile& file : payload.files) names.push_back(file.entry.name);
   }
   const auto findings = pack::CheckScript(script.text, positional.size() == 2 ? &names : nullptr);
-  for (const pack::ScriptFinding& finding : findings)
-    std::cout << (strict ? "error: " : "warning: ") << pack::Quoted(scriptPath) << ": " << finding.text << "\n";
-  if (strict && !findings.empty()) {
+  const bool failed = switches.strict && !findings.empty();
+  if (switches.json) {
+    std::ostringstream report;
+    pack::JsonWriter json(report);
+    json.BeginObject();
+    json.Field("script", pack::PathToUtf8(scriptPath));
+    json.Field("strict", switches.strict);
+    json.Field("ok", !failed);
+    json.Key("findings");
+    json.BeginArray();
+    for (const pack::ScriptFinding& finding : findings) {
+      json.BeginObject();
+      json.Field("line", finding.line);
+      json.Field("text", finding.text);
+      json.EndObject();
+    }
+    json.EndArray();
+    json.EndObject();
+    std::cout << report.str();
+  } else {
+    for (const pack::ScriptFinding& finding : findings)
+      std::cout << (switches.strict ? "error: " : "warning: ") << pack::Quoted(scriptPath) << ": " << finding.text
+                << "\n";
+  }
+  if (failed) {
     std::cerr << "quenlith-pack: the script has " << findings.size() << " problem(s) (--strict)\n";
     return kExitFault;
   }
-  std::cout << "checked " << pack::Quoted(scriptPath) << ": " << findings.size() << " finding(s)\n";
+  if (!switches.json)
+    std::cout << "checked " << pack::Quoted(scriptPath) << ": " << findings.size() << " finding(s)\n";
   return 0;
 }
 
@@ -152,14 +206,30 @@ int Run(const std::vector<std::string>& args) {
   if (WantsHelp(args)) return std::cout << kUsage, 0;
   const std::string& command = args[0];
   const std::vector<std::string> rest(args.begin() + 1, args.end());
-  auto path = [&rest](std::size_t i) { return pack::PathFromUtf8(rest[i]); };
   if (command == "build") return Build(rest);
-  if (command == "check") return Check(rest);
-  if (command == "inspect" && rest.size() == 1) return pack::InspectPackage(path(0), std::cout), 0;
-  if (command == "verify" && rest.size() == 1) return pack::VerifyPackage(path(0), std::cout), 0;
-  if (command == "extract" && rest.size() == 2) return pack::ExtractPackage(path(0), path(1), std::cout), 0;
-  if (command == "stamp" && rest.size() == 1) return pack::StampInstaller(path(0)), 0;
-  return Usage("unknown command or wrong arguments: " + command);
+  const std::map<std::string, std::pair<std::size_t, std::vector<std::string>>> commands = {
+      {"check", {0, {"--strict", "--json"}}},
+      {"inspect", {1, {"--json"}}},
+      {"verify", {1, {"--json", "--quiet"}}},
+      {"extract", {2, {"--quiet"}}},
+      {"diff", {2, {"--json", "--quiet"}}},
+      {"stamp", {1, {}}},
+  };
+  const auto found = commands.find(command);
+  if (found == commands.end()) return Usage("unknown command or wrong arguments: " + command);
+  Switches switches;
+  if (const std::string problem = ParseSwitches(rest, found->second.second, switches); !problem.empty())
+    return Usage(problem);
+  if (command == "check") return Check(switches);
+  if (switches.positional.size() != found->second.first)
+    return Usage("unknown command or wrong arguments: " + command);
+  auto path = [&switches](std::size_t i) { return pack::PathFromUtf8(switches.positional[i]); };
+  const pack::CommandOptions options = Options(switches);
+  if (command == "inspect") return pack::InspectPackage(path(0), std::cout, options), 0;
+  if (command == "verify") return pack::VerifyPackage(path(0), std::cout, options), 0;
+  if (command == "extract") return pack::ExtractPackage(path(0), path(1), std::cout, options), 0;
+  if (command == "diff") return pack::DiffPackages(path(0), path(1), std::cout, options) ? 0 : kExitDiffers;
+  return pack::StampInstaller(path(0)), 0;
 }
 
 // The arguments as UTF-8: on Windows from the wide command line, since
@@ -184,11 +254,23 @@ std::vector<std::string> Arguments(int argc, char** argv) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::vector<std::string> args;
   try {
     pack::InstallInterruptCleanup();
-    return Run(Arguments(argc, argv));
+    args = Arguments(argc, argv);
+    return Run(args);
   } catch (const std::exception& error) {
     std::cerr << "quenlith-pack: " << error.what() << "\n";
-    return kExitFault;
+    // Under --json the fault is a document too, so that a reader of standard
+    // output always gets one.
+    if (std::find(args.begin(), args.end(), "--json") != args.end()) {
+      std::ostringstream report;
+      pack::JsonWriter json(report);
+      json.BeginObject();
+      json.Field("error", error.what());
+      json.EndObject();
+      std::cout << report.str();
+    }
+    return !args.empty() && args[0] == "diff" ? kExitDiffFault : kExitFault;
   }
 }

@@ -73,6 +73,12 @@ std::string ImageFault(const PackageLayout& layout) {
   return {};
 }
 
+std::uint64_t ArchiveSize(const std::vector<archive::Entry>& entries) {
+  std::uint64_t size = archive::kCountSize + entries.size() * std::uint64_t{archive::kEntrySize};
+  for (const archive::Entry& entry : entries) size += entry.size;
+  return size;
+}
+
 ArchiveParser::ArchiveParser(TableFn onTable, DataFn onData, FileEndFn onFileEnd)
     : onTable_(std::move(onTable)), onData_(std::move(onData)), onFileEnd_(std::move(onFileEnd)) {}
 

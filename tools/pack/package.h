@@ -35,6 +35,9 @@ PackageLayout ReadLayout(ByteSource& package);
 // Returns the first fault, or an empty string.
 std::string ImageFault(const PackageLayout& layout);
 
+// Bytes of an archive with `entries`: count, table and every file's data.
+std::uint64_t ArchiveSize(const std::vector<archive::Entry>& entries);
+
 // Incremental parser of the payload archive. Checks the table (positive
 // count, terminated and installable names) and that the data holds exactly
 // the bytes the table declares.

@@ -25,17 +25,12 @@ std::string_view Trim(std::string_view text) {
   return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
 
-// A key line as the installer's reader sees it.
-struct KeyLine {
-  std::size_t line;
-  std::string section;  // as written
-  std::string key;      // as written
-};
+}  // namespace
 
 // Walks the lines with the reader's rules (IniDocument): a line starting
 // with '[' opens a section, keys need '=' and a section, ';' comments.
-std::vector<KeyLine> KeyLines(std::string_view text, std::vector<ScriptFinding>& findings) {
-  std::vector<KeyLine> keys;
+std::vector<ScriptKeyLine> ScriptKeyLines(std::string_view text, std::vector<ScriptFinding>* findings) {
+  std::vector<ScriptKeyLine> keys;
   std::string section;
   bool inSection = false;
   std::size_t number = 0;
@@ -56,13 +51,14 @@ std::vector<KeyLine> KeyLines(std::string_view text, std::vector<ScriptFinding>&
     const std::string_view key = equals == std::string_view::npos ? std::string_view() : Trim(line.substr(0, equals));
     if (key.empty()) {
       // The end marker and its comment are the only such lines a script needs.
-      if (line.front() != '{')
-        findings.push_back({number, "line " + std::to_string(number) + ": \"" + Escaped(line) +
+      if (line.front() != '{' && findings)
+        findings->push_back({number, "line " + std::to_string(number) + ": \"" + Escaped(line) +
                                         "\" is neither a section nor a key=value line; the installer ignores it"});
       continue;
     }
     if (!inSection) {
-      findings.push_back({number, "line " + std::to_string(number) + ": key \"" + Escaped(key) +
+      if (findings)
+        findings->push_back({number, "line " + std::to_string(number) + ": key \"" + Escaped(key) +
                                       "\" stands before any section; the installer ignores it"});
       continue;
     }
@@ -70,6 +66,8 @@ std::vector<KeyLine> KeyLines(std::string_view text, std::vector<ScriptFinding>&
   }
   return keys;
 }
+
+namespace {
 
 std::string NormalName(std::string_view value) {
   std::string name(value);
@@ -110,7 +108,7 @@ std::vector<ScriptFinding> CheckScript(std::string_view script, const std::vecto
   std::map<const ScriptKey*, std::set<long>> familyIndices;     // family member -> indices present
   std::map<std::string, std::pair<std::size_t, long>> countLines;  // folded count key -> line, value
   std::optional<std::pair<std::size_t, std::string>> uninstallSwitch;  // line, "[section] key=value"
-  for (const KeyLine& line : KeyLines(script, findings)) {
+  for (const ScriptKeyLine& line : ScriptKeyLines(script, &findings)) {
     const std::string where = "[" + Escaped(line.section) + "] " + Escaped(line.key);
     if (!seen.insert(AsciiLowered(line.section) + '\0' + AsciiLowered(line.key)).second) {
       report(line.line, where + " is set again; the installer reads only the first");

@@ -17,6 +17,19 @@ struct ScriptFinding {
   std::string text;  // "line N: ..." ready to print
 };
 
+// A key line as the installer's reader sees it.
+struct ScriptKeyLine {
+  std::size_t line;     // 1-based
+  std::string section;  // as written, blanks around it dropped
+  std::string key;      // as written, blanks around it dropped
+};
+
+// The key lines of script text (any line ends) in their order, as the
+// installer's reader walks them: in a section, with a name before '='.
+// Comments, blank lines and lines the reader ignores are left out; a finding
+// for each ignored line is appended to `findings` when given.
+std::vector<ScriptKeyLine> ScriptKeyLines(std::string_view script, std::vector<ScriptFinding>* findings = nullptr);
+
 // Checks script text (any line ends). `payloadNames` are the entry names of
 // the payload (backslash-separated); without them files are not checked.
 std::vector<ScriptFinding> CheckScript(std::string_view script, const std::vector<std::string>* payloadNames);

@@ -1,38 +1,14 @@
 #include "signature.h"
 
-#include <array>
+#include <algorithm>
 #include <cstring>
 #include <optional>
 #include <string_view>
 
+#include "hash.h"
+
 namespace pack {
 namespace {
-
-std::uint32_t Rotl(std::uint32_t x, int n) { return (x << n) | (x >> (32 - n)); }
-std::uint32_t Rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); }
-
-// Pads `bytes` as both hashes do: 0x80, zeros, the bit length big-endian.
-std::string Padded(const std::string& bytes) {
-  std::string data = bytes;
-  const std::uint64_t bits = static_cast<std::uint64_t>(bytes.size()) * 8;
-  data += '\x80';
-  while (data.size() % 64 != 56) data += '\0';
-  for (int i = 7; i >= 0; --i) data += static_cast<char>(bits >> (i * 8));
-  return data;
-}
-
-std::uint32_t Be32(const std::string& data, std::size_t at) {
-  const auto* p = reinterpret_cast<const unsigned char*>(data.data() + at);
-  return (std::uint32_t{p[0]} << 24) | (std::uint32_t{p[1]} << 16) | (std::uint32_t{p[2]} << 8) | p[3];
-}
-
-template <std::size_t N>
-std::string Digest(const std::array<std::uint32_t, N>& state) {
-  std::string out;
-  for (const std::uint32_t word : state)
-    for (int i = 3; i >= 0; --i) out += static_cast<char>(word >> (i * 8));
-  return out;
-}
 
 std::uint32_t Le32(std::string_view data, std::size_t at) {
   const auto* p = reinterpret_cast<const unsigned char*>(data.data() + at);
@@ -112,60 +88,6 @@ std::optional<SignedDigest> FindSignedDigest(std::string_view signedData) {
 
 }  // namespace
 
-std::string Sha1(const std::string& bytes) {
-  std::array<std::uint32_t, 5> h{0x67452301, 0xEFCDAB89, 0x98BADCFE, 0x10325476, 0xC3D2E1F0};
-  const std::string data = Padded(bytes);
-  for (std::size_t block = 0; block < data.size(); block += 64) {
-    std::uint32_t w[80];
-    for (int i = 0; i < 16; ++i) w[i] = Be32(data, block + 4 * i);
-    for (int i = 16; i < 80; ++i) w[i] = Rotl(w[i - 3] ^ w[i - 8] ^ w[i - 14] ^ w[i - 16], 1);
-    std::uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4];
-    for (int i = 0; i < 80; ++i) {
-      std::uint32_t f, k;
-      if (i < 20) f = (b & c) | (~b & d), k = 0x5A827999;
-      else if (i < 40) f = b ^ c ^ d, k = 0x6ED9EBA1;
-      else if (i < 60) f = (b & c) | (b & d) | (c & d), k = 0x8F1BBCDC;
-      else f = b ^ c ^ d, k = 0xCA62C1D6;
-      const std::uint32_t t = Rotl(a, 5) + f + e + k + w[i];
-      e = d, d = c, c = Rotl(b, 30), b = a, a = t;
-    }
-    h[0] += a, h[1] += b, h[2] += c, h[3] += d, h[4] += e;
-  }
-  return Digest(h);
-}
-
-std::string Sha256(const std::string& bytes) {
-  static constexpr std::uint32_t k[64] = {
-      0x428a2f98, 0x71374491, 0xb5c0fbcf, 0xe9b5dba5, 0x3956c25b, 0x59f111f1, 0x923f82a4, 0xab1c5ed5, 0xd807aa98,
-      0x12835b01, 0x243185be, 0x550c7dc3, 0x72be5d74, 0x80deb1fe, 0x9bdc06a7, 0xc19bf174, 0xe49b69c1, 0xefbe4786,
-      0x0fc19dc6, 0x240ca1cc, 0x2de92c6f, 0x4a7484aa, 0x5cb0a9dc, 0x76f988da, 0x983e5152, 0xa831c66d, 0xb00327c8,
-      0xbf597fc7, 0xc6e00bf3, 0xd5a79147, 0x06ca6351, 0x14292967, 0x27b70a85, 0x2e1b2138, 0x4d2c6dfc, 0x53380d13,
-      0x650a7354, 0x766a0abb, 0x81c2c92e, 0x92722c85, 0xa2bfe8a1, 0xa81a664b, 0xc24b8b70, 0xc76c51a3, 0xd192e819,
-      0xd6990624, 0xf40e3585, 0x106aa070, 0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a,
-      0x5b9cca4f, 0x682e6ff3, 0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7,
-      0xc67178f2};
-  std::array<std::uint32_t, 8> h{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                                 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-  const std::string data = Padded(bytes);
-  for (std::size_t block = 0; block < data.size(); block += 64) {
-    std::uint32_t w[64];
-    for (int i = 0; i < 16; ++i) w[i] = Be32(data, block + 4 * i);
-    for (int i = 16; i < 64; ++i) {
-      const std::uint32_t s0 = Rotr(w[i - 15], 7) ^ Rotr(w[i - 15], 18) ^ (w[i - 15] >> 3);
-      const std::uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
-      w[i] = w[i - 16] + s0 + w[i - 7] + s1;
-    }
-    std::uint32_t a = h[0], b = h[1], c = h[2], d = h[3], e = h[4], f = h[5], g = h[6], hh = h[7];
-    for (int i = 0; i < 64; ++i) {
-      const std::uint32_t t1 = hh + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + k[i] + w[i];
-      const std::uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
-      hh = g, g = f, f = e, e = d + t1, d = c, c = b, b = a, a = t1 + t2;
-    }
-    h[0] += a, h[1] += b, h[2] += c, h[3] += d, h[4] += e, h[5] += f, h[6] += g, h[7] += hh;
-  }
-  return Digest(h);
-}
-
 SignatureCheck CheckSignature(ByteSource& package, const PackageLayout& layout) {
   SignatureCheck check;
   const std::string header = package.ReadString(0, std::min<std::uint64_t>(layout.payloadStart, 4096));
@@ -239,16 +161,26 @@ SignatureCheck CheckSignature(ByteSource& package, const PackageLayout& layout) 
     return check;
   }
   check.digestAlgorithm = signedDigest->algorithm;
-  // Everything before the table, without the checksum and the table's entry.
-  std::string hashed = package.ReadString(0, tableOffset);
-  hashed.erase(directoryAt, 8);
-  hashed.erase(checksumAt, 4);
-  if (signedDigest->algorithm == "SHA-256")
-    check.digestMatches = Sha256(hashed) == signedDigest->digest;
-  else if (signedDigest->algorithm == "SHA-1")
-    check.digestMatches = Sha1(hashed) == signedDigest->digest;
-  else
+  // Everything before the table, without the checksum and the table's entry,
+  // hashed in pieces so that a large package is never held whole.
+  Sha1Hash sha1;
+  Sha256Hash sha256;
+  const bool isSha256 = signedDigest->algorithm == "SHA-256";
+  auto hashRange = [&](std::uint64_t from, std::uint64_t to) {
+    constexpr std::uint64_t kPiece = 1 << 20;
+    for (std::uint64_t at = from; at < to; at += kPiece) {
+      const std::string piece = package.ReadString(at, static_cast<std::size_t>(std::min(kPiece, to - at)));
+      isSha256 ? sha256.Update(piece) : sha1.Update(piece);
+    }
+  };
+  if (isSha256 || signedDigest->algorithm == "SHA-1") {
+    hashRange(0, checksumAt);
+    hashRange(checksumAt + 4, directoryAt);
+    hashRange(directoryAt + 8, tableOffset);
+    check.digestMatches = (isSha256 ? sha256.Finish() : sha1.Finish()) == signedDigest->digest;
+  } else {
     check.fault = "the signature uses " + signedDigest->algorithm;
+  }
   if (check.fault.empty() && !check.digestMatches)
     check.fault = "the package changed after signing: its " + check.digestAlgorithm +
                   " image hash does not match the signed digest";

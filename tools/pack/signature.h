@@ -28,8 +28,4 @@ struct SignatureCheck {
 // themselves are not validated.
 SignatureCheck CheckSignature(ByteSource& package, const PackageLayout& layout);
 
-// Hashes of byte strings, for the Authenticode digest and its tests.
-std::string Sha1(const std::string& bytes);
-std::string Sha256(const std::string& bytes);
-
 }  // namespace pack
