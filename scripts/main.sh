@@ -13,11 +13,11 @@ build=${QUENLITH_BUILD_DIR:-$root/build}
 package=$build/sample/QuenlithSetup-sample.exe
 # The builder as users run it: the release build, without sanitizers.
 pack=$build/release/tools/quenlith-pack
-wine_env=$root/tests/harness/wine-env.sh
+wine_env=$root/tools/try/wine-env.sh
 run_dir=$build/main-run
 # What Wine runs here: the shipped 32-bit build, or, on a machine that
 # cannot run 32-bit programs, the 64-bit build of the same sources.
-if [ "$("$root/tests/harness/wine-arch.sh")" = i686 ]; then
+if [ "$("$root/tools/try/wine-arch.sh")" = i686 ]; then
   run_bin=$build/windows/bin
   run_package=$package
 else
@@ -78,7 +78,7 @@ rm -rf "$shots" && mkdir -p "$shots"
 "$wine_env" exec "$run_dir" wine "$run_bin/runexit.exe" "$windows_package" >"$run_dir/double-click.out" 2>&1 &
 setup_pid=$!
 # Keeps a picture of each page the wizard passes until it closes.
-"$wine_env" run "$run_dir" "$run_bin/wintool.exe" watch "Quenlith: Setup" "Z:${shots//\//\\}" 120000 |
+"$wine_env" run "$run_dir" "$run_bin/pagewatch.exe" "Quenlith: Setup" "Z:${shots//\//\\}" 120000 |
   tr -d '\r' | sed 's/^/wizard page: /' || echo "the wizard did not close within two minutes"
 wait "$setup_pid" || true
 tr -d '\r' <"$run_dir/double-click.out" | grep '^exit=' | sed 's/^exit=/exit code: /'

@@ -46,10 +46,6 @@
 //   dismiss CLASS TIMEOUT_MS           wait for the window, then close it (again and again
 //                                      while it refuses, answering its thread's message boxes)
 //                                      until it is gone
-//   watch CLASS FOLDER TIMEOUT_MS      follow a wizard until it closes: keep the last whole
-//                                      picture of each page it shows (location, installing,
-//                                      complete) as FOLDER\PAGE.ppm and print each page's name
-//                                      when it first appears
 //   iniwrite FILE SECTION KEY VALUE [KEY VALUE ...]
 //                                      write the keys one call at a time through the system
 //   waitchild CLASS ID TIMEOUT_MS      wait until the window shows a visible child with ID
@@ -504,62 +500,6 @@ int Dismiss(const std::vector<std::wstring>& args) {
 }
 
 
-// The wizard's page, told by its controls: the destination box on the
-// location page, the launch button alone on the complete page, none while
-// installing.
-const wchar_t* PageOf(HWND window) {
-  if (GetDlgItem(window, 1003) != nullptr) return L"location";
-  if (GetDlgItem(window, 1030) != nullptr) return L"complete";
-  return L"installing";
-}
-
-// The window as the screen shows it, caption included, as a binary PPM.
-bool SaveWindowPicture(HWND window, const std::wstring& path) {
-  RECT outer = {};
-  GetWindowRect(window, &outer);
-  const int width = outer.right - outer.left, height = outer.bottom - outer.top;
-  HDC screen = GetDC(nullptr);
-  const std::vector<std::uint32_t> pixels = CopyPixels(screen, outer.left, outer.top, width, height);
-  ReleaseDC(nullptr, screen);
-  if (pixels.empty()) return false;
-  std::string picture = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
-  for (const std::uint32_t pixel : pixels) {
-    picture += static_cast<char>((pixel >> 16) & 0xFF);
-    picture += static_cast<char>((pixel >> 8) & 0xFF);
-    picture += static_cast<char>(pixel & 0xFF);
-  }
-  std::ofstream out(path.c_str(), std::ios::binary);
-  return static_cast<bool>(out.write(picture.data(), static_cast<std::streamsize>(picture.size())));
-}
-
-int Watch(const std::vector<std::wstring>& args) {
-  const DWORD timeout = wcstoul(args[2].c_str(), nullptr, 10);
-  const DWORD start = GetTickCount();
-  HWND window = WaitForClass(args[0], timeout);
-  if (window == nullptr) return 1;
-  std::wstring shown;
-  while (IsWindow(window) && GetTickCount() - start < timeout) {
-    if (IsWindowVisible(window)) {
-      // A page may last only a moment: take a picture at every turn and keep
-      // it only if the page did not change while it was taken.
-      const std::wstring page = PageOf(window);
-      const std::wstring file = args[1] + L"\\" + page + L".ppm";
-      if (SaveWindowPicture(window, file + L".part") && IsWindow(window) && page == PageOf(window)) {
-        MoveFileExW((file + L".part").c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING);
-        if (page != shown) {
-          std::printf("%s\n", Utf8(page).c_str());
-          std::fflush(stdout);
-          shown = page;
-        }
-      } else {
-        DeleteFileW((file + L".part").c_str());
-      }
-    }
-    Sleep(40);
-  }
-  return IsWindow(window) ? 1 : 0;
-}
-
 // Writes keys of one section of a profile file one call at a time, as a
 // reference for what such writes leave on disk.
 int IniWrite(const std::vector<std::wstring>& args) {
@@ -654,7 +594,7 @@ int wmain(int argc, wchar_t** argv) {
                    {L"pixels", 1, Pixels},  {L"dpichanged", 6, DpiChanged}, {L"textwidth", 4, TextWidth},
                    {L"editview", 2, EditView},
                    {L"dismiss", 2, Dismiss}, {L"waitchild", 3, WaitChild},
-                   {L"iniwrite", 2, IniWrite}, {L"watch", 3, Watch},  {L"floor", 2, Floor},
+                   {L"iniwrite", 2, IniWrite}, {L"floor", 2, Floor},
                    {L"crash", 0, Crash}};
   for (const auto& entry : kCommands)
     if (command == entry.name && args.size() >= entry.minArgs) return entry.run(args);
