@@ -15,7 +15,7 @@ PACKAGES=(
   wine wine32:i386 wine64 xvfb xauth fonts-wine
   g++-mingw-w64-i686 mingw-w64-i686-dev g++-mingw-w64-x86-64 mingw-w64-x86-64-dev
   cmake ninja-build clang libclang-rt-14-dev
-  googletest libgtest-dev libbz2-dev bzip2 pbzip2 lbzip2 libfmt-dev
+  googletest libgtest-dev libbz2-dev bzip2 pbzip2 lbzip2 libfmt-dev nlohmann-json3-dev
   osslsigncode openssl imagemagick librsvg2-bin
   dpkg-dev python3 nsis
 )
