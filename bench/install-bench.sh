@@ -98,7 +98,7 @@ nsis nsis "$work/payload" ""
 nsis nsis10k "$work/empty10k" /SOLID
 nsis nsis100k "$work/empty100k" /SOLID
 
-"$wine_env" up "$work/wine" "$bin/wintool.exe"
+"$wine_env" up "$work/wine" "$bin"
 trap '"$wine_env" down "$work/wine"' EXIT
 drive=$work/wine/prefix/drive_c
 in_wine() { "$wine_env" exec "$work/wine" "$@"; }

@@ -101,7 +101,8 @@ set(try_helpers
   ${CMAKE_SOURCE_DIR}/tools/try/wine-env.sh
   ${CMAKE_SOURCE_DIR}/tools/try/wine-arch.sh
   ${QUENLITH_RUN_BIN}/runexit.exe
-  ${QUENLITH_RUN_BIN}/pagewatch.exe)
+  ${QUENLITH_RUN_BIN}/pagewatch.exe
+  ${QUENLITH_RUN_BIN}/desktopkeeper.exe)
 add_custom_target(try_helpers ALL
   COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/tools/quenlith-try ${CMAKE_BINARY_DIR}/release/tools/quenlith-try
   COMMAND ${CMAKE_COMMAND} -E copy_if_different ${try_helpers} ${CMAKE_BINARY_DIR}/tools/quenlith-try/

@@ -39,7 +39,7 @@ echo "== Silent installation under Wine (prefix: $run_dir/prefix)"
 if [ "$run_package" != "$package" ]; then
   echo "(this machine cannot run 32-bit programs: installing $run_package, the same package around the 64-bit build)"
 fi
-"$wine_env" up "$run_dir" "$run_bin/wintool.exe"
+"$wine_env" up "$run_dir" "$run_bin"
 trap '"$wine_env" down "$run_dir"' EXIT
 windows_package="Z:${run_package//\//\\}"
 "$wine_env" run "$run_dir" "$run_bin/runexit.exe" "$windows_package" /silent /debug | tr -d '\r'

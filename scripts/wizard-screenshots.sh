@@ -16,7 +16,7 @@ wine_dir=$work/wine
 class="Quenlith: Setup"
 
 mkdir -p "$out" "$work/payload"
-"$envsh" up "$wine_dir" "$bin/wintool.exe" >/dev/null
+"$envsh" up "$wine_dir" "$bin" >/dev/null
 trap '"$envsh" down "$wine_dir" >/dev/null 2>&1 || true' EXIT
 display=$(cat "$wine_dir/display")
 "$envsh" exec "$wine_dir" wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null

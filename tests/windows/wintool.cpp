@@ -16,12 +16,6 @@
 //                                      FILE: open it for writing, delete it, rename it; prints
 //                                      one line per attempt ("write ok" or "write refused N",
 //                                      N the Windows error) and exits with the number that worked
-//   idle                               own a hidden window until ended, which keeps Wine's
-//                                      desktop process from shutting down between programs, and
-//                                      a notification-area icon, so the tray never empties: with
-//                                      no window manager, hiding an emptied tray makes Wine's
-//                                      shell wait 2 s before it answers the program that removed
-//                                      the last icon
 //   window CLASS [TIMEOUT_MS]          wait for a top-level window of CLASS; prints its title,
 //                                      client size, position and visibility
 //   children CLASS                     one line per child: id, class, client rectangle,
@@ -264,27 +258,6 @@ int Tamper(const std::vector<std::wstring>& args) {
   if (renamed) MoveFileW(moved.c_str(), path.c_str());
   std::fflush(stdout);
   return worked;
-}
-
-int Idle(const std::vector<std::wstring>&) {
-  WNDCLASSW windowClass = {};
-  windowClass.lpfnWndProc = DefWindowProcW;
-  windowClass.hInstance = GetModuleHandleW(nullptr);
-  windowClass.lpszClassName = L"QuenlithHarnessKeeper";
-  RegisterClassW(&windowClass);
-  const HWND window = CreateWindowW(L"QuenlithHarnessKeeper", L"", 0, 0, 0, 0, 0, nullptr, nullptr,
-                                    windowClass.hInstance, nullptr);
-  if (window == nullptr) return 1;
-  NOTIFYICONDATAW icon = {};
-  icon.cbSize = sizeof icon;
-  icon.hWnd = window;
-  icon.uID = 1;
-  icon.uFlags = NIF_ICON;
-  icon.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
-  Shell_NotifyIconW(NIM_ADD, &icon);
-  MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
-  return 0;
 }
 
 HWND WaitForClass(const std::wstring& className, DWORD timeoutMs) {
@@ -588,7 +561,7 @@ int wmain(int argc, wchar_t** argv) {
     int (*run)(const std::vector<std::wstring>&);
   } kCommands[] = {{L"click", 2, Click},    {L"find", 2, Find},       {L"close", 2, Close},
                    {L"msgbox", 3, ShowBox}, {L"regset", 4, RegSet},   {L"version", 1, Version},
-                   {L"trust", 1, Trust},      {L"resources", 1, Resources}, {L"trustca", 1, TrustCa}, {L"hold", 3, Hold}, {L"tamper", 1, Tamper}, {L"idle", 0, Idle},
+                   {L"trust", 1, Trust},      {L"resources", 1, Resources}, {L"trustca", 1, TrustCa}, {L"hold", 3, Hold}, {L"tamper", 1, Tamper},
                    {L"window", 1, Window},  {L"children", 1, Children}, {L"settext", 3, SetText},
                    {L"setcheck", 3, SetCheck}, {L"command", 2, Command}, {L"key", 2, Key}, {L"post", 2, Post},
                    {L"pixels", 1, Pixels},  {L"dpichanged", 6, DpiChanged}, {L"textwidth", 4, TextWidth},

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -16,6 +17,9 @@
 #include "interrupt.h"
 #include "script.h"
 #include "script_check.h"
+#ifndef _WIN32
+#include "try.h"
+#endif
 
 #ifdef _WIN32
 #include <io.h>
@@ -45,6 +49,11 @@ const char kUsage[] =
     "  quenlith-pack verify PACKAGE        check offsets, image, bzip2 CRCs and the file table\n"
     "  quenlith-pack extract PACKAGE DIR   unpack the payload into DIR\n"
     "  quenlith-pack stamp INSTALLER       store the installer's image size in it (a build step)\n"
+    "  quenlith-pack try PACKAGE [--wizard] [--keep DIR] [--timeout SECONDS] [--pictures DIR]\n"
+    "                    [--json] [-- SWITCHES...]\n"
+    "      run the package under Wine in a throw-away prefix (Linux only) and report what\n"
+    "      it did: exit code, log, files, shortcuts, uninstall entry, settings, state\n"
+    "      reports, temporary files left, time\n"
     "\n"
     "  quenlith-pack --version             print the version\n"
     "\n"
@@ -55,8 +64,19 @@ const char kUsage[] =
     "  --follow-links        follow symbolic links that lead outside PAYLOAD_DIR\n"
     "                        (refused by default)\n"
     "  --strict              script findings are errors (default: warnings)\n"
+    "  --wizard              try: start the package as a double-click, without switches,\n"
+    "                        and keep a PNG of each wizard page (default: \"/silent\")\n"
+    "  --keep DIR            try: keep the prefix in DIR (a new or empty folder)\n"
+    "  --timeout SECONDS     try: end a run that takes longer and report it hung (default 120)\n"
+    "  --pictures DIR        try: where page pictures and the hung run's screenshot go\n"
+    "                        (default: PACKAGE-NAME.try in the current folder)\n"
+    "  --json                try: print the report as one JSON document\n"
+    "  -- SWITCHES...        try: passed to the package, after \"/silent\" unless --wizard\n"
     "\n"
-    "exit codes: 0 done, 1 a fault, 2 a usage error\n";
+    "exit codes: 0 done, 1 a fault, 2 a usage error;\n"
+    "try: 0 the package ran and exited with 0, 1 it exited otherwise, crashed or hung,\n"
+    "     2 it was not run (usage, not a package, Wine or Xvfb missing, an architecture\n"
+    "     Wine cannot run here)\n";
 
 int Usage(const std::string& problem) {
   std::cerr << "quenlith-pack: " << problem << "\n" << kUsage;
@@ -146,6 +166,54 @@ int Check(const std::vector<std::string>& args) {
   return 0;
 }
 
+#ifndef _WIN32
+int Try(const std::vector<std::string>& args) {
+  quenlith_try::TryOptions options;
+  std::vector<std::string> positional;
+  std::optional<std::filesystem::path> pictures;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool hasValue = i + 1 < args.size();
+    unsigned long number = 0;
+    if (arg == "--") {
+      options.switches.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+      break;
+    } else if (arg == "--wizard") {
+      options.wizard = true;
+    } else if (arg == "--json") {
+      options.json = true;
+    } else if (arg == "--keep") {
+      if (!hasValue) return Usage("--keep needs a folder");
+      options.keep = pack::PathFromUtf8(args[++i]);
+    } else if (arg == "--pictures") {
+      if (!hasValue) return Usage("--pictures needs a folder");
+      pictures = pack::PathFromUtf8(args[++i]);
+    } else if (arg == "--timeout") {
+      if (!hasValue || !ParseCount(args[++i], number) || number == 0 || number > 86400)
+        return Usage("--timeout needs a number of seconds from 1 to 86400");
+      options.timeoutSeconds = static_cast<int>(number);
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return Usage("unknown option " + arg);
+    } else {
+      positional.push_back(arg);
+    }
+  }
+  if (positional.size() != 1) return Usage("try needs PACKAGE");
+  options.package = pack::PathFromUtf8(positional[0]);
+  options.pictures = pictures ? *pictures : std::filesystem::path(options.package.stem().string() + ".try");
+  options.helpers = quenlith_try::DefaultHelpers();
+  try {
+    return quenlith_try::TryPackage(options, std::cout, std::cerr);
+  } catch (const quenlith_try::NotRun& problem) {
+    std::cerr << "quenlith-pack try: " << problem.what() << "\n";
+    return quenlith_try::kTryNotRun;
+  } catch (const std::exception& problem) {
+    std::cerr << "quenlith-pack try: " << problem.what() << "\n";
+    return quenlith_try::kTryNotRun;
+  }
+}
+#endif
+
 int Run(const std::vector<std::string>& args) {
   if (args.empty()) return Usage("no command given");
   if (args[0] == "--version") return std::cout << kVersion, 0;
@@ -159,6 +227,9 @@ int Run(const std::vector<std::string>& args) {
   if (command == "verify" && rest.size() == 1) return pack::VerifyPackage(path(0), std::cout), 0;
   if (command == "extract" && rest.size() == 2) return pack::ExtractPackage(path(0), path(1), std::cout), 0;
   if (command == "stamp" && rest.size() == 1) return pack::StampInstaller(path(0)), 0;
+#ifndef _WIN32
+  if (command == "try") return Try(rest);
+#endif
   return Usage("unknown command or wrong arguments: " + command);
 }
 
