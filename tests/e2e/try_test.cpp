@@ -3,7 +3,10 @@
 // the kept prefix holds afterwards.
 
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -14,10 +17,13 @@
 #include "formats/layout.h"
 #include "test_support.h"
 
+extern char** environ;
+
 namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+
 using testing_support::ReadFile;
 using testing_support::WriteFile;
 
@@ -289,6 +295,50 @@ TEST(TryPackage, HangingInstallerIsEndedAtTheTimeLimit) {
   EXPECT_EQ(report["pictures"]["hang_screenshot"], (folder / "pictures" / "hung.png").string());
   EXPECT_TRUE(IsPng(folder / "pictures" / "hung.png"));
   EXPECT_TRUE(ProcessesOfPrefix(keep / "prefix").empty()) << ProcessesOfPrefix(keep / "prefix").front();
+}
+
+TEST(TryPackage, InterruptedRunLeavesNoProgramAndNoPrefix) {
+  const fs::path folder = TestFolder();
+  const std::string script = "[Install]\r\nInstallerSilent=1\r\n" + std::string(layout::kEndMarker) + "\r\n";
+  WriteFile(folder / "hangs.exe",
+            testing_support::AssemblePackage(ReadFile(fs::path(test_paths::kRunBin) / "hang_double.exe"),
+                                             "payload", 0, script, ""));
+  const std::string command = "cd " + Quoted(folder.string()) + " && exec env -u DISPLAY TMPDIR=" +
+                              Quoted((folder / "tmp").string()) + " " + Quoted(test_paths::kPack) + " try " +
+                              Quoted((folder / "hangs.exe").string()) + " --timeout 600 2>" +
+                              Quoted((folder / "try.err").string()) + " >/dev/null";
+  const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
+  pid_t pid = 0;
+  ASSERT_EQ(posix_spawn(&pid, "/bin/sh", nullptr, nullptr, const_cast<char**>(argv), environ), 0);
+  // Whatever fails below, try is interrupted and waited for, not left running.
+  struct Reaper {
+    pid_t& pid;
+    ~Reaper() {
+      if (pid <= 0) return;
+      kill(pid, SIGINT);
+      waitpid(pid, nullptr, 0);
+    }
+  } reaper{pid};
+  // Interrupted once the package runs, when the prefix, Xvfb and the program all exist.
+  auto progress = [&folder] { return fs::exists(folder / "try.err") ? ReadFile(folder / "try.err") : std::string(); };
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+  while (progress().find("running") == std::string::npos && std::chrono::steady_clock::now() < deadline)
+    usleep(100000);
+  ASSERT_NE(progress().find("running"), std::string::npos) << progress();
+  fs::path prefix;
+  for (const auto& entry : fs::directory_iterator(folder / "tmp"))
+    if (entry.path().filename().string().rfind("quenlith-try-", 0) == 0) prefix = entry.path() / "prefix";
+  ASSERT_FALSE(prefix.empty());
+  sleep(2);
+  ASSERT_FALSE(ProcessesOfPrefix(prefix).empty()) << "the package should be running now";
+  kill(pid, SIGINT);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  pid = 0;
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 128 + SIGINT);
+  EXPECT_TRUE(ProcessesOfPrefix(prefix).empty()) << ProcessesOfPrefix(prefix).front();
+  EXPECT_FALSE(fs::exists(prefix.parent_path())) << "the throw-away prefix is removed";
 }
 
 // Runs that never reach Wine: each ends with 2 and says why.

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "files.h"
+#include "interrupt.h"
 #include "json.h"
 #include "package.h"
 #include "prefix_facts.h"
@@ -615,6 +616,19 @@ TryExit TryPackage(const TryOptions& options, std::ostream& out, std::ostream& p
   fs::create_directories(folder.path() / "tmp", error);
   setenv("TMPDIR", (folder.path() / "tmp").c_str(), 1);
   Session session(options, folder.path(), progress);
+  // Interrupted, the prefix's programs and Xvfb (in process groups of their
+  // own, so the terminal's signal misses them) are ended before the folder goes.
+  const pack::RunOnInterrupt stopPrefix([script = options.helpers / "wine-env.sh", run = folder.path()] {
+    try {
+      Child end({script.string(), "exec", run.string(), "wineserver", "-k"}, "/dev/null", "/dev/null");
+      end.Wait(Clock::now() + std::chrono::seconds(kStepSeconds));
+      Child down({script.string(), "down", run.string()}, "/dev/null", "/dev/null");
+      down.Wait(Clock::now() + std::chrono::seconds(kStepSeconds));
+    } catch (...) {
+    }
+  });
+  std::optional<pack::RemoveOnInterrupt> removeRun;
+  if (!folder.kept()) removeRun.emplace(folder.path());
   session.Up();
 
   const fs::path driveC = PrefixDriveC(folder.path());
