@@ -157,13 +157,20 @@ bool IsHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
 
 // Reads a string Wine escaped, from just after its opening `quote` up to the
 // closing one; `at` is left after the closing quote. Wine writes characters
-// outside printable ASCII as \x and up to four hexadecimal digits.
+// outside printable ASCII as \x and up to four hexadecimal digits (UTF-16
+// units); any other byte stands for itself.
 std::string ReadEscaped(const std::string& line, std::size_t& at, char quote) {
-  std::vector<std::uint16_t> units;
+  std::string out;
+  std::vector<std::uint16_t> units;  // escaped units not yet converted, so that surrogate pairs meet
+  auto flush = [&] {
+    out += Utf8FromUnits(units);
+    units.clear();
+  };
   while (at < line.size() && line[at] != quote) {
     char c = line[at++];
     if (c != '\\' || at >= line.size()) {
-      units.push_back(static_cast<unsigned char>(c));
+      flush();
+      out += c;
       continue;
     }
     c = line[at++];
@@ -187,20 +194,9 @@ std::string ReadEscaped(const std::string& line, std::size_t& at, char quote) {
       default: units.push_back(static_cast<unsigned char>(c)); break;
     }
   }
+  flush();
   if (at < line.size()) ++at;  // the closing quote
-  // Bytes that are not ASCII arrive as raw UTF-8 in the file: keep them as they are.
-  std::string out;
-  std::vector<std::uint16_t> pending;
-  for (const std::uint16_t unit : units) {
-    if (unit >= 0x80 && unit < 0x100) {  // a raw byte of the file
-      out += Utf8FromUnits(pending);
-      pending.clear();
-      out += static_cast<char>(unit);
-    } else {
-      pending.push_back(unit);
-    }
-  }
-  return out + Utf8FromUnits(pending);
+  return out;
 }
 
 RegistryValue ParseValueData(std::string name, const std::string& data) {
