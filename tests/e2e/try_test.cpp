@@ -367,6 +367,13 @@ TEST(TryPackage, RefusesWhatItCannotRun) {
     EXPECT_LT(result.seconds, 10) << item.message << ": refused before any prefix was made";
   }
   EXPECT_TRUE(fs::is_empty(folder / "tmp"));
+
+  // Under --json the refusal is a document too.
+  const TryResult json = Try(folder, {(folder / "notes.txt").string(), "--json"});
+  EXPECT_EQ(json.exitCode, 2);
+  const nlohmann::json report = Report(json);
+  ASSERT_TRUE(report.is_object());
+  EXPECT_NE(report["error"].get<std::string>().find("is not a setup package"), std::string::npos) << report.dump();
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "files.h"
 #include "installer.h"
 #include "interrupt.h"
+#include "json.h"
 #include "script.h"
 #include "script_check.h"
 #ifndef _WIN32
@@ -204,11 +205,16 @@ int Try(const std::vector<std::string>& args) {
   options.helpers = quenlith_try::DefaultHelpers();
   try {
     return quenlith_try::TryPackage(options, std::cout, std::cerr);
-  } catch (const quenlith_try::NotRun& problem) {
-    std::cerr << "quenlith-pack try: " << problem.what() << "\n";
-    return quenlith_try::kTryNotRun;
   } catch (const std::exception& problem) {
     std::cerr << "quenlith-pack try: " << problem.what() << "\n";
+    // Under --json a refusal is a document too, so that a reader of standard
+    // output always gets one.
+    if (options.json) {
+      pack::JsonWriter json(std::cout);
+      json.BeginObject();
+      json.Field("error", problem.what());
+      json.EndObject();
+    }
     return quenlith_try::kTryNotRun;
   }
 }
