@@ -53,9 +53,12 @@ std::string Quoted(const std::string& text) {
 }
 
 // Runs the builder's try in `folder`, with its temporary files there too.
-TryResult Try(const fs::path& folder, const std::vector<std::string>& arguments) {
-  std::string command = "cd " + Quoted(folder.string()) + " && env -u DISPLAY TMPDIR=" + Quoted((folder / "tmp").string()) +
-                        " " + Quoted(test_paths::kPack) + " try";
+// `environment` adds NAME=value settings.
+TryResult Try(const fs::path& folder, const std::vector<std::string>& arguments,
+              const std::vector<std::string>& environment = {}) {
+  std::string command = "cd " + Quoted(folder.string()) + " && env -u DISPLAY TMPDIR=" + Quoted((folder / "tmp").string());
+  for (const std::string& setting : environment) command += " " + Quoted(setting);
+  command += " " + Quoted(test_paths::kPack) + " try";
   for (const std::string& argument : arguments) command += " " + Quoted(argument);
   command += " >" + Quoted((folder / "try.out").string()) + " 2>" + Quoted((folder / "try.err").string());
   const auto start = std::chrono::steady_clock::now();
@@ -347,11 +350,21 @@ TEST(TryPackage, RefusesWhatItCannotRun) {
   WriteFile(folder / "notes.txt", "not a package");
   fs::create_directories(folder / "full");
   WriteFile(folder / "full/file", "x");
+  // A PATH with Wine but without Xvfb, and one with neither.
+  fs::create_directories(folder / "no-wine");
+  fs::create_directories(folder / "no-xvfb");
+  for (const char* program : {"wineboot", "wineserver"})
+    fs::create_symlink(fs::path("/usr/bin") / program, folder / "no-xvfb" / program);
   struct Case {
     std::vector<std::string> arguments;
     std::string message;
+    std::vector<std::string> environment = {};
   };
   std::vector<Case> cases = {
+      {{test_paths::kSampleRunPackage}, "Wine is missing: install it", {"PATH=" + (folder / "no-wine").string()}},
+      {{test_paths::kSampleRunPackage},
+       "there is no display and Xvfb is missing: install it",
+       {"PATH=" + (folder / "no-xvfb").string()}},
       {{(folder / "notes.txt").string()}, "is not a setup package"},
       {{(folder / "missing.exe").string()}, "no such file"},
       {{test_paths::kSampleRunPackage, "--keep", (folder / "full").string()}, "--keep needs a new or empty folder"},
@@ -361,7 +374,7 @@ TEST(TryPackage, RefusesWhatItCannotRun) {
   if (std::string(test_paths::kRunArch) == "x86_64")
     cases.push_back({{test_paths::kSamplePackage}, "this machine's Wine runs only 64-bit (x86_64) programs"});
   for (const Case& item : cases) {
-    const TryResult result = Try(folder, item.arguments);
+    const TryResult result = Try(folder, item.arguments, item.environment);
     EXPECT_EQ(result.exitCode, 2) << item.message;
     EXPECT_NE(result.errors.find(item.message), std::string::npos) << result.errors;
     EXPECT_LT(result.seconds, 10) << item.message << ": refused before any prefix was made";
