@@ -22,12 +22,12 @@
 set -euo pipefail
 # shellcheck source=bench/lib.sh
 source "$(dirname "$0")/lib.sh"
-wine_env=$root/tests/harness/wine-env.sh
+wine_env=$root/tools/try/wine-env.sh
 pack=$build/release/tools/quenlith-pack
 
 "$root/scripts/build.sh" >/dev/null
 # Our installer and NSIS's stub for the architecture this machine's Wine runs.
-if [ "$("$root/tests/harness/wine-arch.sh")" = i686 ]; then
+if [ "$("$root/tools/try/wine-arch.sh")" = i686 ]; then
   bin=$build/windows/bin; arch=i686; nsis_target=x86-unicode
 else
   bin=$build/windows-x86_64/bin; arch=x86_64; nsis_target=amd64-unicode
@@ -98,7 +98,7 @@ nsis nsis "$work/payload" ""
 nsis nsis10k "$work/empty10k" /SOLID
 nsis nsis100k "$work/empty100k" /SOLID
 
-"$wine_env" up "$work/wine" "$bin/wintool.exe"
+"$wine_env" up "$work/wine" "$bin"
 trap '"$wine_env" down "$work/wine"' EXIT
 drive=$work/wine/prefix/drive_c
 in_wine() { "$wine_env" exec "$work/wine" "$@"; }

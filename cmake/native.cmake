@@ -76,7 +76,7 @@ set(QUENLITH_WINDOWS_BIN ${CMAKE_BINARY_DIR}/windows/bin)
 # What runs under Wine here. Where the machine cannot execute 32-bit programs
 # at all, the Windows-side tests and the main job's installation use a 64-bit
 # build of the same sources.
-execute_process(COMMAND ${CMAKE_SOURCE_DIR}/tests/harness/wine-arch.sh
+execute_process(COMMAND ${CMAKE_SOURCE_DIR}/tools/try/wine-arch.sh
   OUTPUT_VARIABLE QUENLITH_RUN_ARCH OUTPUT_STRIP_TRAILING_WHITESPACE)
 if(QUENLITH_RUN_ARCH STREQUAL "i686")
   set(QUENLITH_RUN_DIR ${CMAKE_BINARY_DIR}/windows)
@@ -87,6 +87,28 @@ else()
   message(STATUS "Wine cannot run 32-bit programs here: Windows-side tests use the x86_64 build")
 endif()
 set(QUENLITH_RUN_BIN ${QUENLITH_RUN_DIR}/bin)
+
+# `quenlith-pack try` looks for its helpers in quenlith-try/ beside itself:
+# the prefix script, the architecture probe, and the Windows helpers of the
+# architecture this machine's Wine runs. Copied beside the release build and
+# the sanitizer build alike.
+if(QUENLITH_RUN_ARCH STREQUAL "i686")
+  set(run_build windows)
+else()
+  set(run_build windows-x86_64)
+endif()
+set(try_helpers
+  ${CMAKE_SOURCE_DIR}/tools/try/wine-env.sh
+  ${CMAKE_SOURCE_DIR}/tools/try/wine-arch.sh
+  ${QUENLITH_RUN_BIN}/runexit.exe
+  ${QUENLITH_RUN_BIN}/pagewatch.exe
+  ${QUENLITH_RUN_BIN}/desktopkeeper.exe)
+add_custom_target(try_helpers ALL
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/tools/quenlith-try ${CMAKE_BINARY_DIR}/release/tools/quenlith-try
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${try_helpers} ${CMAKE_BINARY_DIR}/tools/quenlith-try/
+  COMMAND ${CMAKE_COMMAND} -E copy_if_different ${try_helpers} ${CMAKE_BINARY_DIR}/release/tools/quenlith-try/
+  DEPENDS ${run_build} pack_release
+  VERBATIM)
 
 add_subdirectory(sample)
 

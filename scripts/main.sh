@@ -1,27 +1,23 @@
 #!/usr/bin/env bash
 # The main job: builds the installer, the package builder and the sample
-# package, shows the package's layout and verifies it, then installs it
-# silently under Wine (in a prefix of its own under the build tree) and shows
-# what the installation did: exit code, installed files, uninstall list,
-# shortcuts, uninstall entry, product settings, log. Then it starts the same
-# package as a double-click (no switches) under Xvfb, as a user would, and
-# saves a screenshot of each wizard page it passes under
-# build/main-run/wizard-pages/.
+# package, shows the package's layout and verifies it, then tries it under
+# Wine with `quenlith-pack try` (the prefix kept in build/main-run): exit
+# code, files written, shortcuts, uninstall entry, product settings, state
+# reports, log, and the installed files and uninstall list. Then it tries the
+# same package as a double-click (no switches), as a user would, and saves a
+# picture of each wizard page it passes under build/main-run/wizard-pages/.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUENLITH_BUILD_DIR:-$root/build}
 package=$build/sample/QuenlithSetup-sample.exe
 # The builder as users run it: the release build, without sanitizers.
 pack=$build/release/tools/quenlith-pack
-wine_env=$root/tests/harness/wine-env.sh
 run_dir=$build/main-run
 # What Wine runs here: the shipped 32-bit build, or, on a machine that
 # cannot run 32-bit programs, the 64-bit build of the same sources.
-if [ "$("$root/tests/harness/wine-arch.sh")" = i686 ]; then
-  run_bin=$build/windows/bin
+if [ "$("$root/tools/try/wine-arch.sh")" = i686 ]; then
   run_package=$package
 else
-  run_bin=$build/windows-x86_64/bin
   run_package=$build/sample/QuenlithSetup-sample-x86_64.exe
 fi
 
@@ -35,14 +31,12 @@ echo "== Verify"
 "$pack" verify "$package"
 
 echo
-echo "== Silent installation under Wine (prefix: $run_dir/prefix)"
+echo "== Silent installation under Wine: quenlith-pack try (prefix kept in $run_dir/prefix)"
 if [ "$run_package" != "$package" ]; then
   echo "(this machine cannot run 32-bit programs: installing $run_package, the same package around the 64-bit build)"
 fi
-"$wine_env" up "$run_dir" "$run_bin/wintool.exe"
-trap '"$wine_env" down "$run_dir"' EXIT
-windows_package="Z:${run_package//\//\\}"
-"$wine_env" run "$run_dir" "$run_bin/runexit.exe" "$windows_package" /silent /debug | tr -d '\r'
+rm -rf "$run_dir"
+"$pack" try "$run_package" --keep "$run_dir"
 
 destination=$run_dir/prefix/drive_c/ProgramData/Quenlith/bin
 echo
@@ -51,40 +45,7 @@ echo "== Installed into C:\\ProgramData\\Quenlith\\bin"
 echo
 echo "== uninstall.ini"
 tr -d '\r' <"$destination/uninstall.ini"
-user=$(cd "$run_dir"/prefix/drive_c/users && ls -d */Desktop | grep -v '^Public/' | head -n 1 | cut -d/ -f1)
-profile=$run_dir/prefix/drive_c/users/$user
-echo
-echo "== Shortcuts"
-find "$profile/Desktop/" "$profile/AppData/Roaming/Microsoft/Windows/Start Menu" -name '*.lnk' -printf '%p\n' 2>/dev/null |
-  sed "s|^$run_dir/prefix/drive_c/|C:/|"
-echo
-echo "== Uninstall entry (HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quenlith)"
-"$wine_env" exec "$run_dir" wine reg query 'HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quenlith' |
-  tr -d '\r' | grep REG_
-echo
-echo "== Product settings (%APPDATA%\Quenlith\users\global\quenlith.ini)"
-tr -d '\r' <"$profile/AppData/Roaming/Quenlith/users/global/quenlith.ini"
-echo
-echo "== Setup log (on the desktop)"
-for log in "$run_dir"/prefix/drive_c/users/*/Desktop/Quenlith-setup-*.log; do
-  echo "$log"
-  tr -d '\r' <"$log"
-done
 
 echo
-echo "== Double-click under Wine: the same package without switches, as a user starts it"
-shots=$build/main-run/wizard-pages
-rm -rf "$shots" && mkdir -p "$shots"
-"$wine_env" exec "$run_dir" wine "$run_bin/runexit.exe" "$windows_package" >"$run_dir/double-click.out" 2>&1 &
-setup_pid=$!
-# Keeps a picture of each page the wizard passes until it closes.
-"$wine_env" run "$run_dir" "$run_bin/wintool.exe" watch "Quenlith: Setup" "Z:${shots//\//\\}" 120000 |
-  tr -d '\r' | sed 's/^/wizard page: /' || echo "the wizard did not close within two minutes"
-wait "$setup_pid" || true
-tr -d '\r' <"$run_dir/double-click.out" | grep '^exit=' | sed 's/^exit=/exit code: /'
-for picture in "$shots"/*.ppm; do
-  [ -e "$picture" ] || continue
-  /usr/bin/convert "$picture" "${picture%.ppm}.png" && rm "$picture"
-  echo "screenshot: ${picture%.ppm}.png"
-done
-echo "(a double-click writes no setup log; /debug turns it on)"
+echo "== Double-click under Wine: quenlith-pack try --wizard, the same package without switches, as a user starts it"
+"$pack" try "$run_package" --wizard --pictures "$run_dir/wizard-pages"

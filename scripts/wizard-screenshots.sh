@@ -7,20 +7,20 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUENLITH_BUILD_DIR:-$root/build}
 dpi=${1:-96}
-arch=$("$root/tests/harness/wine-arch.sh")
+arch=$("$root/tools/try/wine-arch.sh")
 if [ "$arch" = x86_64 ]; then bin=$build/windows-x86_64/bin; else bin=$build/windows/bin; fi
 out=$build/wizard-screenshots
 work=$build/wizard-screenshots-work
-envsh=$root/tests/harness/wine-env.sh
+envsh=$root/tools/try/wine-env.sh
 wine_dir=$work/wine
 class="Quenlith: Setup"
 # The number the installer names a control by (IDC_DESTINATION, ...).
 setup_id() { sed -n "s/^#define $1 \([0-9]*\).*/\1/p" "$root/resources/setup_ids.h"; }
 
 mkdir -p "$out" "$work/payload"
-"$envsh" up "$wine_dir" "$bin/wintool.exe" >/dev/null
+"$envsh" up "$wine_dir" "$bin" >/dev/null
 trap '"$envsh" down "$wine_dir" >/dev/null 2>&1 || true' EXIT
-display=:$(cat "$wine_dir/display")
+display=$(cat "$wine_dir/display")
 "$envsh" exec "$wine_dir" wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f >/dev/null
 
 product=$build/windows-x86_64/product/Quenlith.exe

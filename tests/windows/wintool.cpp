@@ -17,12 +17,6 @@
 //                                      FILE: open it for writing, delete it, rename it; prints
 //                                      one line per attempt ("write ok" or "write refused N",
 //                                      N the Windows error) and exits with the number that worked
-//   idle                               own a hidden window until ended, which keeps Wine's
-//                                      desktop process from shutting down between programs, and
-//                                      a notification-area icon, so the tray never empties: with
-//                                      no window manager, hiding an emptied tray makes Wine's
-//                                      shell wait 2 s before it answers the program that removed
-//                                      the last icon
 //   window CLASS [TIMEOUT_MS]          wait for a top-level window of CLASS; prints its title,
 //                                      client size, position and visibility
 //   children CLASS                     one line per child: id, class, client rectangle,
@@ -47,10 +41,6 @@
 //   dismiss CLASS TIMEOUT_MS           wait for the window, then close it (again and again
 //                                      while it refuses, answering its thread's message boxes)
 //                                      until it is gone
-//   watch CLASS FOLDER TIMEOUT_MS      follow a wizard until it closes: keep the last whole
-//                                      picture of each page it shows (location, installing,
-//                                      complete) as FOLDER\PAGE.ppm and print each page's name
-//                                      when it first appears
 //   iniwrite FILE SECTION KEY VALUE [KEY VALUE ...]
 //                                      write the keys one call at a time through the system
 //   waitchild CLASS ID TIMEOUT_MS      wait until the window shows a visible child with ID
@@ -102,11 +92,11 @@ int wmain(int argc, wchar_t** argv) {
     int (*run)(const Args&);
   } kCommands[] = {
       // Driving windows.
-      {L"click", 2, Click}, {L"find", 2, Find}, {L"close", 2, Close}, {L"msgbox", 3, ShowBox}, {L"idle", 0, Idle},
+      {L"click", 2, Click}, {L"find", 2, Find}, {L"close", 2, Close}, {L"msgbox", 3, ShowBox},
       {L"window", 1, Window}, {L"children", 1, Children}, {L"settext", 3, SetText}, {L"setcheck", 3, SetCheck},
       {L"command", 2, Command}, {L"key", 2, Key}, {L"post", 2, Post}, {L"pixels", 1, Pixels},
       {L"dpichanged", 6, DpiChanged}, {L"textwidth", 4, TextWidth}, {L"editview", 2, EditView},
-      {L"dismiss", 2, Dismiss}, {L"watch", 3, Watch},
+      {L"dismiss", 2, Dismiss},
       // Reading and changing the machine.
       {L"regset", 4, RegSet}, {L"version", 1, Version}, {L"trust", 1, Trust}, {L"resources", 1, Resources},
       {L"trustca", 1, TrustCa}, {L"hold", 3, Hold}, {L"tamper", 1, Tamper}, {L"iniwrite", 2, IniWrite},

@@ -27,7 +27,6 @@ int Click(const Args& args);
 int Find(const Args& args);
 int Close(const Args& args);
 int ShowBox(const Args& args);
-int Idle(const Args& args);
 int Window(const Args& args);
 int Children(const Args& args);
 int SetText(const Args& args);
@@ -40,7 +39,6 @@ int DpiChanged(const Args& args);
 int TextWidth(const Args& args);
 int EditView(const Args& args);
 int Dismiss(const Args& args);
-int Watch(const Args& args);
 
 // Reading and changing the machine.
 int RegSet(const Args& args);

@@ -1,9 +1,7 @@
 // wintool's commands that drive windows: message boxes, the wizard's
-// window and its controls, its pixels and pages, and the desktop keeper.
+// window and its controls, its pixels and pages.
 
 #include "wintool.h"
-
-#include <shellapi.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -65,27 +63,6 @@ int ShowBox(const Args& args) {
   if (args[2] == L"retrycancel") type = MB_RETRYCANCEL;
   if (args[2] == L"yesno") type = MB_YESNO;
   return MessageBoxW(nullptr, args[1].c_str(), args[0].c_str(), type);
-}
-
-int Idle(const Args&) {
-  WNDCLASSW windowClass = {};
-  windowClass.lpfnWndProc = DefWindowProcW;
-  windowClass.hInstance = GetModuleHandleW(nullptr);
-  windowClass.lpszClassName = L"QuenlithHarnessKeeper";
-  RegisterClassW(&windowClass);
-  const HWND window = CreateWindowW(L"QuenlithHarnessKeeper", L"", 0, 0, 0, 0, 0, nullptr, nullptr,
-                                    windowClass.hInstance, nullptr);
-  if (window == nullptr) return 1;
-  NOTIFYICONDATAW icon = {};
-  icon.cbSize = sizeof icon;
-  icon.hWnd = window;
-  icon.uID = 1;
-  icon.uFlags = NIF_ICON;
-  icon.hIcon = LoadIconW(nullptr, IDI_APPLICATION);
-  Shell_NotifyIconW(NIM_ADD, &icon);
-  MSG message;
-  while (GetMessageW(&message, nullptr, 0, 0) > 0) DispatchMessageW(&message);
-  return 0;
 }
 
 int Window(const Args& args) {
@@ -306,66 +283,6 @@ int Dismiss(const Args& args) {
     Sleep(100);
   }
   return 0;
-}
-
-namespace {
-
-// The wizard's page, told by its controls: the destination box on the
-// location page, the launch button alone on the complete page, none while
-// installing.
-const wchar_t* PageOf(HWND window) {
-  if (GetDlgItem(window, 1003) != nullptr) return L"location";
-  if (GetDlgItem(window, 1030) != nullptr) return L"complete";
-  return L"installing";
-}
-
-// The window as the screen shows it, caption included, as a binary PPM.
-bool SaveWindowPicture(HWND window, const std::wstring& path) {
-  RECT outer = {};
-  GetWindowRect(window, &outer);
-  const int width = outer.right - outer.left, height = outer.bottom - outer.top;
-  HDC screen = GetDC(nullptr);
-  const std::vector<std::uint32_t> pixels = CopyPixels(screen, outer.left, outer.top, width, height);
-  ReleaseDC(nullptr, screen);
-  if (pixels.empty()) return false;
-  std::string picture = "P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n";
-  for (const std::uint32_t pixel : pixels) {
-    picture += static_cast<char>((pixel >> 16) & 0xFF);
-    picture += static_cast<char>((pixel >> 8) & 0xFF);
-    picture += static_cast<char>(pixel & 0xFF);
-  }
-  std::ofstream out(path.c_str(), std::ios::binary);
-  return static_cast<bool>(out.write(picture.data(), static_cast<std::streamsize>(picture.size())));
-}
-
-}  // namespace
-
-int Watch(const Args& args) {
-  const DWORD timeout = wcstoul(args[2].c_str(), nullptr, 10);
-  const DWORD start = GetTickCount();
-  HWND window = WaitForClass(args[0], timeout);
-  if (window == nullptr) return 1;
-  std::wstring shown;
-  while (IsWindow(window) && GetTickCount() - start < timeout) {
-    if (IsWindowVisible(window)) {
-      // A page may last only a moment: take a picture at every turn and keep
-      // it only if the page did not change while it was taken.
-      const std::wstring page = PageOf(window);
-      const std::wstring file = args[1] + L"\\" + page + L".ppm";
-      if (SaveWindowPicture(window, file + L".part") && IsWindow(window) && page == PageOf(window)) {
-        MoveFileExW((file + L".part").c_str(), file.c_str(), MOVEFILE_REPLACE_EXISTING);
-        if (page != shown) {
-          std::printf("%s\n", Utf8(page).c_str());
-          std::fflush(stdout);
-          shown = page;
-        }
-      } else {
-        DeleteFileW((file + L".part").c_str());
-      }
-    }
-    Sleep(40);
-  }
-  return IsWindow(window) ? 1 : 0;
 }
 
 }  // namespace wintool

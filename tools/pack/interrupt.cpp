@@ -22,11 +22,17 @@ std::list<std::filesystem::path>& Registry() {
   return paths;
 }
 
+std::list<std::function<void()>>& Actions() {
+  static std::list<std::function<void()>> actions;
+  return actions;
+}
+
 // Runs on a thread of its own, never in a signal handler, so it may take
-// the lock and remove folders. Holding the lock to the end keeps any other
-// thread from registering or releasing paths meanwhile.
+// the lock, stop programs and remove folders. Holding the lock to the end
+// keeps any other thread from registering or releasing anything meanwhile.
 [[noreturn]] void RemoveAllAndExit(int signal) {
   std::lock_guard lock(registryMutex);
+  for (const std::function<void()>& action : Actions()) action();
   for (const std::filesystem::path& path : Registry()) {
     std::error_code ignored;
     std::filesystem::remove_all(path, ignored);
@@ -76,6 +82,16 @@ RemoveOnInterrupt::~RemoveOnInterrupt() {
       break;
     }
   }
+}
+
+RunOnInterrupt::RunOnInterrupt(std::function<void()> action) {
+  std::lock_guard lock(registryMutex);
+  entry_ = Actions().insert(Actions().end(), std::move(action));
+}
+
+RunOnInterrupt::~RunOnInterrupt() {
+  std::lock_guard lock(registryMutex);
+  Actions().erase(entry_);
 }
 
 }  // namespace pack

@@ -4,6 +4,8 @@
 // Windows) arrives, and the process then ends with 128 + the signal number.
 
 #include <filesystem>
+#include <functional>
+#include <list>
 
 namespace pack {
 
@@ -23,6 +25,21 @@ class RemoveOnInterrupt {
 
  private:
   std::filesystem::path path_;
+};
+
+// Runs `action` on interruption, before the registered paths are removed,
+// while this object lives: for programs the builder started that would
+// otherwise outlive it. `action` runs on the watcher thread and must not
+// register or release anything here.
+class RunOnInterrupt {
+ public:
+  explicit RunOnInterrupt(std::function<void()> action);
+  ~RunOnInterrupt();
+  RunOnInterrupt(const RunOnInterrupt&) = delete;
+  RunOnInterrupt& operator=(const RunOnInterrupt&) = delete;
+
+ private:
+  std::list<std::function<void()>>::iterator entry_;
 };
 
 }  // namespace pack

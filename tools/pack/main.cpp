@@ -4,6 +4,7 @@
 #include <cstring>
 #include <algorithm>
 #include <filesystem>
+#include <optional>
 #include <iostream>
 #include <map>
 #include <sstream>
@@ -21,6 +22,9 @@
 #include "progress.h"
 #include "script.h"
 #include "script_check.h"
+#ifndef _WIN32
+#include "try.h"
+#endif
 
 #ifdef _WIN32
 #include <windows.h>
@@ -51,6 +55,11 @@ const char kUsage[] =
     "  quenlith-pack diff OLD NEW [--json] [--quiet]   compare two packages: files, script keys,\n"
     "                                                  image and signature\n"
     "  quenlith-pack stamp INSTALLER                   store the installer's image size in it (a build step)\n"
+    "  quenlith-pack try PACKAGE [--wizard] [--keep DIR] [--timeout SECONDS] [--pictures DIR]\n"
+    "                    [--json] [-- SWITCHES...]\n"
+    "      run the package under Wine in a throw-away prefix (Linux only) and report what\n"
+    "      it did: exit code, log, files, shortcuts, uninstall entry, settings, state\n"
+    "      reports, temporary files left, time\n"
     "\n"
     "  quenlith-pack --version                         print the version\n"
     "\n"
@@ -61,12 +70,22 @@ const char kUsage[] =
     "  --follow-links        follow symbolic links that lead outside PAYLOAD_DIR\n"
     "                        (refused by default)\n"
     "  --strict              script findings are errors (default: warnings)\n"
-    "  --json                print one JSON document instead of the text\n"
     "  --quiet               no progress line (shown on a terminal for work over a second)\n"
+    "  --wizard              try: start the package as a double-click, without switches,\n"
+    "                        and keep a PNG of each wizard page (default: \"/silent\")\n"
+    "  --keep DIR            try: keep the prefix in DIR (a new or empty folder)\n"
+    "  --timeout SECONDS     try: end a run that takes longer and report it hung (default 120)\n"
+    "  --pictures DIR        try: where page pictures and the hung run's screenshot go\n"
+    "                        (default: PACKAGE-NAME.try in the current folder)\n"
+    "  --json                print one JSON document instead of the text\n"
+    "  -- SWITCHES...        try: passed to the package, after \"/silent\" unless --wizard\n"
     "\n"
     "exit codes: 0 done, 1 a fault, 2 a usage error;\n"
     "diff: 0 the packages install the same, 1 they differ, 2 a usage error,\n"
-    "      3 a package cannot be read\n";
+    "      3 a package cannot be read;\n"
+    "try: 0 the package ran and exited with 0, 1 it exited otherwise, crashed or hung,\n"
+    "     2 it was not run (usage, not a package, Wine or Xvfb missing, an architecture\n"
+    "     Wine cannot run here)\n";
 
 int Usage(const std::string& problem) {
   std::cerr << "quenlith-pack: " << problem << "\n" << kUsage;
@@ -200,6 +219,59 @@ int Check(const Switches& switches) {
   return 0;
 }
 
+#ifndef _WIN32
+int Try(const std::vector<std::string>& args) {
+  quenlith_try::TryOptions options;
+  std::vector<std::string> positional;
+  std::optional<std::filesystem::path> pictures;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const bool hasValue = i + 1 < args.size();
+    unsigned long number = 0;
+    if (arg == "--") {
+      options.switches.assign(args.begin() + static_cast<std::ptrdiff_t>(i) + 1, args.end());
+      break;
+    } else if (arg == "--wizard") {
+      options.wizard = true;
+    } else if (arg == "--json") {
+      options.json = true;
+    } else if (arg == "--keep") {
+      if (!hasValue) return Usage("--keep needs a folder");
+      options.keep = pack::PathFromUtf8(args[++i]);
+    } else if (arg == "--pictures") {
+      if (!hasValue) return Usage("--pictures needs a folder");
+      pictures = pack::PathFromUtf8(args[++i]);
+    } else if (arg == "--timeout") {
+      if (!hasValue || !ParseCount(args[++i], number) || number == 0 || number > 86400)
+        return Usage("--timeout needs a number of seconds from 1 to 86400");
+      options.timeoutSeconds = static_cast<int>(number);
+    } else if (arg.size() > 1 && arg[0] == '-') {
+      return Usage("unknown option " + arg);
+    } else {
+      positional.push_back(arg);
+    }
+  }
+  if (positional.size() != 1) return Usage("try needs PACKAGE");
+  options.package = pack::PathFromUtf8(positional[0]);
+  options.pictures = pictures ? *pictures : std::filesystem::path(options.package.stem().string() + ".try");
+  options.helpers = quenlith_try::DefaultHelpers();
+  try {
+    return quenlith_try::TryPackage(options, std::cout, std::cerr);
+  } catch (const std::exception& problem) {
+    std::cerr << "quenlith-pack try: " << problem.what() << "\n";
+    // Under --json a refusal is a document too, so that a reader of standard
+    // output always gets one.
+    if (options.json) {
+      pack::JsonWriter json(std::cout);
+      json.BeginObject();
+      json.Field("error", problem.what());
+      json.EndObject();
+    }
+    return quenlith_try::kTryNotRun;
+  }
+}
+#endif
+
 int Run(const std::vector<std::string>& args) {
   if (args.empty()) return Usage("no command given");
   if (args[0] == "--version") return std::cout << kVersion, 0;
@@ -207,6 +279,9 @@ int Run(const std::vector<std::string>& args) {
   const std::string& command = args[0];
   const std::vector<std::string> rest(args.begin() + 1, args.end());
   if (command == "build") return Build(rest);
+#ifndef _WIN32
+  if (command == "try") return Try(rest);
+#endif
   const std::map<std::string, std::pair<std::size_t, std::vector<std::string>>> commands = {
       {"check", {0, {"--strict", "--json"}}},
       {"inspect", {1, {"--json"}}},

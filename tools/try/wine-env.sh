@@ -1,18 +1,22 @@
 #!/usr/bin/env bash
-# The Wine environment of one test run, kept in DIR (under the build tree):
-#   wine-env.sh up DIR [WINTOOL [CA_CERT]]
+# The Wine environment of one run (a test run, the main job, a benchmark, `quenlith-pack try`), kept in DIR:
+#   wine-env.sh up DIR [BIN [CA_CERT]]
 #                          create a fresh 64-bit prefix (Windows 10, X11 Managed=N,
-#                          HOME in DIR), start Xvfb and a persistent wineserver;
-#                          with WINTOOL (the harness's wintool.exe) keep a hidden
-#                          window open: without one, Wine's desktop process ends
-#                          after each program and the next one waits ~2 s for it;
+#                          HOME in DIR), start Xvfb (or use the display named in
+#                          WINE_ENV_DISPLAY) and a persistent wineserver;
+#                          with BIN (a folder holding desktopkeeper.exe) keep the
+#                          desktop alive as a real one is: without it, Wine's desktop
+#                          process ends after each program and the next one waits
+#                          ~2 s for it, and emptying the tray costs 2 s;
 #                          with CA_CERT, make the prefix trust that authority
+#                          (through BIN's wintool.exe, the tests' helper)
 #   wine-env.sh down DIR   stop both
 #   wine-env.sh exec DIR COMMAND...   run a command inside that environment
 #   wine-env.sh run DIR PROGRAM...    run a Windows program; its output goes
 #                          through a file, since services Wine starts on demand
 #                          would otherwise hold the caller's output open
-# DIR/env holds the variables every run uses; the machine's ~/.wine is never touched.
+# Used by the tests, the main job, the benchmarks and `quenlith-pack try`.
+# The machine's ~/.wine is never touched.
 set -euo pipefail
 
 command=${1:?usage: wine-env.sh up|down|exec DIR}
@@ -38,7 +42,7 @@ environment() {
   export WINEPREFIX=$dir/prefix
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-  if [ -f "$dir/display" ]; then export DISPLAY=:$(cat "$dir/display"); fi
+  if [ -f "$dir/display" ]; then export DISPLAY=$(cat "$dir/display"); fi
 }
 
 free_display() {
@@ -56,7 +60,7 @@ start_xvfb() {
   Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$dir/xvfb.log" 2>&1 </dev/null &
   echo $! >"$dir/xvfb.pid"
   for _ in $(seq 100); do
-    [ -e "/tmp/.X11-unix/X$n" ] && { echo "$n" >"$dir/display"; return; }
+    [ -e "/tmp/.X11-unix/X$n" ] && { echo ":$n" >"$dir/display"; return; }
     sleep 0.1
   done
   echo "Xvfb did not start; see $dir/xvfb.log" >&2
@@ -74,7 +78,7 @@ up() {
   down
   rm -rf "$dir/prefix" "$dir/home"
   mkdir -p "$dir/home"
-  start_xvfb
+  if [ -n "${WINE_ENV_DISPLAY:-}" ]; then echo "$WINE_ENV_DISPLAY" >"$dir/display"; else start_xvfb; fi
   environment
   # A persistent server from the start keeps the prefix warm between the tests' programs.
   wineserver -p
@@ -90,13 +94,13 @@ up() {
   # A program that crashes ends at once with its backtrace and exception
   # code; the debugger's crash dialog would wait for a click that never comes.
   wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f
-  if [ -n "$wintool" ]; then wine "$wintool" idle & fi
-  if [ -n "$ca_cert" ]; then wine "$wintool" trustca "Z:${ca_cert//\//\\}"; fi
+  if [ -n "$helpers" ]; then wine "$helpers/desktopkeeper.exe" & fi
+  if [ -n "$ca_cert" ]; then wine "$helpers/wintool.exe" trustca "Z:${ca_cert//\//\\}"; fi
 }
 
 case $command in
   up)
-    wintool=${3:-}
+    helpers=${3:-}
     ca_cert=${4:-}
     # Wine and Xvfb stay running; none of them may hold the caller's output
     # open, so all of it goes to a log, shown when set-up fails.
