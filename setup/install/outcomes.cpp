@@ -5,6 +5,7 @@
 #include "messages/exit_codes.h"
 #include "log/setup_log.h"
 #include "messages/messages.h"
+#include "report/report.h"
 #include "formats/layout.h"
 
 namespace {
@@ -148,6 +149,7 @@ ExitCode ConcludeRun(ExitCode code) {
 }
 
 void EndRunFromInstallThread(ExitCode code) {
+  FinishBackgroundReports();
   ConcludeRun(code);
   gSetupLog.Close();
   ExitProcess(static_cast<UINT>(code));

@@ -49,7 +49,8 @@ ExitCode ConcludeRun(ExitCode code);
 
 // The wizard's install thread after a failed sequence: the run is over while
 // the main thread still paints, so the process ends here, with `code`, after
-// ConcludeRun and the log's closing lines (static destructors, which would
-// otherwise write them, must not run under the painting main thread). The
-// only place besides the entry point that ends the process.
+// the background state reports (at most 30 s), ConcludeRun and the log's
+// closing lines (static destructors, which would otherwise write them, must
+// not run under the painting main thread). The only place besides the entry
+// point that ends the process.
 [[noreturn]] void EndRunFromInstallThread(ExitCode code);

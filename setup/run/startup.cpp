@@ -120,6 +120,7 @@ ExitCode RunWizard() {
     DecideLocationPrompt(installerConfig);
   if (RelaunchForCleanup(installerConfig, setupCommandLine)) return kExitSuccess;
   const ExitCode code = RunWizardWindow();
+  FinishBackgroundReports();
   gSetupLog.Close();
   return code;
 }

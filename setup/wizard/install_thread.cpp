@@ -19,7 +19,7 @@ DWORD WINAPI InstallThread(void* parameter) {
   // The main thread reads it only after WM_SETUP_DONE.
   destinationDir = installed.destination;
   if (installed.code != kExitSuccess) EndRunFromInstallThread(installed.code);
-  ReportState("complete");
+  ReportStateInBackground("complete");
   SendMessageW(window, WM_SETUP_DONE, 0, 0);
   return 0;
 }
@@ -27,6 +27,6 @@ DWORD WINAPI InstallThread(void* parameter) {
 }  // namespace
 
 void StartInstallThread(HWND window) {
-  ReportState("installing");
+  ReportStateInBackground("installing");
   if (HANDLE thread = CreateThread(nullptr, 0, InstallThread, window, 0, nullptr)) CloseHandle(thread);
 }

@@ -186,6 +186,30 @@ TEST_F(WizardTest, AutomaticDestinationInstallsAtOnceAndLaunchLaunchesTheSignedP
   EXPECT_EQ(server.States(), (std::vector<std::string>{"start", "installing", "complete"}));
 }
 
+// An endpoint that is slow to answer (here: not at all until released)
+// holds up neither the window nor the installation, the endpoint still sees
+// the reports in order, and the run ends only once they are all sent.
+TEST_F(WizardTest, ASlowReportEndpointHoldsUpNeitherTheWizardNorTheOrderOfItsReports) {
+  ReportServer server({"installing", "complete"});
+  const std::filesystem::path package =
+      Package(kTexts + "[destination]\nDestinationAuto=1\n[launch]\nLaunchAuto=0\n");
+  harness::Process run = wine_.Start({package.string(), "/debug", "/location", "C:\\WizardSlow"});
+  WaitForWizard();
+  ASSERT_TRUE(WaitForCompletePage()) << "the wizard waited for the endpoint";
+  EXPECT_TRUE(std::filesystem::exists(wine_.LinuxPath("C:\\WizardSlow\\readme.txt")));
+  // "complete" goes only once "installing" was answered.
+  EXPECT_EQ(server.States(), (std::vector<std::string>{"start", "installing"}));
+
+  Post(e2e::kWmClose);
+  EXPECT_FALSE(run.WaitForOutput("exit=", 3)) << "the run ended with its reports unsent";
+  server.Release();
+  EXPECT_EQ(Wine::ExitCodeOf(run.Wait(60)), 0);
+  EXPECT_EQ(server.States(), (std::vector<std::string>{"start", "installing", "complete"}));
+  const std::string log = e2e::OnlySetupLog(wine_);
+  EXPECT_LT(log.find("state=installing"), log.find("Installation is starting at")) << log;
+  EXPECT_NE(log.find("Quenlith setup exited successfully"), std::string::npos) << log;
+}
+
 TEST_F(WizardTest, CancelEscapeAndTheCloseBoxLeaveTheLocationPageWithTheirReport) {
   const std::filesystem::path package = Package(kTexts + "[setup]\nSetupDesktopIcon=1\n");
   const struct {

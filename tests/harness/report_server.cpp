@@ -16,16 +16,21 @@ extern char** environ;
 
 namespace harness {
 
-ReportServer::ReportServer() {
+ReportServer::ReportServer(const std::vector<std::string>& heldStates) {
   record_ = std::filesystem::temp_directory_path() / ("quenlith-reports-" + std::to_string(getpid()) + ".txt");
+  release_ = record_.string() + ".release";
   std::filesystem::remove(record_);
+  std::filesystem::remove(release_);
+  std::string held;
+  for (const std::string& state : heldStates) held += (held.empty() ? "" : ",") + state;
   const std::filesystem::path ready = record_.string() + ".ready";
   std::filesystem::remove(ready);
   const std::string signing = test_paths::kSigningDir;
-  const std::string script = "exec python3 \"$0\" \"$1\" \"$2\" \"$3\" \"$4\" > \"$5\"";
+  const std::string script = "exec python3 \"$0\" \"$1\" \"$2\" \"$3\" \"$4\" \"$6\" \"$7\" > \"$5\"";
   const std::vector<std::string> args = {"/bin/sh", "-c", script, test_paths::kReportServerScript,
                                          std::to_string(test_paths::kReportPort), signing + "/server.crt",
-                                         signing + "/server.key", record_.string(), ready.string()};
+                                         signing + "/server.key", record_.string(), ready.string(),
+                                         held, release_.string()};
   std::vector<char*> argv;
   for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
   argv.push_back(nullptr);
@@ -49,7 +54,10 @@ ReportServer::~ReportServer() {
   }
   std::filesystem::remove(record_);
   std::filesystem::remove(record_.string() + ".ready");
+  std::filesystem::remove(release_);
 }
+
+void ReportServer::Release() { std::ofstream(release_).put('\n'); }
 
 std::vector<ReportServer::Request> ReportServer::Requests() const {
   std::vector<Request> requests;

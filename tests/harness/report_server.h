@@ -19,10 +19,15 @@ class ReportServer {
   };
 
   // Starts the server and waits until it listens; throws when it cannot.
-  ReportServer();
+  // Requests for `heldStates` are recorded at once but answered only after
+  // Release(), as by an endpoint that is slow to answer.
+  explicit ReportServer(const std::vector<std::string>& heldStates = {});
   ~ReportServer();
   ReportServer(const ReportServer&) = delete;
   ReportServer& operator=(const ReportServer&) = delete;
+
+  // Answers the held requests, and from now on every request at once.
+  void Release();
 
   std::vector<Request> Requests() const;
   // The "state" values of the requests, in order.
@@ -30,6 +35,7 @@ class ReportServer {
 
  private:
   std::filesystem::path record_;
+  std::filesystem::path release_;
   pid_t pid_ = -1;
 };
 
