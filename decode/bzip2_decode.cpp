@@ -305,6 +305,20 @@ BlockOutcome DecodeBlock(const std::string& wrapped, WorkMemory& memory, std::si
   }
 }
 
+// A worker's part: the block decompressed into memory, or why not.
+BlockResult DecodeQueuedBlock(std::string& wrapped, WorkMemory& memory, std::size_t cap) {
+  BlockResult result;
+  bool unused = false;
+  try {
+    result.outcome = DecodeBlock(wrapped, memory, cap, result.out, nullptr, unused);
+  } catch (const std::bad_alloc&) {
+    result.outcome = BlockOutcome::kFailed;  // short of memory: the sequential loop needs far less
+  }
+  if (result.outcome != BlockOutcome::kDone) std::vector<char>().swap(result.out);
+  if (result.outcome == BlockOutcome::kTooLarge) result.wrapped = std::move(wrapped);
+  return result;
+}
+
 Ahead DecodeBlocks(Source& source, Sink& sink, const Options& options) {
   Ahead ahead;
   const std::uint64_t size = source.Size();
@@ -312,19 +326,7 @@ Ahead DecodeBlocks(Source& source, Sink& sink, const Options& options) {
   const unsigned workers = Workers(options);
   OrderedPool<std::string, BlockResult, WorkMemory> pool(workers, workers + 1,
                                                          [cap](std::string& wrapped, WorkMemory& memory) {
-                                                           BlockResult result;
-                                                           bool unused = false;
-                                                           try {
-                                                             result.outcome = DecodeBlock(wrapped, memory, cap,
-                                                                                          result.out, nullptr, unused);
-                                                           } catch (const std::bad_alloc&) {
-                                                             result.outcome = BlockOutcome::kFailed;
-                                                           }
-                                                           if (result.outcome != BlockOutcome::kDone)
-                                                             std::vector<char>().swap(result.out);
-                                                           if (result.outcome == BlockOutcome::kTooLarge)
-                                                             result.wrapped = std::move(wrapped);
-                                                           return result;
+                                                           return DecodeQueuedBlock(wrapped, memory, cap);
                                                          });
   bool irregular = false;
   WorkMemory writerMemory;
@@ -336,7 +338,8 @@ Ahead DecodeBlocks(Source& source, Sink& sink, const Options& options) {
     if (!done) return false;
     std::vector<char> none;
     if (done->outcome == BlockOutcome::kTooLarge) {
-      if (DecodeBlock(done->wrapped, writerMemory, 0, none, &sink, ahead.sinkFailed) != BlockOutcome::kDone) return false;
+      if (DecodeBlock(done->wrapped, writerMemory, 0, none, &sink, ahead.sinkFailed) != BlockOutcome::kDone)
+        return false;
     } else if (done->outcome != BlockOutcome::kDone) {
       return false;
     } else if (!sink.Write(done->out.data(), done->out.size())) {

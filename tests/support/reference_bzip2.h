@@ -25,7 +25,8 @@ struct ReferenceResult {
 
 // Reads `compressed` with the loop; a write that would take the output past
 // `failAt` bytes fails, as on a full disk.
-inline ReferenceResult ReadWithLibrary(const std::string& compressed, std::size_t failAt = static_cast<std::size_t>(-1)) {
+inline ReferenceResult ReadWithLibrary(const std::string& compressed,
+                                       std::size_t failAt = static_cast<std::size_t>(-1)) {
   ReferenceResult result;
   std::FILE* input = std::tmpfile();
   if (input == nullptr || std::fwrite(compressed.data(), 1, compressed.size(), input) != compressed.size()) {
