@@ -138,31 +138,6 @@ unsigned Workers(const Options& options) {
 // is decompressed on its own, and the complete ones are written in order.
 // The first span that is not exactly one complete stream ends the path.
 
-struct Span {
-  std::uint64_t start;
-  std::uint64_t end;  // the next candidate's start, or the end of the input
-};
-
-// Candidate spans of the whole input; none when reading fails (the
-// sequential loop meets the failure).
-std::vector<Span> FindSpans(Source& source, const Options& options) {
-  const std::uint64_t size = source.Size();
-  StreamStartScanner scanner;
-  std::vector<char> piece(options.readPiece);
-  for (std::uint64_t at = 0; at < size;) {
-    const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), size - at));
-    if (!source.ReadAt(at, piece.data(), count)) return {};
-    scanner.Feed(reinterpret_cast<const unsigned char*>(piece.data()), count);
-    at += count;
-  }
-  std::vector<Span> spans;
-  const std::vector<std::int64_t>& starts = scanner.Starts();
-  for (std::size_t i = 0; i < starts.size(); ++i)
-    spans.push_back({static_cast<std::uint64_t>(starts[i]),
-                     i + 1 < starts.size() ? static_cast<std::uint64_t>(starts[i + 1]) : size});
-  return spans;
-}
-
 struct SpanResult {
   std::vector<char> bytes;
   bool complete = false;
@@ -201,9 +176,15 @@ SpanResult DecodeSpan(std::vector<char>& input, WorkMemory& memory, std::size_t 
   return result;
 }
 
-Ahead DecodeStreams(Source& source, Sink& sink, const std::vector<Span>& spans, const Options& options) {
+// The spans are found while they are decompressed: the input is scanned
+// piece by piece only as far as the next span to queue needs, so the
+// workers start on the first stream at once. With `blocksInstead`, an input
+// that is one stream (a single candidate, or a first one too long to hold)
+// is left to the block path: `useBlocks` says so, and nothing was written.
+Ahead DecodeStreams(Source& source, Sink& sink, const Options& options, bool blocksInstead, bool& useBlocks) {
   Ahead ahead;
-  if (spans.empty() || spans.front().start != 0) return ahead;
+  useBlocks = false;
+  const std::uint64_t size = source.Size();
   const std::size_t limit = options.maxStreamBytes;
   OrderedPool<std::vector<char>, SpanResult, WorkMemory> pool(
       Workers(options), options.streamsAhead,
@@ -214,25 +195,58 @@ Ahead DecodeStreams(Source& source, Sink& sink, const std::vector<Span>& spans, 
           return SpanResult{};  // short of memory: the sequential loop needs far less
         }
       });
-  std::size_t pushed = 0;
+  StreamStartScanner scanner;
+  std::vector<char> piece(options.readPiece);
+  std::uint64_t scanned = 0;
+  std::size_t pushed = 0;  // spans queued; span k runs from candidate k to candidate k + 1 or the end
+  std::deque<std::uint64_t> ends;  // of the spans queued and not yet written
+  std::uint64_t writtenEnd = 0;
   bool pushing = true;
-  while (ahead.streams < spans.size()) {
-    if (pushing && pushed < spans.size() && !pool.Full()) {
-      const Span& span = spans[pushed];
-      std::vector<char> input;
-      if (span.end - span.start <= limit) {
-        input.resize(static_cast<std::size_t>(span.end - span.start));
-        pushing = source.ReadAt(span.start, input.data(), input.size());
-      } else {
-        pushing = false;
+  for (;;) {
+    if (pushing && !pool.Full()) {
+      const std::vector<std::int64_t>& starts = scanner.Starts();
+      if (!starts.empty() && starts.front() != 0) {
+        pushing = false;  // the input does not begin with a stream
+        continue;
       }
-      if (pushing) {
+      if (pushed < starts.size() && (pushed + 1 < starts.size() || scanned == size)) {
+        const std::uint64_t start = static_cast<std::uint64_t>(starts[pushed]);
+        const std::uint64_t end = pushed + 1 < starts.size() ? static_cast<std::uint64_t>(starts[pushed + 1]) : size;
+        if (blocksInstead && pushed == 0 && starts.size() == 1) {
+          useBlocks = true;
+          return ahead;
+        }
+        std::vector<char> input(static_cast<std::size_t>(std::min<std::uint64_t>(end - start, limit)));
+        if (end - start > limit || !source.ReadAt(start, input.data(), input.size())) {
+          pushing = false;
+          continue;
+        }
         pool.Push(std::move(input));
+        ends.push_back(end);
         ++pushed;
+        continue;
       }
+      if (scanned == size || (starts.empty() && scanned >= StreamStartScanner::kHeaderSize)) {
+        pushing = false;  // nothing more to queue
+        continue;
+      }
+      if (pushed < starts.size() && scanned - static_cast<std::uint64_t>(starts[pushed]) > limit) {
+        // The next span is too long to hold; a first one, in a single stream, goes by blocks.
+        useBlocks = blocksInstead && pushed == 0;
+        pushing = false;
+        if (useBlocks) return ahead;
+        continue;
+      }
+      const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), size - scanned));
+      if (!source.ReadAt(scanned, piece.data(), count)) {
+        pushing = false;  // the sequential loop meets the failure
+        continue;
+      }
+      scanner.Feed(reinterpret_cast<const unsigned char*>(piece.data()), count);
+      scanned += count;
       continue;
     }
-    if (ahead.streams == pushed) break;
+    if (ends.empty()) break;
     const std::optional<SpanResult> done = pool.Pop();
     if (!done || !done->complete) break;
     if (!sink.Write(done->bytes.data(), done->bytes.size())) {
@@ -240,9 +254,11 @@ Ahead DecodeStreams(Source& source, Sink& sink, const std::vector<Span>& spans, 
       break;
     }
     ++ahead.streams;
-    if (options.progress) options.progress(spans[ahead.streams - 1].end);
+    writtenEnd = ends.front();
+    ends.pop_front();
+    if (options.progress) options.progress(writtenEnd);
   }
-  ahead.resume = ahead.streams == spans.size() ? source.Size() : spans[ahead.streams].start;
+  ahead.resume = writtenEnd;
   return ahead;
 }
 
@@ -456,13 +472,10 @@ Result Decode(Source& source, Sink& sink, const Options& options) {
   if (path != Path::kSequential) {
     try {
       if (path != Path::kBlocks) {
-        const std::vector<Span> spans = FindSpans(source, options);
         // Several streams side by side; a single one block by block.
-        if (path == Path::kAuto)
-          path = spans.empty() || spans.front().start != 0 ? Path::kSequential
-                 : spans.size() == 1                        ? Path::kBlocks
-                                                            : Path::kStreams;
-        if (path == Path::kStreams) ahead = DecodeStreams(source, sink, spans, options);
+        bool useBlocks = false;
+        ahead = DecodeStreams(source, sink, options, path == Path::kAuto, useBlocks);
+        if (useBlocks) path = Path::kBlocks;
       }
       if (path == Path::kBlocks) {
         ahead = DecodeBlocks(source, sink, options);
