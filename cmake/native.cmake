@@ -20,6 +20,7 @@ find_package(BZip2 REQUIRED)
 find_package(Threads REQUIRED)
 
 add_subdirectory(formats)
+add_subdirectory(decode)
 add_subdirectory(platform)
 add_subdirectory(setup)
 

@@ -25,6 +25,7 @@ target_include_directories(fmt_header_only SYSTEM INTERFACE ${QUENLITH_MINGW_ROO
 target_compile_definitions(fmt_header_only INTERFACE FMT_HEADER_ONLY)
 
 add_subdirectory(formats)
+add_subdirectory(decode)
 
 add_subdirectory(resources)
 add_subdirectory(platform)

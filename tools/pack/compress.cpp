@@ -8,13 +8,14 @@
 #include <deque>
 #include <exception>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <thread>
 
+#include "decode/ordered_pool.h"
+#include "decode/work_memory.h"
 #include "formats/archive.h"
 #include "files.h"
 
@@ -25,13 +26,9 @@ namespace {
 // folder of small files would cost more than reading them.
 constexpr std::size_t kBatchFiles = 256;
 
-enum class Part { kTable, kData };
-
-struct Piece {
-  Part part;
-  std::size_t index;  // within its part
-  std::string bytes;  // raw until compressed
-  std::size_t rawSize = 0;
+struct Compressed {
+  std::string bytes;
+  std::size_t rawSize;  // archive bytes it holds
 };
 
 // Appends exactly `size` bytes of the file at `source` to chunks of
@@ -65,53 +62,9 @@ bool ReadFile(FolderCursor& folders, const FolderCursor::NativePath& source, std
   }
 }
 
-// Keeps the compressor's work memory (about 7.6 MB at block size 9) for a
-// thread's next stream: fresh memory for every stream would be thousands of
-// page faults each time. Each compressing thread owns one as a local: a
-// thread_local with a destructor crashes at thread exit in the Windows
-// build, whose runtime may free its storage before the destructor runs.
-class WorkMemory {
- public:
-  WorkMemory() = default;
-  WorkMemory(const WorkMemory&) = delete;
-  WorkMemory& operator=(const WorkMemory&) = delete;
-  ~WorkMemory() {
-    for (const Block& block : blocks_) std::free(block.data);
-  }
-
-  static void* Allocate(void* self, int count, int size) {
-    auto& blocks = static_cast<WorkMemory*>(self)->blocks_;
-    const std::size_t bytes = static_cast<std::size_t>(count) * static_cast<std::size_t>(size);
-    for (Block& block : blocks) {
-      if (!block.used && block.size == bytes) {
-        block.used = true;
-        return block.data;
-      }
-    }
-    void* data = std::malloc(bytes);
-    if (data) blocks.push_back({data, bytes, true});
-    return data;
-  }
-
-  static void Free(void* self, void* data) {
-    for (Block& block : static_cast<WorkMemory*>(self)->blocks_)
-      if (block.data == data) block.used = false;
-  }
-
- private:
-  struct Block {
-    void* data;
-    std::size_t size;
-    bool used;
-  };
-  std::vector<Block> blocks_;
-};
-
-std::string CompressWith(WorkMemory& memory, std::string_view data) {
+std::string CompressWith(decode::WorkMemory& memory, std::string_view data) {
   bz_stream stream{};
-  stream.bzalloc = &WorkMemory::Allocate;
-  stream.bzfree = &WorkMemory::Free;
-  stream.opaque = &memory;
+  memory.Attach(stream);
   int status = BZ2_bzCompressInit(&stream, 9, 0, 0);
   if (status != BZ_OK) throw Failure("bzip2 compression failed (status " + std::to_string(status) + ")");
   // bzip2's documented worst case: 1% larger plus 600 bytes.
@@ -131,7 +84,7 @@ std::string CompressWith(WorkMemory& memory, std::string_view data) {
 }  // namespace
 
 std::string CompressChunk(std::string_view data) {
-  WorkMemory memory;
+  decode::WorkMemory memory;
   return CompressWith(memory, data);
 }
 
@@ -139,43 +92,39 @@ std::uint64_t ArchiveSize(const Payload& payload) {
   return archive::kCountSize + payload.files.size() * archive::kEntrySize + payload.totalBytes;
 }
 
-// A pipeline: one thread reads the files' data into chunks in order, `jobs`
-// threads compress table and data pieces, and Finish writes the results in
+// A pipeline: one thread reads the files' data into chunks in order, a pool
+// of `jobs` threads compresses them, and Finish writes the results in
 // order. File data is read and compressed while the walk still finds files,
 // and while earlier chunks compress, so neither the walk nor the opening and
 // reading of many small files costs compression time. At most 2 * jobs + 1
 // data chunks are held at once.
 struct ArchiveCompressor::State {
+  using Pool = decode::OrderedPool<std::string, Compressed, decode::WorkMemory>;
+
   std::mutex mutex;
-  std::condition_variable readerWake, compressorWake, writerWake;
+  std::condition_variable readerWake;
   std::deque<QueuedFile> files;  // to read, in order
   std::uint64_t filesAdded = 0;
-  bool filesDone = false;
-  std::deque<Piece> raw;  // waiting for a compressing thread; table pieces first
+  bool filesDone = false, stop = false;
+  std::exception_ptr readerFailure;
   std::vector<std::string> spare;  // data chunks' buffers, compressed, for the reader to fill again
-  std::map<std::pair<Part, std::size_t>, Piece> compressed;
-  std::size_t dataRead = 0, dataWritten = 0, limit = 0;
-  bool readingDone = false, stop = false;
-  std::exception_ptr failure;
-  std::vector<std::thread> threads;
+  unsigned jobs = 1;
+  std::unique_ptr<Pool> data;
+  std::thread reader;
 
-  void Fail(std::exception_ptr error) {
+  // Compresses a data chunk and hands its buffer back to the reader.
+  Compressed CompressData(std::string& chunk, decode::WorkMemory& memory) {
+    Compressed result{CompressWith(memory, chunk), chunk.size()};
+    chunk.clear();
     const std::lock_guard lock(mutex);
-    if (!failure) failure = error;
-    stop = true;
-    readerWake.notify_all();
-    compressorWake.notify_all();
-    writerWake.notify_all();
+    spare.push_back(std::move(chunk));
+    return result;
   }
 
-  // Queues a full or last data chunk; false when stopped.
+  // Queues a full or last data chunk and takes an empty buffer; false when stopped.
   bool EmitData(std::string& chunk) {
+    if (!data->Push(std::move(chunk))) return false;
     std::unique_lock lock(mutex);
-    readerWake.wait(lock, [&] { return stop || dataRead - dataWritten < limit; });
-    if (stop) return false;
-    const std::size_t size = chunk.size();
-    raw.push_back({Part::kData, dataRead++, std::move(chunk), size});
-    compressorWake.notify_one();
     if (spare.empty()) {
       lock.unlock();
       chunk = std::string();
@@ -205,65 +154,27 @@ struct ArchiveCompressor::State {
         if (!ReadFile(folders, file.source, file.size, chunk, kChunkSize, emit)) return;
     }
     if (!chunk.empty() && !EmitData(chunk)) return;
-    const std::lock_guard lock(mutex);
-    readingDone = true;
-    writerWake.notify_all();
-  }
-
-  void Compress() {
-    WorkMemory memory;
-    for (;;) {
-      Piece piece;
-      {
-        std::unique_lock lock(mutex);
-        compressorWake.wait(lock, [&] { return stop || !raw.empty(); });
-        if (stop) return;
-        piece = std::move(raw.front());
-        raw.pop_front();
-      }
-      std::string compressedBytes = CompressWith(memory, piece.bytes);
-      std::swap(piece.bytes, compressedBytes);
-      const std::lock_guard lock(mutex);
-      if (piece.part == Part::kData) {
-        compressedBytes.clear();
-        spare.push_back(std::move(compressedBytes));
-      }
-      compressed.emplace(std::pair{piece.part, piece.index}, std::move(piece));
-      writerWake.notify_all();
-    }
-  }
-
-  // Waits for the compressed piece; nothing when the data ran out first.
-  std::optional<Piece> Take(Part part, std::size_t index) {
-    std::unique_lock lock(mutex);
-    const std::pair key{part, index};
-    writerWake.wait(lock, [&] {
-      return failure || compressed.count(key) || (part == Part::kData && readingDone && index == dataRead);
-    });
-    if (failure) std::rethrow_exception(failure);
-    const auto found = compressed.find(key);
-    if (found == compressed.end()) return std::nullopt;
-    Piece piece = std::move(found->second);
-    compressed.erase(found);
-    return piece;
+    data->Close();
   }
 };
 
 ArchiveCompressor::ArchiveCompressor(unsigned jobs) : state_(std::make_unique<State>()) {
-  jobs = std::max(jobs, 1u);
   State& s = *state_;
-  s.limit = 2 * static_cast<std::size_t>(jobs) + 1;
-  auto guarded = [&s](void (State::*work)()) {
-    return [&s, work] {
-      try {
-        (s.*work)();
-      } catch (...) {
-        s.Fail(std::current_exception());
+  s.jobs = std::max(jobs, 1u);
+  s.data = std::make_unique<State::Pool>(
+      s.jobs, 2 * static_cast<std::size_t>(s.jobs) + 1,
+      [&s](std::string& chunk, decode::WorkMemory& memory) { return s.CompressData(chunk, memory); });
+  s.reader = std::thread([&s] {
+    try {
+      s.Read();
+    } catch (...) {
+      {
+        const std::lock_guard lock(s.mutex);
+        s.readerFailure = std::current_exception();
       }
-    };
-  };
-  s.threads.emplace_back(guarded(&State::Read));
-  for (unsigned i = 0; i < jobs; ++i) s.threads.emplace_back(guarded(&State::Compress));
+      s.data->Stop();
+    }
+  });
 }
 
 ArchiveCompressor::~ArchiveCompressor() {
@@ -271,10 +182,9 @@ ArchiveCompressor::~ArchiveCompressor() {
     const std::lock_guard lock(state_->mutex);
     state_->stop = true;
     state_->readerWake.notify_all();
-    state_->compressorWake.notify_all();
-    state_->writerWake.notify_all();
   }
-  for (std::thread& thread : state_->threads) thread.join();
+  state_->data->Stop();
+  state_->reader.join();
 }
 
 void ArchiveCompressor::AddFile(const PayloadFile& file) {
@@ -307,33 +217,28 @@ void ArchiveCompressor::Finish(const Payload& payload, const StreamSink& sink, c
   for (const PayloadFile& file : payload.files) entries.push_back(file.entry);
   const std::string table = archive::EncodeTable(entries);
   const std::size_t tablePieces = (table.size() + kChunkSize - 1) / kChunkSize;
-  {
-    // At the front, so that the first streams to write are compressed next.
-    const std::lock_guard lock(s.mutex);
-    for (std::size_t i = tablePieces; i-- > 0;) {
-      std::string bytes = table.substr(i * kChunkSize, kChunkSize);
-      const std::size_t size = bytes.size();
-      s.raw.push_front({Part::kTable, i, std::move(bytes), size});
-    }
-    s.compressorWake.notify_all();
-  }
 
   const std::uint64_t total = ArchiveSize(payload);
   std::uint64_t done = 0;
-  auto write = [&](const Piece& piece) {
+  auto write = [&](const Compressed& piece) {
     sink(piece.bytes);
     done += piece.rawSize;
     if (progress) progress(done, total);
   };
-  for (std::size_t i = 0; i < tablePieces; ++i) write(*s.Take(Part::kTable, i));
-  for (std::size_t i = 0;; ++i) {
-    const std::optional<Piece> piece = s.Take(Part::kData, i);
-    if (!piece) break;
-    write(*piece);
-    const std::lock_guard lock(s.mutex);
-    ++s.dataWritten;
-    s.readerWake.notify_all();
+  {
+    // The table comes first but is known last: a pool of its own compresses
+    // it beside the data chunks still in flight.
+    State::Pool tablePool(s.jobs, std::max<std::size_t>(tablePieces, 1),
+                          [](std::string& piece, decode::WorkMemory& memory) {
+                            return Compressed{CompressWith(memory, piece), piece.size()};
+                          });
+    for (std::size_t i = 0; i < tablePieces; ++i) tablePool.Push(table.substr(i * kChunkSize, kChunkSize));
+    tablePool.Close();
+    while (const std::optional<Compressed> piece = tablePool.Pop()) write(*piece);
   }
+  while (const std::optional<Compressed> piece = s.data->Pop()) write(*piece);
+  const std::lock_guard lock(s.mutex);
+  if (s.readerFailure) std::rethrow_exception(s.readerFailure);
 }
 
 }  // namespace pack

@@ -1,10 +1,10 @@
 #include "package.h"
 
-#include <bzlib.h>
-
 #include <algorithm>
+#include <exception>
 #include <memory>
 
+#include "decode/bzip2_decode.h"
 #include "formats/image_size.h"
 #include "formats/layout.h"
 
@@ -14,11 +14,6 @@ namespace {
 // More entries than any real product ships; a larger count is damage, and
 // believing it would only exhaust memory.
 constexpr std::int32_t kMaxEntries = 1'000'000;
-
-// bzlib's functions are stdcall on Windows: wrap the one a guard calls.
-struct DecompressEnd {
-  void operator()(bz_stream* stream) const { BZ2_bzDecompressEnd(stream); }
-};
 
 }  // namespace
 
@@ -147,59 +142,112 @@ void ArchiveParser::Finish() {
                   std::to_string(entries_[fileIndex_].size) + " bytes)");
 }
 
-unsigned DecompressPayload(ByteSource& package, const PackageLayout& layout, const ConsumeFn& consume) {
-  constexpr std::size_t kInputBlock = 64 * 1024, kOutputBlock = 256 * 1024;
-  std::string input(kInputBlock, '\0'), output(kOutputBlock, '\0');
-  std::uint64_t offset = 0;  // next unread byte of the payload section
-  char* next = input.data();
-  unsigned left = 0;         // unread bytes at `next`
+namespace {
 
-  // Tops the buffer up whenever fewer than a stream header's 3 bytes are left.
-  auto fill = [&] {
-    if (left >= 3 || offset >= layout.payloadLength) return;
-    std::copy(next, next + left, input.data());
-    const std::size_t count =
-        static_cast<std::size_t>(std::min<std::uint64_t>(input.size() - left, layout.payloadLength - offset));
-    package.ReadAt(layout.payloadStart + offset, input.data() + left, count);
-    offset += count;
-    next = input.data();
-    left += static_cast<unsigned>(count);
-  };
-
-  unsigned streams = 0;
-  while (true) {
-    fill();
-    if (left == 0) return streams;
-    const std::uint64_t streamStart = offset - left;  // for messages
-    const std::string where = "bzip2 stream " + std::to_string(streams + 1) + " (at payload offset " +
-                              std::to_string(streamStart) + ")";
-    if (left < 3 || std::string_view(next, 3) != "BZh")
-      throw Failure(streams == 0 ? "the payload does not start with a bzip2 stream"
-                                 : std::to_string(layout.payloadLength - streamStart) +
-                                       " bytes after the last bzip2 stream, at payload offset " +
-                                       std::to_string(streamStart));
-    ++streams;
-    bz_stream stream{};
-    if (BZ2_bzDecompressInit(&stream, 0, 0) != BZ_OK) throw Failure("cannot start bzip2 decompression");
-    std::unique_ptr<bz_stream, DecompressEnd> guard(&stream);
-    int status = BZ_OK;
-    while (status != BZ_STREAM_END) {
-      fill();
-      const bool hadInput = left > 0;
-      stream.next_in = next;
-      stream.avail_in = left;
-      stream.next_out = output.data();
-      stream.avail_out = static_cast<unsigned>(output.size());
-      status = BZ2_bzDecompress(&stream);
-      next = stream.next_in;
-      left = stream.avail_in;
-      if (status != BZ_OK && status != BZ_STREAM_END)
-        throw Failure(where + " is damaged: " +
-                      (status == BZ_DATA_ERROR ? std::string("CRC or data error") : "status " + std::to_string(status)));
-      const std::size_t produced = output.size() - stream.avail_out;
-      if (produced > 0 && !consume(std::string_view(output.data(), produced))) return streams;
-      if (status == BZ_OK && !hadInput && produced == 0) throw Failure(where + " is truncated");
+// The payload section as the decoder's source.
+class SectionSource : public decode::Source {
+ public:
+  SectionSource(ByteSource& package, const PackageLayout& layout) : package_(package), layout_(layout) {}
+  std::uint64_t Size() override { return layout_.payloadLength; }
+  bool ReadAt(std::uint64_t offset, char* into, std::size_t size) override {
+    try {
+      package_.ReadAt(layout_.payloadStart + offset, into, size);
+      return true;
+    } catch (const Failure&) {
+      failure_ = std::current_exception();
+      return false;
     }
+  }
+  std::exception_ptr failure_;
+
+ private:
+  ByteSource& package_;
+  const PackageLayout& layout_;
+};
+
+// Hands the decoded bytes to `consume`. The consumer cannot take bytes
+// back, so when the decoder starts over (a fall-back to the sequential
+// loop), the bytes it already has are passed over, and they must come again
+// the same: a hash of them is checked.
+class ConsumerSink : public decode::Sink {
+ public:
+  explicit ConsumerSink(const ConsumeFn& consume) : consume_(consume) {}
+  bool Write(const char* bytes, std::size_t size) override {
+    if (replayLeft_ > 0) {
+      const std::size_t again = static_cast<std::size_t>(std::min<std::uint64_t>(size, replayLeft_));
+      replayHash_ = Hash(replayHash_, bytes, again);
+      replayLeft_ -= again;
+      bytes += again;
+      size -= again;
+      if (replayLeft_ == 0 && replayHash_ != handedHash_) {
+        failure_ = std::make_exception_ptr(Failure("decompressing the payload twice gave different bytes"));
+        return false;
+      }
+      if (size == 0) return true;
+    }
+    handedHash_ = Hash(handedHash_, bytes, size);
+    handed_ += size;
+    // After the consumer failed, decoding goes on, passing nothing, to
+    // find out whether damaged data caused it: the damage is the verdict.
+    if (consumerFailure_) return true;
+    try {
+      if (consume_(std::string_view(bytes, size))) return true;
+      stopped_ = true;
+      return false;
+    } catch (...) {
+      consumerFailure_ = std::current_exception();
+      return true;
+    }
+  }
+  bool Empty() override {
+    replayLeft_ = handed_;
+    replayHash_ = kHashBasis;
+    return true;
+  }
+  std::exception_ptr failure_;          // the decoder's paths disagreed
+  std::exception_ptr consumerFailure_;  // what `consume` threw
+  bool stopped_ = false;
+
+ private:
+  static constexpr std::uint64_t kHashBasis = 14695981039346656037ull;
+  // FNV-1a, 64 bits: a check that two decodings agree, not a defence against forgery.
+  static std::uint64_t Hash(std::uint64_t hash, const char* bytes, std::size_t size) {
+    for (std::size_t i = 0; i < size; ++i) hash = (hash ^ static_cast<unsigned char>(bytes[i])) * 1099511628211ull;
+    return hash;
+  }
+
+  const ConsumeFn& consume_;
+  std::uint64_t handed_ = 0;
+  std::uint64_t handedHash_ = kHashBasis;
+  std::uint64_t replayLeft_ = 0;
+  std::uint64_t replayHash_ = kHashBasis;
+};
+
+}  // namespace
+
+unsigned DecompressPayload(ByteSource& package, const PackageLayout& layout, const ConsumeFn& consume,
+                           const ConsumedFn& consumed) {
+  SectionSource source(package, layout);
+  ConsumerSink sink(consume);
+  decode::Options options;
+  if (consumed) options.progress = [&consumed, &layout](std::uint64_t done) { consumed(done, layout.payloadLength); };
+  const decode::Result result = decode::Decode(source, sink, options);
+  if (sink.failure_) std::rethrow_exception(sink.failure_);
+  if (source.failure_) std::rethrow_exception(source.failure_);
+  if (sink.stopped_) return result.streams + 1;
+  if (sink.consumerFailure_ && result.status == decode::Status::kDone) std::rethrow_exception(sink.consumerFailure_);
+  const std::string where = "bzip2 stream " + std::to_string(result.streams + 1) + " (at payload offset " +
+                            std::to_string(result.streamStart) + ")";
+  switch (result.status) {
+    case decode::Status::kDone:
+      if (result.streamStart < layout.payloadLength)
+        throw Failure(std::to_string(layout.payloadLength - result.streamStart) +
+                      " bytes after the last bzip2 stream, at payload offset " + std::to_string(result.streamStart));
+      return result.streams;
+    case decode::Status::kNotBzip2: throw Failure("the payload does not start with a bzip2 stream");
+    case decode::Status::kDataError: throw Failure(where + " is damaged: CRC or data error");
+    case decode::Status::kTruncated: throw Failure(where + " is truncated");
+    default: throw Failure(where + " is damaged: status " + std::to_string(result.libraryStatus));
   }
 }
 

@@ -71,11 +71,16 @@ class ArchiveParser {
 };
 
 // Decompresses the payload section, which may hold several concatenated
-// bzip2 streams, passing the decompressed bytes to `consume` until it
-// returns false. Every block and stream CRC is checked. Throws Failure on
-// damaged or truncated data and on bytes after the last stream. Returns the
-// number of streams read.
+// bzip2 streams, with the installer's decoder, passing the decompressed
+// bytes in order to `consume` until it returns false; what `consume` throws
+// passes through. Every block and stream CRC is checked. Throws Failure on
+// damaged or truncated data and on bytes after the last stream, which the
+// installer would ignore. Returns the number of streams read. `consumed`,
+// when given, is told how many bytes of the section have been decompressed
+// and consumed, of how many.
 using ConsumeFn = std::function<bool(std::string_view bytes)>;
-unsigned DecompressPayload(ByteSource& package, const PackageLayout& layout, const ConsumeFn& consume);
+using ConsumedFn = std::function<void(std::uint64_t done, std::uint64_t total)>;
+unsigned DecompressPayload(ByteSource& package, const PackageLayout& layout, const ConsumeFn& consume,
+                           const ConsumedFn& consumed = nullptr);
 
 }  // namespace pack
