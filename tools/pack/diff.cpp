@@ -177,11 +177,14 @@ std::pair<PackageFacts, PackageFacts> ReadBoth(const std::filesystem::path& oldP
   std::thread threads[2] = {std::thread(read, 0), std::thread(read, 1)};
   {
     std::unique_lock lock(mutex);
+    // Drawn once more after both are read, so that the line's last figure is
+    // the whole work, however quickly it went.
+    bool done = false;
     do {
-      finished.wait_for(lock, std::chrono::milliseconds(100), [&running] { return running == 0; });
+      done = finished.wait_for(lock, std::chrono::milliseconds(100), [&running] { return running == 0; });
       const std::uint64_t oldTotal = counters[0].total, newTotal = counters[1].total;
-      progress.Update(counters[0].done + counters[1].done, oldTotal && newTotal ? oldTotal + newTotal : 0);
-    } while (running > 0);
+      progress.Update(counters[0].done + counters[1].done, oldTotal && newTotal ? oldTotal + newTotal : 0, done);
+    } while (!done);
   }
   for (std::thread& thread : threads) thread.join();
   progress.Clear();

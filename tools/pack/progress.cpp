@@ -50,11 +50,11 @@ bool StandardErrorIsTerminal() {
 ProgressLine::ProgressLine(std::ostream& out, bool enabled, std::chrono::milliseconds delay)
     : out_(out), enabled_(enabled), start_(Clock::now()), delay_(delay) {}
 
-void ProgressLine::Update(std::uint64_t done, std::uint64_t total) {
+void ProgressLine::Update(std::uint64_t done, std::uint64_t total, bool last) {
   if (!enabled_) return;
   const Clock::time_point now = Clock::now();
   if (now - start_ < delay_) return;
-  if (width_ > 0 && now - shown_ < std::chrono::milliseconds(100)) return;
+  if (!last && width_ > 0 && now - shown_ < std::chrono::milliseconds(100)) return;
   shown_ = now;
 
   const double seconds = std::chrono::duration<double>(now - start_).count();

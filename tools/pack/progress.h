@@ -27,8 +27,8 @@ class ProgressLine {
   ProgressLine& operator=(const ProgressLine&) = delete;
 
   // `done` bytes of `total` (0 while the total is not known). Redraws at
-  // most ten times a second.
-  void Update(std::uint64_t done, std::uint64_t total);
+  // most ten times a second, but always for the `last` figure.
+  void Update(std::uint64_t done, std::uint64_t total, bool last = false);
   // Blanks the line if one was drawn and returns to its start, so that
   // what is written next stands on a clean line.
   void Clear();
