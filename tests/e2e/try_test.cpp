@@ -135,7 +135,7 @@ TEST(TryPackage, SilentRunReportsWhatTheMachineHolds) {
   const json report = Report(result);
   ASSERT_TRUE(report.is_object());
   EXPECT_EQ(report["outcome"], "exited");
-  EXPECT_EQ(report["exit_code"], 0);
+  EXPECT_EQ(report["exitCode"], 0);
   EXPECT_EQ(report["mode"], "silent");
   EXPECT_EQ(report["switches"], json::array({"/silent"}));
   EXPECT_EQ(report["architecture"], "x86_64");
@@ -146,7 +146,7 @@ TEST(TryPackage, SilentRunReportsWhatTheMachineHolds) {
   // hold nothing else.
   std::uint64_t files = 0, bytes = 0;
   bool destinationSeen = false;
-  for (const json& group : report["files_written"]["folders"]) {
+  for (const json& group : report["filesWritten"]["folders"]) {
     const fs::path onDisk = InPrefix(keep, group["path"]);
     ASSERT_TRUE(fs::is_directory(onDisk)) << group.dump();
     if (group["new"].get<bool>()) {
@@ -158,9 +158,9 @@ TEST(TryPackage, SilentRunReportsWhatTheMachineHolds) {
     files += group["files"].get<std::uint64_t>();
     bytes += group["bytes"].get<std::uint64_t>();
   }
-  EXPECT_TRUE(destinationSeen) << report["files_written"].dump(2);
-  EXPECT_EQ(report["files_written"]["count"].get<std::uint64_t>(), files);
-  EXPECT_EQ(report["files_written"]["bytes"].get<std::uint64_t>(), bytes);
+  EXPECT_TRUE(destinationSeen) << report["filesWritten"].dump(2);
+  EXPECT_EQ(report["filesWritten"]["count"].get<std::uint64_t>(), files);
+  EXPECT_EQ(report["filesWritten"]["bytes"].get<std::uint64_t>(), bytes);
   EXPECT_TRUE(fs::exists(InPrefix(keep, kDestination + "Quenlith.exe")));
 
   // Shortcuts: desktop and start menu, each a file there, pointing at the installed program.
@@ -178,8 +178,8 @@ TEST(TryPackage, SilentRunReportsWhatTheMachineHolds) {
   EXPECT_EQ(places, (std::set<std::string>{"desktop", "start menu"}));
 
   // The uninstall entry, as the prefix's registry file stores it.
-  ASSERT_EQ(report["uninstall_entries"].size(), 1u) << report["uninstall_entries"].dump(2);
-  const json& entry = report["uninstall_entries"][0];
+  ASSERT_EQ(report["uninstallEntries"].size(), 1u) << report["uninstallEntries"].dump(2);
+  const json& entry = report["uninstallEntries"][0];
   EXPECT_EQ(entry["key"], kUninstallKey);
   const std::string userReg = ReadFile(keep / "prefix" / "user.reg");
   const json* uninstall = Value(entry, "UninstallString");
@@ -194,26 +194,26 @@ TEST(TryPackage, SilentRunReportsWhatTheMachineHolds) {
   EXPECT_NE(userReg.find("\"EstimatedSize\"=dword:00000400"), std::string::npos);
 
   // Product settings and the log, each the file on disk.
-  ASSERT_TRUE(report["product_settings"].is_object());
-  EXPECT_EQ(report["product_settings"]["text"].get<std::string>(),
+  ASSERT_TRUE(report["productSettings"].is_object());
+  EXPECT_EQ(report["productSettings"]["text"].get<std::string>(),
             [&] {
-              std::string text = ReadFile(InPrefix(keep, report["product_settings"]["path"]));
+              std::string text = ReadFile(InPrefix(keep, report["productSettings"]["path"]));
               std::erase(text, '\r');
               return text;
             }());
-  EXPECT_NE(report["product_settings"]["text"].get<std::string>().find("FirstRun=1"), std::string::npos);
-  EXPECT_TRUE(report["plugin_lists"].empty()) << "the sample script has no plug-ins";
+  EXPECT_NE(report["productSettings"]["text"].get<std::string>().find("FirstRun=1"), std::string::npos);
+  EXPECT_TRUE(report["pluginLists"].empty()) << "the sample script has no plug-ins";
   ASSERT_TRUE(report["log"].is_object());
   const std::string log = report["log"]["text"];
   EXPECT_TRUE(fs::is_regular_file(InPrefix(keep, report["log"]["path"])));
   EXPECT_NE(log.find("Quenlith setup exited successfully"), std::string::npos) << log;
 
   // A silent run reports only its start, to the host the build names.
-  EXPECT_EQ(report["state_reports"],
+  EXPECT_EQ(report["stateReports"],
             json::array({"https://partner.quenlith.invalid/partner/install.php?state=start"}));
   EXPECT_NE(log.find("State update to \"https://partner.quenlith.invalid/partner/install.php?state=start\"."),
             std::string::npos);
-  EXPECT_TRUE(report["temp_left"].empty()) << report["temp_left"].dump();
+  EXPECT_TRUE(report["tempLeft"].empty()) << report["tempLeft"].dump();
   EXPECT_TRUE(ProcessesOfPrefix(keep / "prefix").empty());
 }
 
@@ -225,7 +225,7 @@ TEST(TryPackage, WizardRunKeepsAPictureOfEachPage) {
   const json report = Report(result);
   EXPECT_EQ(report["mode"], "wizard");
   EXPECT_EQ(report["switches"], json::array());
-  EXPECT_EQ(report["exit_code"], 0);
+  EXPECT_EQ(report["exitCode"], 0);
   EXPECT_EQ(report["pictures"]["folder"], (folder / "pages").string());
   // The sample installs into its automatic destination and launches the product: one page.
   ASSERT_EQ(report["pictures"]["pages"].size(), 1u) << report["pictures"].dump(2);
@@ -233,7 +233,7 @@ TEST(TryPackage, WizardRunKeepsAPictureOfEachPage) {
   EXPECT_TRUE(IsPng(report["pictures"]["pages"][0]["png"].get<std::string>()));
   // A wizard run reports its start, the installation and its end.
   const std::string host = "https://partner.quenlith.invalid/partner/install.php?state=";
-  EXPECT_EQ(report["state_reports"], json::array({host + "start", host + "installing", host + "complete"}));
+  EXPECT_EQ(report["stateReports"], json::array({host + "start", host + "installing", host + "complete"}));
   EXPECT_TRUE(report["prefix"].is_null());
   EXPECT_TRUE(fs::is_empty(folder / "tmp")) << "the throw-away prefix is removed";
 }
@@ -254,19 +254,19 @@ TEST(TryPackage, DamagedPayloadExitsTwoAndInstallsNothing) {
   EXPECT_EQ(result.exitCode, 1) << result.output << result.errors;
   const json report = Report(result);
   EXPECT_EQ(report["outcome"], "exited");
-  EXPECT_EQ(report["exit_code"], 2);
-  EXPECT_EQ(report["exit_meaning"], "decompression failed: corrupt or truncated data");
+  EXPECT_EQ(report["exitCode"], 2);
+  EXPECT_EQ(report["exitMeaning"], "decompression failed: corrupt or truncated data");
   // The destination's folders are made and tested before the payload is read: they stay empty.
   ASSERT_TRUE(fs::is_directory(keep / "prefix/drive_c/ProgramData/Quenlith/bin"));
   EXPECT_EQ(FilesBelow(keep / "prefix/drive_c/ProgramData/Quenlith").first, 0u);
-  for (const json& group : report["files_written"]["folders"])
+  for (const json& group : report["filesWritten"]["folders"])
     EXPECT_EQ(group["path"].get<std::string>().find("ProgramData"), std::string::npos) << group.dump();
   EXPECT_TRUE(report["shortcuts"].empty());
-  EXPECT_TRUE(report["uninstall_entries"].empty());
-  EXPECT_TRUE(report["product_settings"].is_null());
+  EXPECT_TRUE(report["uninstallEntries"].empty());
+  EXPECT_TRUE(report["productSettings"].is_null());
   ASSERT_TRUE(report["log"].is_object());
   EXPECT_NE(report["log"]["text"].get<std::string>().find("Quenlith setup exited with errors"), std::string::npos);
-  EXPECT_TRUE(report["temp_left"].empty()) << report["temp_left"].dump();
+  EXPECT_TRUE(report["tempLeft"].empty()) << report["tempLeft"].dump();
 
   // The text report says the same.
   const TryResult text = Try(folder, {(folder / "damaged.exe").string()});
@@ -290,12 +290,12 @@ TEST(TryPackage, HangingInstallerIsEndedAtTheTimeLimit) {
   EXPECT_EQ(result.exitCode, 1) << result.output << result.errors;
   const json report = Report(result);
   EXPECT_EQ(report["outcome"], "hung");
-  EXPECT_TRUE(report["exit_code"].is_null());
+  EXPECT_TRUE(report["exitCode"].is_null());
   const std::int64_t milliseconds = report["milliseconds"];
   EXPECT_GE(milliseconds, kTimeLimit * 1000);
   EXPECT_LT(milliseconds, kTimeLimit * 1000 + 3000);
-  ASSERT_TRUE(report["pictures"]["hang_screenshot"].is_string()) << report["pictures"].dump();
-  EXPECT_EQ(report["pictures"]["hang_screenshot"], (folder / "pictures" / "hung.png").string());
+  ASSERT_TRUE(report["pictures"]["hangScreenshot"].is_string()) << report["pictures"].dump();
+  EXPECT_EQ(report["pictures"]["hangScreenshot"], (folder / "pictures" / "hung.png").string());
   EXPECT_TRUE(IsPng(folder / "pictures" / "hung.png"));
   EXPECT_TRUE(ProcessesOfPrefix(keep / "prefix").empty()) << ProcessesOfPrefix(keep / "prefix").front();
 }

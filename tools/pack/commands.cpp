@@ -50,10 +50,8 @@ std::string ScriptSectionFault(const std::string& script) {
 void WriteSignature(JsonWriter& json, const SignatureCheck& check) {
   json.BeginObject();
   json.Field("signed", check.signed_);
-  json.Key("fault");
-  check.fault.empty() ? json.Null() : json.String(check.fault);
-  json.Key("digestAlgorithm");
-  check.digestAlgorithm.empty() ? json.Null() : json.String(check.digestAlgorithm);
+  json.TextOrNull("fault", check.fault);
+  json.TextOrNull("digestAlgorithm", check.digestAlgorithm);
   json.Field("digestMatches", check.digestMatches);
   json.Field("certificates", check.certificates);
   json.EndObject();
@@ -114,8 +112,7 @@ void InspectPackage(const std::filesystem::path& path, std::ostream& out, const 
     json.Field("text", script);
     json.EndObject();
     json.Field("signatureSize", layout.signatureSize);
-    json.Key("imageFault");
-    imageFault.empty() ? json.Null() : json.String(imageFault);
+    json.TextOrNull("imageFault", imageFault);
     json.Key("signature");
     WriteSignature(json, signature);
     json.Key("files");

@@ -307,10 +307,8 @@ void WriteImage(JsonWriter& json, const ImageFacts& image) {
 void WriteSignatureFacts(JsonWriter& json, const SignatureCheck& check) {
   json.BeginObject();
   json.Field("signed", check.signed_);
-  json.Key("digestAlgorithm");
-  check.digestAlgorithm.empty() ? json.Null() : json.String(check.digestAlgorithm);
-  json.Key("fault");
-  check.fault.empty() ? json.Null() : json.String(check.fault);
+  json.TextOrNull("digestAlgorithm", check.digestAlgorithm);
+  json.TextOrNull("fault", check.fault);
   json.EndObject();
 }
 

@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <list>
 #include <mutex>
+#include <atomic>
+#include <chrono>
 #include <thread>
 
 #ifdef _WIN32
@@ -30,7 +32,12 @@ std::list<std::function<void()>>& Actions() {
 // Runs on a thread of its own, never in a signal handler, so it may take
 // the lock, stop programs and remove folders. Holding the lock to the end
 // keeps any other thread from registering or releasing anything meanwhile.
+std::atomic<bool> interrupted{false};
+std::thread::id cleaner;  // the thread that handles the interrupt; set before `interrupted`
+
 [[noreturn]] void RemoveAllAndExit(int signal) {
+  cleaner = std::this_thread::get_id();
+  interrupted = true;
   std::lock_guard lock(registryMutex);
   for (const std::function<void()>& action : Actions()) action();
   for (const std::filesystem::path& path : Registry()) {
@@ -49,6 +56,11 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 #endif
 
 }  // namespace
+
+void HoldIfInterrupted() {
+  if (!interrupted || std::this_thread::get_id() == cleaner) return;
+  for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+}
 
 void InstallInterruptCleanup() {
 #ifdef _WIN32

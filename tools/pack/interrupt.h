@@ -27,6 +27,12 @@ class RemoveOnInterrupt {
   std::filesystem::path path_;
 };
 
+// Called by a thread about to start a program or write into a folder
+// registered above: once an interrupt is being handled, any thread but the
+// one handling it stops here for good (the process ends), so nothing is
+// started or written under the clean-up.
+void HoldIfInterrupted();
+
 // Runs `action` on interruption, before the registered paths are removed,
 // while this object lives: for programs the builder started that would
 // otherwise outlive it. `action` runs on the watcher thread and must not

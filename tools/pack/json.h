@@ -53,6 +53,11 @@ class JsonWriter {
     Key(name), Number(value);
   }
   void Field(std::string_view name, bool value) { Key(name), Bool(value); }
+  // `value`, or null when it is empty (a fault or algorithm there is none of).
+  void TextOrNull(std::string_view name, std::string_view value) {
+    Key(name);
+    value.empty() ? Null() : String(value);
+  }
 
  private:
   void BeforeValue();

@@ -42,6 +42,7 @@ constexpr int kStepSeconds = 60;
 class Child {
  public:
   Child(const std::vector<std::string>& argv, const fs::path& output, const fs::path& errors) {
+    pack::HoldIfInterrupted();
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -313,12 +314,12 @@ void PrintJson(const Report& report, std::ostream& out) {
   for (const std::string& switch_ : report.switches) json.String(switch_);
   json.EndArray();
   json.Field("outcome", report.outcome);
-  json.Key("exit_code");
+  json.Key("exitCode");
   if (report.exitCode) json.Number(*report.exitCode); else json.Null();
-  json.Key("exit_meaning");
+  json.Key("exitMeaning");
   if (report.exitCode) json.String(report.exitMeaning); else json.Null();
   json.Field("milliseconds", report.milliseconds);
-  json.Key("files_written");
+  json.Key("filesWritten");
   json.BeginObject();
   json.Field("count", report.filesWritten);
   json.Field("bytes", report.bytesWritten);
@@ -341,13 +342,13 @@ void PrintJson(const Report& report, std::ostream& out) {
     json.Field("path", shortcut.path);
     json.Field("target", shortcut.link.target);
     json.Field("arguments", shortcut.link.arguments);
-    json.Field("working_directory", shortcut.link.workingDirectory);
+    json.Field("workingDirectory", shortcut.link.workingDirectory);
     json.Field("description", shortcut.link.description);
-    json.Field("icon_location", shortcut.link.iconLocation);
+    json.Field("iconLocation", shortcut.link.iconLocation);
     json.EndObject();
   }
   json.EndArray();
-  json.Key("uninstall_entries");
+  json.Key("uninstallEntries");
   json.BeginArray();
   for (const UninstallEntry& entry : report.uninstallEntries) {
     json.BeginObject();
@@ -365,8 +366,8 @@ void PrintJson(const Report& report, std::ostream& out) {
     json.EndObject();
   }
   json.EndArray();
-  TextField(json, "product_settings", report.settings);
-  json.Key("plugin_lists");
+  TextField(json, "productSettings", report.settings);
+  json.Key("pluginLists");
   json.BeginArray();
   for (const TextFile& list : report.pluginLists) {
     json.BeginObject();
@@ -375,11 +376,11 @@ void PrintJson(const Report& report, std::ostream& out) {
     json.EndObject();
   }
   json.EndArray();
-  json.Key("state_reports");
+  json.Key("stateReports");
   json.BeginArray();
   for (const std::string& url : report.stateReports) json.String(url);
   json.EndArray();
-  json.Key("temp_left");
+  json.Key("tempLeft");
   json.BeginArray();
   for (const std::string& path : report.tempLeft) json.String(path);
   json.EndArray();
@@ -396,7 +397,7 @@ void PrintJson(const Report& report, std::ostream& out) {
     json.EndObject();
   }
   json.EndArray();
-  json.Key("hang_screenshot");
+  json.Key("hangScreenshot");
   if (report.hangScreenshot) json.String(report.hangScreenshot->string()); else json.Null();
   json.EndObject();
   json.Key("prefix");
@@ -622,6 +623,10 @@ TryExit TryPackage(const TryOptions& options, std::ostream& out, std::ostream& p
     try {
       Child end({script.string(), "exec", run.string(), "wineserver", "-k"}, "/dev/null", "/dev/null");
       end.Wait(Clock::now() + std::chrono::seconds(kStepSeconds));
+      // The server saves the registry into the prefix as it goes: the folder
+      // is removed only once it is gone.
+      Child gone({script.string(), "exec", run.string(), "wineserver", "-w"}, "/dev/null", "/dev/null");
+      gone.Wait(Clock::now() + std::chrono::seconds(kStepSeconds));
       Child down({script.string(), "down", run.string()}, "/dev/null", "/dev/null");
       down.Wait(Clock::now() + std::chrono::seconds(kStepSeconds));
     } catch (...) {

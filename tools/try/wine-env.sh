@@ -45,22 +45,16 @@ environment() {
   if [ -f "$dir/display" ]; then export DISPLAY=$(cat "$dir/display"); fi
 }
 
-free_display() {
-  local n
-  for n in $(seq 90 199); do
-    if [ ! -e "/tmp/.X11-unix/X$n" ] && [ ! -e "/tmp/.X$n-lock" ]; then echo "$n"; return; fi
-  done
-  echo "no free X display" >&2
-  exit 1
-}
-
+# Xvfb picks a free display itself (-displayfd), under its own lock, so two
+# set-ups started at once never share one.
 start_xvfb() {
-  local n
-  n=$(free_display)
-  Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >"$dir/xvfb.log" 2>&1 </dev/null &
+  rm -f "$dir/display.number"
+  Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$dir/display.number" >"$dir/xvfb.log" 2>&1 </dev/null &
   echo $! >"$dir/xvfb.pid"
+  local n
   for _ in $(seq 100); do
-    [ -e "/tmp/.X11-unix/X$n" ] && { echo ":$n" >"$dir/display"; return; }
+    n=$(cat "$dir/display.number" 2>/dev/null || true)
+    if [ -n "$n" ] && [ -e "/tmp/.X11-unix/X$n" ]; then echo ":$n" >"$dir/display"; return; fi
     sleep 0.1
   done
   echo "Xvfb did not start; see $dir/xvfb.log" >&2
@@ -71,7 +65,7 @@ down() {
   environment
   if [ -d "$WINEPREFIX" ]; then wineserver -k 2>/dev/null || true; fi
   if [ -f "$dir/xvfb.pid" ]; then kill "$(cat "$dir/xvfb.pid")" 2>/dev/null || true; fi
-  rm -f "$dir/xvfb.pid" "$dir/display"
+  rm -f "$dir/xvfb.pid" "$dir/display" "$dir/display.number"
 }
 
 up() {
