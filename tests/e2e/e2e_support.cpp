@@ -5,7 +5,7 @@
 #include <optional>
 #include <sstream>
 
-#include "build.h"
+#include "pack/build.h"
 
 namespace e2e {
 

@@ -8,7 +8,7 @@
 #include <memory>
 #include <optional>
 
-#include "compress.h"
+#include "pack/compress.h"
 #include "e2e_support.h"
 #include "formats/archive.h"
 #include "formats/layout.h"

@@ -10,8 +10,8 @@
 #include <optional>
 #include <thread>
 
-#include "build.h"
-#include "compress.h"
+#include "pack/build.h"
+#include "pack/compress.h"
 #include "e2e_support.h"
 #include "formats/archive.h"
 #include "formats/layout.h"

@@ -10,7 +10,7 @@
 #include <fstream>
 #include <string>
 
-#include "compress.h"
+#include "pack/compress.h"
 #include "formats/archive.h"
 #include "formats/layout.h"
 

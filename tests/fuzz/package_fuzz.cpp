@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "files.h"
-#include "package.h"
-#include "script.h"
+#include "pack/files.h"
+#include "pack/package.h"
+#include "pack/script.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   pack::MemorySource source(std::string_view(reinterpret_cast<const char*>(data), size));

@@ -8,11 +8,11 @@
 #include <set>
 #include <sstream>
 
-#include "build.h"
-#include "diff.h"
-#include "files.h"
-#include "hash.h"
-#include "json.h"
+#include "pack/build.h"
+#include "pack/diff.h"
+#include "pack/files.h"
+#include "pack/hash.h"
+#include "pack/json.h"
 #include "formats/layout.h"
 #include "test_support.h"
 

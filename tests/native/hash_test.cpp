@@ -3,8 +3,8 @@
 
 #include <gtest/gtest.h>
 
-#include "hash.h"
-#include "json.h"
+#include "pack/hash.h"
+#include "pack/json.h"
 
 namespace {
 

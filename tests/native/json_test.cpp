@@ -6,7 +6,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
-#include "json.h"
+#include "pack/json.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "names.h"
+#include "pack/names.h"
 
 namespace {
 

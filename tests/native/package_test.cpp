@@ -6,11 +6,11 @@
 #include <map>
 #include <sstream>
 
-#include "build.h"
-#include "commands.h"
-#include "compress.h"
-#include "files.h"
-#include "package.h"
+#include "pack/build.h"
+#include "pack/commands.h"
+#include "pack/compress.h"
+#include "pack/files.h"
+#include "pack/package.h"
 #include "formats/image_size.h"
 #include "formats/layout.h"
 #include "test_support.h"

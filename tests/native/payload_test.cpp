@@ -6,7 +6,7 @@
 
 #include <filesystem>
 
-#include "payload.h"
+#include "pack/payload.h"
 #include "test_support.h"
 
 namespace {

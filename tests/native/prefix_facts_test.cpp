@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "prefix_facts.h"
+#include "try/prefix_facts.h"
 #include "test_support.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <sstream>
 #include <thread>
 
-#include "progress.h"
+#include "pack/progress.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "script_check.h"
+#include "pack/script_check.h"
 #include "test_support.h"
 
 namespace {

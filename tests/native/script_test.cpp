@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "script.h"
+#include "pack/script.h"
 #include "formats/layout.h"
 
 namespace {

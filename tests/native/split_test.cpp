@@ -5,7 +5,7 @@
 
 #include <sstream>
 
-#include "build.h"
+#include "pack/build.h"
 #include "memory_split.h"
 #include "formats/layout.h"
 #include "test_support.h"

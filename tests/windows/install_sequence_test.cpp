@@ -14,7 +14,7 @@
 #include <utility>
 #include <vector>
 
-#include "build.h"
+#include "pack/build.h"
 #include "install/install.h"
 #include "install/product_wait.h"
 #include "messages/messages.h"

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include "build.h"
+#include "pack/build.h"
 #include "platform/text.h"
 #include "windows_test_support.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "dc_pixels.h"
+#include "try/dc_pixels.h"
 
 namespace wintool {
 

@@ -17,7 +17,7 @@
 #include "wizard/painting.h"
 #include "wizard/wizard_layout.h"
 #include "wizard/wizard_state.h"
-#include "dc_pixels.h"
+#include "try/dc_pixels.h"
 #include "windows_test_support.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "dc_pixels.h"
+#include "try/dc_pixels.h"
 #include "platform/drawing.h"
 #include "state/run_state.h"
 #include "wizard/pages.h"

@@ -1,14 +1,14 @@
-#include "build.h"
+#include "pack/build.h"
 
 #include <algorithm>
 #include <string>
 
-#include "compress.h"
-#include "files.h"
-#include "installer.h"
-#include "progress.h"
-#include "script.h"
-#include "script_check.h"
+#include "pack/compress.h"
+#include "pack/files.h"
+#include "pack/installer.h"
+#include "pack/progress.h"
+#include "pack/script.h"
+#include "pack/script_check.h"
 #include "formats/layout.h"
 
 namespace pack {

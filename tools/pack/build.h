@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <ostream>
 
-#include "payload.h"
+#include "pack/payload.h"
 
 namespace pack {
 

@@ -1,4 +1,4 @@
-#include "commands.h"
+#include "pack/commands.h"
 
 #include <cstdint>
 #include <fstream>
@@ -7,11 +7,11 @@
 #include <memory>
 #include <sstream>
 
-#include "interrupt.h"
-#include "json.h"
-#include "package.h"
-#include "progress.h"
-#include "signature.h"
+#include "pack/interrupt.h"
+#include "pack/json.h"
+#include "pack/package.h"
+#include "pack/progress.h"
+#include "pack/signature.h"
 #include "formats/layout.h"
 
 namespace pack {

@@ -1,4 +1,4 @@
-#include "compress.h"
+#include "pack/compress.h"
 
 #include <bzlib.h>
 
@@ -17,7 +17,7 @@
 #include "decode/ordered_pool.h"
 #include "decode/work_memory.h"
 #include "formats/archive.h"
-#include "files.h"
+#include "pack/files.h"
 
 namespace pack {
 namespace {

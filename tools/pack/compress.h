@@ -15,7 +15,7 @@
 #include <string_view>
 #include <vector>
 
-#include "payload.h"
+#include "pack/payload.h"
 
 namespace pack {
 

@@ -1,4 +1,4 @@
-#include "diff.h"
+#include "pack/diff.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -13,12 +13,12 @@
 #include <thread>
 #include <vector>
 
-#include "hash.h"
-#include "json.h"
-#include "package.h"
-#include "progress.h"
-#include "script_check.h"
-#include "signature.h"
+#include "pack/hash.h"
+#include "pack/json.h"
+#include "pack/package.h"
+#include "pack/progress.h"
+#include "pack/script_check.h"
+#include "pack/signature.h"
 #include "formats/ascii_case.h"
 #include "formats/layout.h"
 #include "formats/utf8.h"

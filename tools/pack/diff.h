@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <ostream>
 
-#include "commands.h"
+#include "pack/commands.h"
 
 namespace pack {
 

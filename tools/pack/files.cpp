@@ -1,4 +1,4 @@
-#include "files.h"
+#include "pack/files.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -14,7 +14,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "interrupt.h"
+#include "pack/interrupt.h"
 
 namespace pack {
 

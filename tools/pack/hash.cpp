@@ -1,4 +1,4 @@
-#include "hash.h"
+#include "pack/hash.h"
 
 #include <algorithm>
 

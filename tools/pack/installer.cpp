@@ -1,8 +1,8 @@
-#include "installer.h"
+#include "pack/installer.h"
 
 #include <fstream>
 
-#include "files.h"
+#include "pack/files.h"
 #include "formats/image_size.h"
 
 namespace pack {

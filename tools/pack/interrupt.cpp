@@ -1,4 +1,4 @@
-#include "interrupt.h"
+#include "pack/interrupt.h"
 
 #include <csignal>
 #include <cstdlib>

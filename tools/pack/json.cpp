@@ -1,4 +1,4 @@
-#include "json.h"
+#include "pack/json.h"
 
 #include "formats/utf8.h"
 

@@ -12,18 +12,18 @@
 #include <thread>
 #include <vector>
 
-#include "build.h"
-#include "commands.h"
-#include "diff.h"
-#include "files.h"
-#include "installer.h"
-#include "interrupt.h"
-#include "json.h"
-#include "progress.h"
-#include "script.h"
-#include "script_check.h"
+#include "pack/build.h"
+#include "pack/commands.h"
+#include "pack/diff.h"
+#include "pack/files.h"
+#include "pack/installer.h"
+#include "pack/interrupt.h"
+#include "pack/json.h"
+#include "pack/progress.h"
+#include "pack/script.h"
+#include "pack/script_check.h"
 #ifndef _WIN32
-#include "try.h"
+#include "try/try.h"
 #endif
 
 #ifdef _WIN32

@@ -1,4 +1,4 @@
-#include "names.h"
+#include "pack/names.h"
 
 #include <cstdint>
 #include <cstdio>

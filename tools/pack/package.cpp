@@ -1,4 +1,4 @@
-#include "package.h"
+#include "pack/package.h"
 
 #include <algorithm>
 #include <exception>

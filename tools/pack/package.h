@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "formats/archive.h"
-#include "files.h"
+#include "pack/files.h"
 
 namespace pack {
 

@@ -1,11 +1,11 @@
-#include "payload.h"
+#include "pack/payload.h"
 
 #include <algorithm>
 #include <system_error>
 #include <unordered_map>
 
-#include "files.h"
-#include "names.h"
+#include "pack/files.h"
+#include "pack/names.h"
 
 namespace pack {
 namespace {

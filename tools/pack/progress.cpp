@@ -1,4 +1,4 @@
-#include "progress.h"
+#include "pack/progress.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "script.h"
+#include "pack/script.h"
 
 #include "formats/layout.h"
 

@@ -1,4 +1,4 @@
-#include "script_check.h"
+#include "pack/script_check.h"
 
 #include <algorithm>
 #include <map>
@@ -12,7 +12,7 @@
 #include "script/config.h"
 #include "script/ini.h"
 #include "script/keys.h"
-#include "names.h"
+#include "pack/names.h"
 
 namespace pack {
 namespace {

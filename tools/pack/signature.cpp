@@ -1,11 +1,11 @@
-#include "signature.h"
+#include "pack/signature.h"
 
 #include <algorithm>
 #include <cstring>
 #include <optional>
 #include <string_view>
 
-#include "hash.h"
+#include "pack/hash.h"
 
 namespace pack {
 namespace {

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "files.h"
-#include "package.h"
+#include "pack/files.h"
+#include "pack/package.h"
 
 namespace pack {
 

@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "dc_pixels.h"
+#include "try/dc_pixels.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "prefix_facts.h"
+#include "try/prefix_facts.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,4 +1,4 @@
-#include "try.h"
+#include "try/try.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -18,11 +18,11 @@
 #include <sstream>
 #include <thread>
 
-#include "files.h"
-#include "interrupt.h"
-#include "json.h"
-#include "package.h"
-#include "prefix_facts.h"
+#include "pack/files.h"
+#include "pack/interrupt.h"
+#include "pack/json.h"
+#include "pack/package.h"
+#include "try/prefix_facts.h"
 
 extern char** environ;
 
