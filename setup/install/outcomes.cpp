@@ -17,21 +17,6 @@ void ShowInvalidSetupFile(std::uint32_t first, std::uint32_t expected, std::uint
   SetupMessageBox(nullptr, text, kInvalidSetupCaption, MB_OK);
 }
 
-const char* ExitCodeMeaning(ExitCode code) {
-  switch (code) {
-    case kExitFailure: return "the installation was not completed";
-    case kExitNotWritable: return "the destination cannot be created or written";
-    case kExitNoDiskSpace: return "not enough disk space at the destination";
-    case kExitDecompressIo: return "the payload could not be read or written";
-    case kExitDecompressData: return "the payload is corrupt or truncated";
-    case kExitDecompressLibrary: return "the decompression library failed";
-    case kExitSuccess:
-    case kExitUpToDate:
-      break;
-  }
-  return "unexpected exit code";
-}
-
 }  // namespace
 
 ExitCode ConcludeSplit(const SplitResult& result, const std::string& inputPath, const std::string& outputPath,
@@ -144,7 +129,7 @@ ExitCode ConcludeRun(ExitCode code) {
   // An installed copy as new or newer ends the run as planned: nothing failed.
   const bool failed = code != kExitSuccess && code != kExitUpToDate;
   if (failed && !gSetupLog.ErrorsSeen())
-    LOG_ERROR("Setup is exiting with code {}: {}.", static_cast<int>(code), ExitCodeMeaning(code));
+    LOG_ERROR("Setup is exiting with code {}: {}.", static_cast<int>(code), ExitCodeFailureMeaning(code));
   return code;
 }
 

@@ -15,6 +15,8 @@
 #include <unistd.h>
 #endif
 
+#include "pack/exit_codes.h"
+
 namespace pack {
 namespace {
 
@@ -44,7 +46,7 @@ std::thread::id cleaner;  // the thread that handles the interrupt; set before `
     std::error_code ignored;
     std::filesystem::remove_all(path, ignored);
   }
-  std::_Exit(128 + signal);
+  std::_Exit(kExitInterrupted + signal);
 }
 
 #ifdef _WIN32

@@ -15,6 +15,7 @@
 #include "pack/build.h"
 #include "pack/commands.h"
 #include "pack/diff.h"
+#include "pack/exit_codes.h"
 #include "pack/files.h"
 #include "pack/installer.h"
 #include "pack/interrupt.h"
@@ -32,16 +33,12 @@
 
 namespace {
 
-constexpr int kExitFault = 1;
-constexpr int kExitUsage = 2;
-// diff: 1 says the packages differ, so a package it cannot read says 3.
-constexpr int kExitDiffers = 1;
-constexpr int kExitDiffFault = 3;
 // More threads than this gain nothing and each holds about 20 MB.
 constexpr unsigned long kMaxJobs = 64;
 constexpr char kVersion[] = "quenlith-pack 6.6\n";
 
-const char kUsage[] =
+// The exit codes' paragraph comes from the header that numbers them.
+const std::string kUsage = std::string(
     "usage:\n"
     "  quenlith-pack build INSTALLER PAYLOAD_DIR SCRIPT -o OUTPUT [--jobs N] [--destination-room N]\n"
     "                    [--follow-links] [--strict] [--quiet]\n"
@@ -79,17 +76,11 @@ const char kUsage[] =
     "                        (default: PACKAGE-NAME.try in the current folder)\n"
     "  --json                print one JSON document instead of the text\n"
     "  -- SWITCHES...        try: passed to the package, after \"/silent\" unless --wizard\n"
-    "\n"
-    "exit codes: 0 done, 1 a fault, 2 a usage error;\n"
-    "diff: 0 the packages install the same, 1 they differ, 2 a usage error,\n"
-    "      3 a package cannot be read;\n"
-    "try: 0 the package ran and exited with 0, 1 it exited otherwise, crashed or hung,\n"
-    "     2 it was not run (usage, not a package, Wine or Xvfb missing, an architecture\n"
-    "     Wine cannot run here)\n";
+    "\n") + pack::kExitCodesHelp;
 
 int Usage(const std::string& problem) {
   std::cerr << "quenlith-pack: " << problem << "\n" << kUsage;
-  return kExitUsage;
+  return pack::kExitUsage;
 }
 
 bool ParseCount(const std::string& text, unsigned long& value) {
@@ -212,7 +203,7 @@ int Check(const Switches& switches) {
   }
   if (failed) {
     std::cerr << "quenlith-pack: the script has " << findings.size() << " problem(s) (--strict)\n";
-    return kExitFault;
+    return pack::kExitFault;
   }
   if (!switches.json)
     std::cout << "checked " << pack::Quoted(scriptPath) << ": " << findings.size() << " finding(s)\n";
@@ -267,7 +258,7 @@ int Try(const std::vector<std::string>& args) {
       json.Field("error", problem.what());
       json.EndObject();
     }
-    return quenlith_try::kTryNotRun;
+    return pack::kTryNotRun;
   }
 }
 #endif
@@ -303,7 +294,8 @@ int Run(const std::vector<std::string>& args) {
   if (command == "inspect") return pack::InspectPackage(path(0), std::cout, options), 0;
   if (command == "verify") return pack::VerifyPackage(path(0), std::cout, options), 0;
   if (command == "extract") return pack::ExtractPackage(path(0), path(1), std::cout, options), 0;
-  if (command == "diff") return pack::DiffPackages(path(0), path(1), std::cout, options) ? 0 : kExitDiffers;
+  if (command == "diff")
+    return pack::DiffPackages(path(0), path(1), std::cout, options) ? pack::kDiffSame : pack::kDiffDiffers;
   return pack::StampInstaller(path(0)), 0;
 }
 
@@ -346,6 +338,6 @@ int main(int argc, char** argv) {
       json.EndObject();
       std::cout << report.str();
     }
-    return !args.empty() && args[0] == "diff" ? kExitDiffFault : kExitFault;
+    return !args.empty() && args[0] == "diff" ? static_cast<int>(pack::kDiffFault) : pack::kExitFault;
   }
 }
