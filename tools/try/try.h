@@ -2,7 +2,6 @@
 // `quenlith-pack try`: runs a setup package under Wine in a throw-away prefix
 // of its own and reports what the run did to that machine. Linux only.
 
-#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <ostream>
@@ -10,15 +9,9 @@
 #include <string>
 #include <vector>
 
-namespace quenlith_try {
+#include "pack/exit_codes.h"
 
-// What `try` itself exits with, so that a pipeline can gate on it.
-enum TryExit : int {
-  kTryRanClean = 0,     // the package ran and exited with 0
-  kTryRanFailed = 1,    // the package ran and exited non-zero, crashed, or hung
-  kTryNotRun = 2,       // usage, not a package, Wine or Xvfb missing, an architecture
-                        // this machine cannot run, or the prefix could not be made
-};
+namespace quenlith_try {
 
 struct TryOptions {
   std::filesystem::path package;
@@ -36,16 +29,17 @@ struct NotRun : std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// The meaning of an installer's exit code, as its documentation gives it.
-std::string ExitCodeMeaning(int code);
-
 // The folder `try` takes its helpers from: $QUENLITH_TRY_HELPERS when set,
 // else quenlith-try/ beside the running program.
 std::filesystem::path DefaultHelpers();
 
 // Runs the package and prints the report to `out` (text, or one JSON
-// document with `json`); progress goes to `progress`. Returns the exit code
-// of `try`. Throws NotRun when the package could not be run at all.
-TryExit TryPackage(const TryOptions& options, std::ostream& out, std::ostream& progress);
+// document with `json`); progress goes to `progress`. Returns kTryRanClean
+// or kTryRanFailed. Throws NotRun, saying why, when the checks refuse the
+// package, the prefix cannot be made or a program cannot be started, and
+// other std::exception types for faults on the way (a file of the package or
+// of the prefix that cannot be read, such as the prefix's registry after the
+// run); nothing is printed to `out` then.
+pack::TryExit TryPackage(const TryOptions& options, std::ostream& out, std::ostream& progress);
 
 }  // namespace quenlith_try
