@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "formats/utf8.h"
+
 namespace quenlith_try {
 namespace fs = std::filesystem;
 
@@ -119,24 +121,6 @@ std::vector<WrittenGroup> GroupWrittenFiles(const TreeSnapshot& before, const Tr
 
 namespace {
 
-void AppendUtf8(std::string& out, std::uint32_t code) {
-  if (code < 0x80) {
-    out += static_cast<char>(code);
-  } else if (code < 0x800) {
-    out += static_cast<char>(0xC0 | (code >> 6));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else if (code < 0x10000) {
-    out += static_cast<char>(0xE0 | (code >> 12));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (code >> 18));
-    out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (code & 0x3F));
-  }
-}
-
 // UTF-16 units to UTF-8; a lone surrogate becomes U+FFFD.
 std::string Utf8FromUnits(const std::vector<std::uint16_t>& units) {
   std::string out;
@@ -148,7 +132,7 @@ std::string Utf8FromUnits(const std::vector<std::uint16_t>& units) {
     } else if (code >= 0xD800 && code < 0xE000) {
       code = 0xFFFD;
     }
-    AppendUtf8(out, code);
+    utf8::AppendCodePoint(out, code);
   }
   return out;
 }
@@ -287,7 +271,8 @@ class LinkReader {
   // A NUL-terminated narrow string at `at` (read as Latin-1: Wine writes the ANSI code page).
   std::string Narrow(std::size_t at) const {
     std::string out;
-    for (; at < bytes_.size() && bytes_[at] != '\0'; ++at) AppendUtf8(out, static_cast<unsigned char>(bytes_[at]));
+    for (; at < bytes_.size() && bytes_[at] != '\0'; ++at)
+      utf8::AppendCodePoint(out, static_cast<unsigned char>(bytes_[at]));
     return out;
   }
   // A NUL-terminated UTF-16 string at `at`.
@@ -309,7 +294,7 @@ class LinkReader {
       for (std::size_t i = 0; i < count; ++i) units.push_back(static_cast<std::uint16_t>(U16(at + 2 * i)));
       out = Utf8FromUnits(units);
     } else {
-      for (std::size_t i = 0; i < count; ++i) AppendUtf8(out, static_cast<unsigned char>(bytes_[at + i]));
+      for (std::size_t i = 0; i < count; ++i) utf8::AppendCodePoint(out, static_cast<unsigned char>(bytes_[at + i]));
     }
     at += size;
     return out;

@@ -20,7 +20,8 @@ struct FileState {
 };
 
 // Every file and folder below a folder, by its path relative to that folder
-// ('/' separators). Links are recorded as files and never followed.
+// ('/' separators). A link is followed only as SnapshotTree says; otherwise
+// it is recorded as a file of size 0.
 using TreeSnapshot = std::map<std::string, FileState>;
 
 // Takes a snapshot of `root`, leaving out the relative paths in `skip` (and
