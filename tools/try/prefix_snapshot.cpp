@@ -1,7 +1,7 @@
 #include "try/prefix_snapshot.h"
 
+#include "try/options.h"
 #include "try/text.h"
-#include "try/try.h"
 
 namespace quenlith_try {
 namespace fs = std::filesystem;

@@ -12,7 +12,7 @@
 
 #include "pack/files.h"
 #include "pack/package.h"
-#include "try/process.h"
+#include "try/child_process.h"
 #include "try/text.h"
 
 namespace quenlith_try {

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "try/try.h"
+#include "try/options.h"
 
 namespace quenlith_try {
 

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <functional>
 
+#include "try/options.h"
 #include "try/text.h"
-#include "try/try.h"
 
 namespace quenlith_try {
 namespace fs = std::filesystem;

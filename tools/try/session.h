@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "pack/interrupt.h"
-#include "try/process.h"
+#include "try/child_process.h"
 
 namespace quenlith_try {
 

@@ -3,31 +3,12 @@
 // of its own and reports what the run did to that machine. Linux only.
 
 #include <filesystem>
-#include <optional>
 #include <ostream>
-#include <stdexcept>
-#include <string>
-#include <vector>
 
 #include "pack/exit_codes.h"
+#include "try/options.h"
 
 namespace quenlith_try {
-
-struct TryOptions {
-  std::filesystem::path package;
-  bool wizard = false;                  // start as a double-click (no switches) and watch its pages
-  std::vector<std::string> switches;    // after "/silent", or alone with `wizard`
-  std::optional<std::filesystem::path> keep;  // keep the prefix in this new or empty folder
-  std::filesystem::path pictures;       // where page pictures and the hang screenshot go
-  int timeoutSeconds = 120;             // for the package's run, not the prefix's set-up
-  bool json = false;
-  std::filesystem::path helpers;        // wine-env.sh, wine-arch.sh, runexit.exe, pagewatch.exe, desktopkeeper.exe
-};
-
-// Why `try` could not run the package; the text says what to do.
-struct NotRun : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
 
 // The folder `try` takes its helpers from: $QUENLITH_TRY_HELPERS when set,
 // else quenlith-try/ beside the running program.

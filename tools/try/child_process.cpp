@@ -1,4 +1,4 @@
-#include "try/process.h"
+#include "try/child_process.h"
 
 #include <fcntl.h>
 #include <signal.h>
@@ -9,7 +9,7 @@
 #include <thread>
 
 #include "pack/interrupt.h"
-#include "try/try.h"
+#include "try/options.h"
 
 extern char** environ;
 
