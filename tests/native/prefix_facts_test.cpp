@@ -5,7 +5,9 @@
 
 #include <filesystem>
 
-#include "try/prefix_facts.h"
+#include "try/shell_link.h"
+#include "try/tree_snapshot.h"
+#include "try/wine_registry.h"
 #include "test_support.h"
 
 namespace {

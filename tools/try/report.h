@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "pack/exit_codes.h"
-#include "try/prefix_facts.h"
+#include "try/shell_link.h"
+#include "try/tree_snapshot.h"
+#include "try/wine_registry.h"
 
 namespace quenlith_try {
 
@@ -41,7 +43,7 @@ struct RunResult {
 };
 
 // What the run did to the prefix, from two snapshots and the files and
-// registry afterwards (prefix_snapshot.h).
+// registry afterwards (prefix_facts.h).
 struct RunFacts {
   std::uint64_t filesWritten = 0;
   std::uint64_t bytesWritten = 0;

@@ -2,8 +2,10 @@
 // Small text helpers for the files a run leaves: program outputs, Wine's
 // traces, the Windows text files `try` reports.
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 namespace quenlith_try {
 
@@ -18,5 +20,8 @@ std::string FirstLine(const std::string& text);
 
 // True when `text` ends with `end`, ASCII letters compared without case.
 bool EndsWithIgnoringCase(const std::string& text, const std::string& end);
+
+// UTF-16 units to UTF-8; a lone surrogate becomes U+FFFD.
+std::string Utf8FromUnits(const std::vector<std::uint16_t>& units);
 
 }  // namespace quenlith_try

@@ -3,8 +3,8 @@
 #include <cstdlib>
 
 #include "try/pictures.h"
+#include "try/prefix_facts.h"
 #include "try/preflight.h"
-#include "try/prefix_snapshot.h"
 #include "try/report.h"
 #include "try/report_writers.h"
 #include "try/run_output.h"
