@@ -44,6 +44,36 @@ Child StartInstaller(WineSession& session, const TryOptions& options, const Repo
   return session.Start(command, session.Folder() / "run.out", session.Folder() / "trace.log");
 }
 
+// Runs the package until it ends or the time limit, with the page watcher
+// beside it in a wizard run, then takes the session down (ending whatever the
+// package left running, a launched product or a hung installer, and letting
+// the server write the registry out). Notes in `report` how the run ended,
+// the state reports it tried and its pictures.
+void RunPackage(WineSession& session, const TryOptions& options, Report& report, std::ostream& progress) {
+  std::error_code error;
+  if (options.wizard) fs::create_directories(report.pictures.folder, error);
+  progress << "quenlith-pack try: running " << report.package << " " << report.mode << "\n";
+  const auto start = Clock::now();
+  Child installer = StartInstaller(session, options, report);
+  std::optional<PageWatch> watch;
+  if (options.wizard) watch.emplace(session, options.timeoutSeconds);
+  const std::optional<int> status = installer.Wait(start + std::chrono::seconds(options.timeoutSeconds));
+  report.run.milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+  if (!status) {
+    report.run.outcome = "hung";
+    TakeHangScreenshot(session, report.pictures);
+    progress << "quenlith-pack try: no end after " << options.timeoutSeconds << " s: ending the run\n";
+  }
+  session.Down();
+  installer.Kill();
+  if (watch) watch->Stop();
+
+  const std::string trace = ReadText(session.Folder() / "trace.log");
+  if (status) ReadEnd(ReadText(session.Folder() / "run.out"), trace, report.run);
+  report.run.stateReports = OpenedUrls(trace);
+  if (watch) report.pictures.pages = watch->Convert(report.pictures.folder);
+}
+
 }  // namespace
 
 fs::path DefaultHelpers() {
@@ -63,32 +93,8 @@ pack::TryExit TryPackage(const TryOptions& options, std::ostream& out, std::ostr
   SwitchSetupLogOn(session);
   const Prefix prefix(folder.path());
   const PrefixSnapshot before = prefix.Snapshot();
-
-  std::error_code error;
-  if (options.wizard) fs::create_directories(report.pictures.folder, error);
-  progress << "quenlith-pack try: running " << report.package << " " << report.mode << "\n";
-  const auto start = Clock::now();
-  Child installer = StartInstaller(session, options, report);
-  std::optional<PageWatch> watch;
-  if (options.wizard) watch.emplace(session, options.timeoutSeconds);
-  const std::optional<int> status = installer.Wait(start + std::chrono::seconds(options.timeoutSeconds));
-  report.run.milliseconds = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
-  if (!status) {
-    report.run.outcome = "hung";
-    TakeHangScreenshot(session, report.pictures);
-    progress << "quenlith-pack try: no end after " << options.timeoutSeconds << " s: ending the run\n";
-  }
-  // Ends whatever the package left running (a launched product, a hung
-  // installer) and lets the server write the registry out.
-  session.Down();
-  installer.Kill();
-  if (watch) watch->Stop();
-
-  const std::string trace = ReadText(folder.path() / "trace.log");
-  if (status) ReadEnd(ReadText(folder.path() / "run.out"), trace, report.run);
-  report.run.stateReports = OpenedUrls(trace);
+  RunPackage(session, options, report, progress);
   report.facts = prefix.FactsBetween(before, prefix.Snapshot());
-  if (watch) report.pictures.pages = watch->Convert(report.pictures.folder);
   if (folder.kept()) report.prefix = folder.path();
 
   if (options.json)
