@@ -30,12 +30,14 @@ class Prefix {
   // What a run did from `before` to `after`: the files written (new or
   // changed) and where they went, the shortcuts, product settings, plug-in
   // lists and setup log among them, and what is new in %TEMP%; and the
-  // uninstall entries the registry holds (UninstallEntries).
+  // uninstall entries the registry holds (UninstallEntries, whose fault it
+  // passes on).
   RunFacts FactsBetween(const PrefixSnapshot& before, const PrefixSnapshot& after) const;
 
-  // The keys directly below HKCU's Uninstall key, from the prefix's user.reg:
-  // read once the session is down, as the server writes it out only then.
-  // Throws std::runtime_error when user.reg cannot be read.
+  // The keys directly below HKCU's Uninstall key, from the prefix's user.reg.
+  // Whole only once the session is down: the server writes the registry out
+  // as it goes, and all of it when it ends. Throws std::runtime_error when
+  // user.reg cannot be read.
   std::vector<UninstallEntry> UninstallEntries() const;
 
  private:

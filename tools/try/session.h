@@ -15,8 +15,8 @@
 namespace quenlith_try {
 
 // The run's own folder: the prefix, HOME, Xvfb's state, the outputs of the
-// programs run there. A new temporary folder, or `keep` (which must be new or
-// empty; throws NotRun otherwise); removed when this goes unless kept, and on
+// programs run there: `keep` (which must be new or empty; throws NotRun
+// otherwise), or else a new temporary folder, removed when this goes and on
 // interruption while it lives.
 class RunFolder {
  public:
