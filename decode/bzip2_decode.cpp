@@ -462,6 +462,25 @@ Ahead DecodeBlocks(Source& source, Sink& sink, const Options& options) {
   return ahead;
 }
 
+// The caller's sink, noting when it throws.
+class WatchedSink : public Sink {
+ public:
+  WatchedSink(Sink& sink, bool& threw) : sink_(sink), threw_(threw) {}
+  bool Write(const char* bytes, std::size_t size) override {
+    try {
+      return sink_.Write(bytes, size);
+    } catch (...) {
+      threw_ = true;
+      throw;
+    }
+  }
+  bool Empty() override { return sink_.Empty(); }
+
+ private:
+  Sink& sink_;
+  bool& threw_;
+};
+
 }  // namespace
 
 Result Decode(Source& source, Sink& sink, const Options& options) {
@@ -470,22 +489,42 @@ Result Decode(Source& source, Sink& sink, const Options& options) {
   Ahead ahead;
   bool emptied = false;
   if (path != Path::kSequential) {
+    // Short of memory or of threads, the faster paths hand over to the
+    // sequential loop, which needs far less and starts over. What the
+    // caller's sink or progress callback throws is no such shortage: it
+    // passes through, and nothing is written again.
+    bool callerThrew = false;
+    WatchedSink watched(sink, callerThrew);
+    Options watchedOptions = options;
+    if (options.progress)
+      watchedOptions.progress = [&options, &callerThrew](std::uint64_t consumed) {
+        try {
+          options.progress(consumed);
+        } catch (...) {
+          callerThrew = true;
+          throw;
+        }
+      };
+    bool shortOfResources = false;
     try {
       if (path != Path::kBlocks) {
         // Several streams side by side; a single one block by block.
         bool useBlocks = false;
-        ahead = DecodeStreams(source, sink, options, path == Path::kAuto, useBlocks);
+        ahead = DecodeStreams(source, watched, watchedOptions, path == Path::kAuto, useBlocks);
         if (useBlocks) path = Path::kBlocks;
       }
       if (path == Path::kBlocks) {
-        ahead = DecodeBlocks(source, sink, options);
+        ahead = DecodeBlocks(source, watched, watchedOptions);
         emptied = !ahead.sinkFailed && ahead.streams == 0;
       }
     } catch (const std::bad_alloc&) {
-      // Short of memory or of threads: the sequential loop, which needs far less, starts over.
-      ahead = Ahead{};
-      emptied = true;
+      if (callerThrew) throw;
+      shortOfResources = true;
     } catch (const std::system_error&) {
+      if (callerThrew) throw;
+      shortOfResources = true;
+    }
+    if (shortOfResources) {
       ahead = Ahead{};
       emptied = true;
     }
