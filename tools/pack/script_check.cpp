@@ -19,12 +19,6 @@ namespace {
 
 using enum NamedFile;
 
-std::string_view Trim(std::string_view text) {
-  const std::size_t first = text.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return {};
-  return text.substr(first, text.find_last_not_of(" \t") - first + 1);
-}
-
 }  // namespace
 
 // Walks the lines with the reader's rules (IniDocument): a line starting
@@ -37,18 +31,20 @@ std::vector<ScriptKeyLine> ScriptKeyLines(std::string_view text, std::vector<Scr
   for (std::size_t start = 0; start < text.size();) {
     std::size_t end = text.find_first_of("\r\n", start);
     if (end == std::string_view::npos) end = text.size();
-    const std::string_view line = Trim(text.substr(start, end - start));
+    const std::string_view line = TrimBlanks(text.substr(start, end - start));
     start = end + ((end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ? 2 : 1);
     ++number;
     if (line.empty() || line.front() == ';') continue;
     if (line.front() == '[') {
       const std::size_t close = line.find(']');
-      section = std::string(Trim(line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1)));
+      section =
+          std::string(TrimBlanks(line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1)));
       inSection = true;
       continue;
     }
     const std::size_t equals = line.find('=');
-    const std::string_view key = equals == std::string_view::npos ? std::string_view() : Trim(line.substr(0, equals));
+    const std::string_view key =
+        equals == std::string_view::npos ? std::string_view() : TrimBlanks(line.substr(0, equals));
     if (key.empty()) {
       // The end marker and its comment are the only such lines a script needs.
       if (line.front() != '{' && findings)
