@@ -7,6 +7,7 @@
 #include "decode/bzip2_decode.h"
 #include "formats/image_size.h"
 #include "formats/layout.h"
+#include "formats/pe_image.h"
 
 namespace pack {
 namespace {
@@ -50,7 +51,7 @@ PackageLayout ReadLayout(ByteSource& package) {
 
   const std::string image = package.ReadString(0, result.payloadStart);
   const auto* imageBytes = reinterpret_cast<const unsigned char*>(image.data());
-  result.peImageEnd = image_size::PeImageEnd(imageBytes, image.size());
+  result.peImageEnd = pe::ImageEnd(imageBytes, image.size());
   const image_size::MarkLookup mark = image_size::FindMark(imageBytes, image.size());
   if (mark.offset) result.compiledImageSize = image_size::MarkValue(imageBytes, *mark.offset);
   return result;
