@@ -231,7 +231,13 @@ unsigned DecompressPayload(ByteSource& package, const PackageLayout& layout, con
   SectionSource source(package, layout);
   ConsumerSink sink(consume);
   decode::Options options;
-  if (consumed) options.progress = [&consumed, &layout](std::uint64_t done) { consumed(done, layout.payloadLength); };
+  // A path that hands the input back to the sequential loop starts counting again: the figure stays where it was.
+  std::uint64_t told = 0;
+  if (consumed)
+    options.progress = [&](std::uint64_t done) {
+      told = std::max(told, done);
+      consumed(told, layout.payloadLength);
+    };
   const decode::Result result = decode::Decode(source, sink, options);
   if (sink.failure_) std::rethrow_exception(sink.failure_);
   if (source.failure_) std::rethrow_exception(source.failure_);
@@ -250,6 +256,19 @@ unsigned DecompressPayload(ByteSource& package, const PackageLayout& layout, con
     case decode::Status::kTruncated: throw Failure(where + " is truncated");
     default: throw Failure(where + " is damaged: status " + std::to_string(result.libraryStatus));
   }
+}
+
+unsigned DecompressArchive(ByteSource& package, const PackageLayout& layout, ArchiveParser& parser,
+                           const ConsumedFn& consumed) {
+  const unsigned streams = DecompressPayload(
+      package, layout,
+      [&parser](std::string_view bytes) {
+        parser.Feed(bytes);
+        return true;
+      },
+      consumed);
+  parser.Finish();
+  return streams;
 }
 
 }  // namespace pack
