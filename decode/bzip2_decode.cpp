@@ -178,89 +178,123 @@ SpanResult DecodeSpan(std::vector<char>& input, WorkMemory& memory, std::size_t 
 
 // The spans are found while they are decompressed: the input is scanned
 // piece by piece only as far as the next span to queue needs, so the
-// workers start on the first stream at once. With `blocksInstead`, an input
-// that is one stream (a single candidate, or a first one too long to hold)
-// is left to the block path: `useBlocks` says so, and nothing was written.
-Ahead DecodeStreams(Source& source, Sink& sink, const Options& options, bool blocksInstead, bool& useBlocks) {
-  Ahead ahead;
-  useBlocks = false;
-  const std::uint64_t size = source.Size();
-  const std::size_t limit = options.maxStreamBytes;
-  OrderedPool<std::vector<char>, SpanResult, WorkMemory> pool(
-      Workers(options), options.streamsAhead,
-      [limit](std::vector<char>& input, WorkMemory& memory) {
-        try {
-          return DecodeSpan(input, memory, limit);
-        } catch (const std::bad_alloc&) {
-          return SpanResult{};  // short of memory: the sequential loop needs far less
-        }
-      });
-  StreamStartScanner scanner;
-  std::vector<char> piece(options.readPiece);
-  std::uint64_t scanned = 0;
-  std::size_t pushed = 0;  // spans queued; span k runs from candidate k to candidate k + 1 or the end
-  std::deque<std::uint64_t> ends;  // of the spans queued and not yet written
-  std::uint64_t writtenEnd = 0;
-  bool pushing = true;
-  for (;;) {
-    if (pushing && !pool.Full()) {
-      const std::vector<std::int64_t>& starts = scanner.Starts();
-      if (!starts.empty() && starts.front() != 0) {
-        pushing = false;  // the input does not begin with a stream
-        continue;
-      }
-      if (pushed < starts.size() && (pushed + 1 < starts.size() || scanned == size)) {
-        const std::uint64_t start = static_cast<std::uint64_t>(starts[pushed]);
-        const std::uint64_t end = pushed + 1 < starts.size() ? static_cast<std::uint64_t>(starts[pushed + 1]) : size;
-        if (blocksInstead && pushed == 0 && starts.size() == 1) {
+// workers start on the first stream at once.
+class StreamsPath {
+ public:
+  StreamsPath(Source& source, Sink& sink, const Options& options)
+      : source_(source),
+        sink_(sink),
+        options_(options),
+        size_(source.Size()),
+        pool_(Workers(options), options.streamsAhead,
+              [limit = options.maxStreamBytes](std::vector<char>& input, WorkMemory& memory) {
+                try {
+                  return DecodeSpan(input, memory, limit);
+                } catch (const std::bad_alloc&) {
+                  return SpanResult{};  // short of memory: the sequential loop needs far less
+                }
+              }),
+        piece_(options.readPiece) {}
+
+  // With `blocksInstead`, an input that is one stream (a single candidate,
+  // or a first one too long to hold) is left to the block path: `useBlocks`
+  // says so, and nothing was written.
+  Ahead Run(bool blocksInstead, bool& useBlocks) {
+    useBlocks = false;
+    for (;;) {
+      if (queueing_ && !pool_.Full()) {
+        if (QueueNext(blocksInstead)) {
           useBlocks = true;
-          return ahead;
+          return ahead_;
         }
-        std::vector<char> input(static_cast<std::size_t>(std::min<std::uint64_t>(end - start, limit)));
-        if (end - start > limit || !source.ReadAt(start, input.data(), input.size())) {
-          pushing = false;
-          continue;
-        }
-        pool.Push(std::move(input));
-        ends.push_back(end);
-        ++pushed;
-        continue;
+      } else if (ends_.empty() || !WriteOldest()) {
+        break;
       }
-      if (scanned == size || (starts.empty() && scanned >= StreamStartScanner::kHeaderSize)) {
-        pushing = false;  // nothing more to queue
-        continue;
-      }
-      if (pushed < starts.size() && scanned - static_cast<std::uint64_t>(starts[pushed]) > limit) {
-        // The next span is too long to hold; a first one, in a single stream, goes by blocks.
-        useBlocks = blocksInstead && pushed == 0;
-        pushing = false;
-        if (useBlocks) return ahead;
-        continue;
-      }
-      const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), size - scanned));
-      if (!source.ReadAt(scanned, piece.data(), count)) {
-        pushing = false;  // the sequential loop meets the failure
-        continue;
-      }
-      scanner.Feed(reinterpret_cast<const unsigned char*>(piece.data()), count);
-      scanned += count;
-      continue;
     }
-    if (ends.empty()) break;
-    const std::optional<SpanResult> done = pool.Pop();
-    if (!done || !done->complete) break;
-    if (!sink.Write(done->bytes.data(), done->bytes.size())) {
-      ahead.sinkFailed = true;
-      break;
-    }
-    ++ahead.streams;
-    writtenEnd = ends.front();
-    ends.pop_front();
-    if (options.progress) options.progress(writtenEnd);
+    ahead_.resume = writtenEnd_;
+    return ahead_;
   }
-  ahead.resume = writtenEnd;
-  return ahead;
-}
+
+ private:
+  // One step towards the next span to queue: queues it, scans more input,
+  // or ends the queueing. True when the block path should take the input.
+  bool QueueNext(bool blocksInstead) {
+    const std::vector<std::int64_t>& starts = scanner_.Starts();
+    if (!starts.empty() && starts.front() != 0) {
+      queueing_ = false;  // the input does not begin with a stream
+      return false;
+    }
+    // Span k runs from candidate k to candidate k + 1 or the end.
+    if (queued_ < starts.size() && (queued_ + 1 < starts.size() || scanned_ == size_)) {
+      if (blocksInstead && queued_ == 0 && starts.size() == 1) return true;
+      const std::uint64_t start = static_cast<std::uint64_t>(starts[queued_]);
+      Queue(start, queued_ + 1 < starts.size() ? static_cast<std::uint64_t>(starts[queued_ + 1]) : size_);
+      return false;
+    }
+    if (scanned_ == size_ || (starts.empty() && scanned_ >= StreamStartScanner::kHeaderSize)) {
+      queueing_ = false;  // nothing more to queue
+      return false;
+    }
+    if (queued_ < starts.size() && scanned_ - static_cast<std::uint64_t>(starts[queued_]) > options_.maxStreamBytes) {
+      // The next span is too long to hold; a first one, in a single stream, goes by blocks.
+      queueing_ = false;
+      return blocksInstead && queued_ == 0;
+    }
+    ScanMore();
+    return false;
+  }
+
+  void Queue(std::uint64_t start, std::uint64_t end) {
+    const std::size_t limit = options_.maxStreamBytes;
+    std::vector<char> input(static_cast<std::size_t>(std::min<std::uint64_t>(end - start, limit)));
+    if (end - start > limit || !source_.ReadAt(start, input.data(), input.size())) {
+      queueing_ = false;
+      return;
+    }
+    pool_.Push(std::move(input));
+    ends_.push_back(end);
+    ++queued_;
+  }
+
+  void ScanMore() {
+    const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(piece_.size(), size_ - scanned_));
+    if (!source_.ReadAt(scanned_, piece_.data(), count)) {
+      queueing_ = false;  // the sequential loop meets the failure
+      return;
+    }
+    scanner_.Feed(reinterpret_cast<const unsigned char*>(piece_.data()), count);
+    scanned_ += count;
+  }
+
+  // Writes the oldest span; false when it is not one complete stream or the sink failed.
+  bool WriteOldest() {
+    const std::optional<SpanResult> done = pool_.Pop();
+    if (!done || !done->complete) return false;
+    if (!sink_.Write(done->bytes.data(), done->bytes.size())) {
+      ahead_.sinkFailed = true;
+      return false;
+    }
+    ++ahead_.streams;
+    writtenEnd_ = ends_.front();
+    ends_.pop_front();
+    if (options_.progress) options_.progress(writtenEnd_);
+    return true;
+  }
+
+  Source& source_;
+  Sink& sink_;
+  const Options& options_;
+  const std::uint64_t size_;
+  OrderedPool<std::vector<char>, SpanResult, WorkMemory> pool_;
+  StreamStartScanner scanner_;
+  std::vector<char> piece_;
+  std::uint64_t scanned_ = 0;
+  std::size_t queued_ = 0;          // spans queued
+  std::deque<std::uint64_t> ends_;  // of the spans queued and not yet written
+  std::uint64_t writtenEnd_ = 0;
+  bool queueing_ = true;
+  Ahead ahead_;
+};
 
 // --- The blocks of one stream side by side -----------------------------
 // A payload that is a single stream (as other packing tools and older
@@ -335,132 +369,168 @@ BlockResult DecodeQueuedBlock(std::string& wrapped, WorkMemory& memory, std::siz
   return result;
 }
 
-Ahead DecodeBlocks(Source& source, Sink& sink, const Options& options) {
-  Ahead ahead;
-  const std::uint64_t size = source.Size();
-  const std::size_t cap = options.maxBlockOutput;
-  const unsigned workers = Workers(options);
-  OrderedPool<std::string, BlockResult, WorkMemory> pool(workers, workers + 1,
-                                                         [cap](std::string& wrapped, WorkMemory& memory) {
-                                                           return DecodeQueuedBlock(wrapped, memory, cap);
-                                                         });
-  bool irregular = false;
-  WorkMemory writerMemory;
-  std::uint64_t writtenThrough = 0;  // input byte up to which the blocks written reach
-  std::deque<std::uint64_t> blockEnds;  // of the blocks pushed and not yet written
+// The block path over one stream: reads the input, queues each block for
+// the workers as soon as the next marker closes it, and writes the results
+// in order.
+class BlocksPath {
+ public:
+  BlocksPath(Source& source, Sink& sink, const Options& options)
+      : source_(source),
+        sink_(sink),
+        options_(options),
+        size_(source.Size()),
+        pool_(Workers(options), Workers(options) + 1,
+              [cap = options.maxBlockOutput](std::string& wrapped, WorkMemory& memory) {
+                return DecodeQueuedBlock(wrapped, memory, cap);
+              }),
+        piece_(options.readPiece) {}
+
+  Ahead Run() {
+    while (Going() && !endBit_) {
+      if (readOffset_ == size_) {
+        irregular_ = true;  // no end of stream: the data is truncated
+        break;
+      }
+      ReadMore();
+      if (!Going() || !ReadHeader()) break;
+      QueueClosedBlocks();
+      if (blockStart_ && !endBit_) KeepWindowFromBlock();
+    }
+    const std::uint64_t streamEnd = endBit_ && Going() ? CheckStreamCrc() : 0;
+    while (!blockEnds_.empty() && Going()) irregular_ = !WriteOldest();
+    if (ahead_.sinkFailed) return ahead_;
+    if (irregular_) {
+      ahead_.resume = 0;
+      return ahead_;
+    }
+    if (options_.progress) options_.progress(streamEnd);
+    ahead_.streams = 1;
+    ahead_.resume = streamEnd;
+    return ahead_;
+  }
+
+ private:
+  bool Going() const { return !irregular_ && !ahead_.sinkFailed; }
+
+  // Bit positions in the input, as positions in the window.
+  std::uint64_t Local(std::uint64_t bit) const { return bit - windowStart_ * 8; }
+
+  void ReadMore() {
+    const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(piece_.size(), size_ - readOffset_));
+    if (!source_.ReadAt(readOffset_, reinterpret_cast<char*>(piece_.data()), count)) {
+      irregular_ = true;  // the sequential loop meets the failure
+      return;
+    }
+    readOffset_ += count;
+    window_.insert(window_.end(), piece_.begin(), piece_.begin() + static_cast<std::ptrdiff_t>(count));
+    scanner_.Feed(piece_.data(), count, readOffset_ == size_);
+  }
+
+  // The stream header's block size, once; false (irregular) when there is none.
+  bool ReadHeader() {
+    if (level_ != 0) return true;
+    if (window_.size() < 4 || window_[0] != 'B' || window_[1] != 'Z' || window_[2] != 'h' || window_[3] < '1' ||
+        window_[3] > '9') {
+      irregular_ = true;
+      return false;
+    }
+    level_ = static_cast<char>(window_[3]);
+    return true;
+  }
+
+  // Queues each block that a marker found since closes: the first marker
+  // opens the first block, each later one (past the block's own magic and
+  // CRC) ends the block before it, the end magic the last.
+  void QueueClosedBlocks() {
+    std::vector<bzip2_blocks::Marker>& found = scanner_.Found();
+    std::size_t taken = 0;
+    for (; taken < found.size() && Going() && !endBit_; ++taken) {
+      const bzip2_blocks::Marker marker = found[taken];
+      if (!blockStart_) {
+        if (marker.bit != 32 || marker.end) irregular_ = true;
+        blockStart_ = marker.bit;
+        continue;
+      }
+      if (marker.bit < *blockStart_ + 80) continue;  // inside the block's own magic and CRC
+      // Room for the next block: write what is finished first.
+      while (pool_.Full() && Going()) irregular_ = !WriteOldest();
+      if (!Going()) break;
+      const std::uint64_t begin = *blockStart_;
+      // The window holds the block whole: it reaches at least to the marker.
+      std::string wrapped = bzip2_blocks::WrapBlock(window_.data(), Local(begin), Local(marker.bit), level_);
+      combined_ = bzip2_blocks::CombineCrc(combined_, bzip2_blocks::ReadBits(window_.data(), Local(begin) + 48, 32));
+      blockEnds_.push_back(marker.bit / 8);
+      pool_.Push(std::move(wrapped));
+      if (marker.end)
+        endBit_ = marker.bit;
+      else
+        blockStart_ = marker.bit;
+    }
+    found.erase(found.begin(), found.begin() + static_cast<std::ptrdiff_t>(taken));
+  }
+
+  // Drops the input before the block being collected; a block longer than
+  // the limit is irregular.
+  void KeepWindowFromBlock() {
+    const std::uint64_t keepFrom = *blockStart_ / 8;
+    if (keepFrom > windowStart_) {
+      window_.erase(window_.begin(), window_.begin() + static_cast<std::ptrdiff_t>(keepFrom - windowStart_));
+      windowStart_ = keepFrom;
+    }
+    if (window_.size() > options_.maxBlockInput + options_.readPiece) irregular_ = true;
+  }
+
+  // The stream's CRC follows its end magic: it must combine the blocks'.
+  // Returns the input offset after it.
+  std::uint64_t CheckStreamCrc() {
+    while ((*endBit_ + 80 + 7) / 8 > windowStart_ + window_.size() && readOffset_ < size_ && !irregular_) ReadMore();
+    const std::uint64_t streamEnd = (*endBit_ + 80 + 7) / 8;
+    if (streamEnd > windowStart_ + window_.size())
+      irregular_ = true;
+    else if (bzip2_blocks::ReadBits(window_.data(), Local(*endBit_) + 48, 32) != combined_)
+      irregular_ = true;
+    return streamEnd;
+  }
+
   // Writes the oldest block; false when it is irregular or the sink failed.
-  auto writeOne = [&] {
-    const std::optional<BlockResult> done = pool.Pop();
+  bool WriteOldest() {
+    const std::optional<BlockResult> done = pool_.Pop();
     if (!done) return false;
     std::vector<char> none;
     if (done->outcome == BlockOutcome::kTooLarge) {
-      if (DecodeBlock(done->wrapped, writerMemory, 0, none, &sink, ahead.sinkFailed) != BlockOutcome::kDone)
+      if (DecodeBlock(done->wrapped, writerMemory_, 0, none, &sink_, ahead_.sinkFailed) != BlockOutcome::kDone)
         return false;
     } else if (done->outcome != BlockOutcome::kDone) {
       return false;
-    } else if (!sink.Write(done->out.data(), done->out.size())) {
-      ahead.sinkFailed = true;
+    } else if (!sink_.Write(done->out.data(), done->out.size())) {
+      ahead_.sinkFailed = true;
       return false;
     }
-    writtenThrough = blockEnds.front();
-    blockEnds.pop_front();
-    if (options.progress) options.progress(writtenThrough);
+    const std::uint64_t writtenThrough = blockEnds_.front();  // input byte up to which the blocks written reach
+    blockEnds_.pop_front();
+    if (options_.progress) options_.progress(writtenThrough);
     return true;
-  };
+  }
 
-  bzip2_blocks::MarkerScanner scanner;
-  std::vector<unsigned char> window;  // input bytes from `windowStart` on
-  std::uint64_t windowStart = 0;
-  std::uint64_t readOffset = 0;
-  std::optional<std::uint64_t> blockStart;  // bit of the block being collected
-  std::optional<std::uint64_t> endBit;      // bit of the end magic
-  std::uint32_t combined = 0;
-  char level = 0;
-  std::vector<unsigned char> piece(options.readPiece);
-  auto readMore = [&] {
-    const std::size_t count = static_cast<std::size_t>(std::min<std::uint64_t>(piece.size(), size - readOffset));
-    if (!source.ReadAt(readOffset, reinterpret_cast<char*>(piece.data()), count)) {
-      irregular = true;  // the sequential loop meets the failure
-      return;
-    }
-    readOffset += count;
-    window.insert(window.end(), piece.begin(), piece.begin() + static_cast<std::ptrdiff_t>(count));
-    scanner.Feed(piece.data(), count, readOffset == size);
-  };
-  // Bit positions in the input, as positions in the window.
-  auto local = [&](std::uint64_t bit) { return bit - windowStart * 8; };
-
-  while (!irregular && !ahead.sinkFailed && !endBit) {
-    if (readOffset == size) {
-      irregular = true;  // no end of stream: the data is truncated
-      break;
-    }
-    readMore();
-    if (irregular) break;
-    if (level == 0) {
-      if (window.size() < 4 || window[0] != 'B' || window[1] != 'Z' || window[2] != 'h' || window[3] < '1' ||
-          window[3] > '9') {
-        irregular = true;
-        break;
-      }
-      level = static_cast<char>(window[3]);
-    }
-    std::vector<bzip2_blocks::Marker>& found = scanner.Found();
-    std::size_t taken = 0;
-    for (; taken < found.size() && !irregular && !ahead.sinkFailed && !endBit; ++taken) {
-      const bzip2_blocks::Marker marker = found[taken];
-      if (!blockStart) {
-        if (marker.bit != 32 || marker.end) irregular = true;
-        blockStart = marker.bit;
-        continue;
-      }
-      if (marker.bit < *blockStart + 80) continue;  // inside the block's own magic and CRC
-      // Room for the next block: write what is finished first.
-      while (pool.Full() && !irregular && !ahead.sinkFailed) irregular = !writeOne();
-      if (irregular || ahead.sinkFailed) break;
-      const std::uint64_t begin = *blockStart;
-      // The window holds the block whole: it reaches at least to the marker.
-      std::string wrapped = bzip2_blocks::WrapBlock(window.data(), local(begin), local(marker.bit), level);
-      combined = bzip2_blocks::CombineCrc(combined, bzip2_blocks::ReadBits(window.data(), local(begin) + 48, 32));
-      blockEnds.push_back(marker.bit / 8);
-      pool.Push(std::move(wrapped));
-      if (marker.end)
-        endBit = marker.bit;
-      else
-        blockStart = marker.bit;
-    }
-    found.erase(found.begin(), found.begin() + static_cast<std::ptrdiff_t>(taken));
-    // Keep the window from the block being collected on.
-    if (blockStart && !endBit) {
-      const std::uint64_t keepFrom = *blockStart / 8;
-      if (keepFrom > windowStart) {
-        window.erase(window.begin(), window.begin() + static_cast<std::ptrdiff_t>(keepFrom - windowStart));
-        windowStart = keepFrom;
-      }
-      if (window.size() > options.maxBlockInput + options.readPiece) irregular = true;
-    }
-  }
-  // The stream's CRC follows its end magic.
-  std::uint64_t streamEnd = 0;
-  if (endBit && !irregular && !ahead.sinkFailed) {
-    while ((*endBit + 80 + 7) / 8 > windowStart + window.size() && readOffset < size && !irregular) readMore();
-    streamEnd = (*endBit + 80 + 7) / 8;
-    if (streamEnd > windowStart + window.size())
-      irregular = true;
-    else if (bzip2_blocks::ReadBits(window.data(), local(*endBit) + 48, 32) != combined)
-      irregular = true;
-  }
-  while (!blockEnds.empty() && !irregular && !ahead.sinkFailed) irregular = !writeOne();
-  if (ahead.sinkFailed) return ahead;
-  if (irregular) {
-    ahead.resume = 0;
-    return ahead;
-  }
-  if (options.progress) options.progress(streamEnd);
-  ahead.streams = 1;
-  ahead.resume = streamEnd;
-  return ahead;
-}
+  Source& source_;
+  Sink& sink_;
+  const Options& options_;
+  const std::uint64_t size_;
+  OrderedPool<std::string, BlockResult, WorkMemory> pool_;
+  WorkMemory writerMemory_;            // for a block too large to hold, decompressed by the writer
+  std::deque<std::uint64_t> blockEnds_;  // of the blocks queued and not yet written
+  bzip2_blocks::MarkerScanner scanner_;
+  std::vector<unsigned char> piece_;
+  std::vector<unsigned char> window_;  // input bytes from `windowStart_` on
+  std::uint64_t windowStart_ = 0;
+  std::uint64_t readOffset_ = 0;
+  std::optional<std::uint64_t> blockStart_;  // bit of the block being collected
+  std::optional<std::uint64_t> endBit_;      // bit of the end magic
+  std::uint32_t combined_ = 0;
+  char level_ = 0;
+  bool irregular_ = false;
+  Ahead ahead_;
+};
 
 // The caller's sink, noting when it throws.
 class WatchedSink : public Sink {
@@ -510,11 +580,11 @@ Result Decode(Source& source, Sink& sink, const Options& options) {
       if (path != Path::kBlocks) {
         // Several streams side by side; a single one block by block.
         bool useBlocks = false;
-        ahead = DecodeStreams(source, watched, watchedOptions, path == Path::kAuto, useBlocks);
+        ahead = StreamsPath(source, watched, watchedOptions).Run(path == Path::kAuto, useBlocks);
         if (useBlocks) path = Path::kBlocks;
       }
       if (path == Path::kBlocks) {
-        ahead = DecodeBlocks(source, watched, watchedOptions);
+        ahead = BlocksPath(source, watched, watchedOptions).Run();
         emptied = !ahead.sinkFailed && ahead.streams == 0;
       }
     } catch (const std::bad_alloc&) {
