@@ -34,8 +34,9 @@ class Sink {
   // more), which ends decoding with kIoError.
   virtual bool Write(const char* bytes, std::size_t size) = 0;
   // Drops everything written so far, so that writing starts over from the
-  // first byte; false when that fails. Only the block path calls it, when
-  // it hands a stream back to the sequential loop.
+  // first byte; false when that fails. Called when a faster path hands the
+  // input back to the sequential loop from its start: the block path at
+  // anything irregular, either faster path when memory or threads run short.
   virtual bool Empty() = 0;
 };
 
@@ -81,7 +82,8 @@ struct Result {
 
 // Decompresses all of `source` into `sink` along `options.path`. Throws
 // nothing of its own; what the sink or the progress callback throws passes
-// through, with every thread joined.
+// through at once, with every thread joined and nothing written again (the
+// sink is not emptied, the sequential loop does not start over).
 Result Decode(Source& source, Sink& sink, const Options& options = {});
 
 }  // namespace decode

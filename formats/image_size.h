@@ -2,8 +2,8 @@
 // The installer's compiled image size (the expected start of its payload) is
 // kept in a tagged record that the build stamps after linking, so the value
 // always equals the linked file's size. These helpers find, read and stamp
-// that record in an executable's bytes, and find where a PE image ends.
-// Needs no Windows API.
+// that record in an executable's bytes (where the image itself ends is the
+// PE reader's answer, formats/pe_image.h). Needs no Windows API.
 
 #include <cstddef>
 #include <cstdint>
@@ -19,10 +19,6 @@ struct ImageSizeMark {
 };
 
 namespace image_size {
-
-// Where a PE file's image ends: the end of the section raw data that ends
-// last. None when `data` is not a PE file or its headers lie outside it.
-std::optional<std::uint64_t> PeImageEnd(const unsigned char* data, std::size_t size);
 
 struct MarkLookup {
   std::optional<std::size_t> offset;  // of the record's tag; none on failure

@@ -115,17 +115,10 @@ class FileSink : public decode::Sink {
 };
 
 DecompressResult FromCore(const decode::Result& result, int ioError) {
-  switch (result.status) {
-    case decode::Status::kDone: return {};
-    case decode::Status::kNotBzip2: return {DecompressStatus::kNotBzip2, 0, {}};
-    case decode::Status::kIoError: return {DecompressStatus::kIoError, ioError, {}};
-    case decode::Status::kDataError: return {DecompressStatus::kDataError, 0, {}};
-    case decode::Status::kTruncated: return {DecompressStatus::kTruncated, 0, {}};
-    case decode::Status::kOutOfMemory: return {DecompressStatus::kOutOfMemory, 0, {}};
-    case decode::Status::kLibraryConfig: return {DecompressStatus::kLibraryConfig, 0, {}};
-    case decode::Status::kInternalError: break;
-  }
-  return {DecompressStatus::kInternalError, 0, "decompress:unexpected error"};
+  DecompressResult outcome{result.status, 0, {}};
+  if (result.status == DecompressStatus::kIoError) outcome.errorNumber = ioError;
+  if (result.status == DecompressStatus::kInternalError) outcome.where = "decompress:unexpected error";
+  return outcome;
 }
 
 // Every stream into the output; the streams stay open for the caller.

@@ -5,16 +5,13 @@
 #include <cstdio>
 #include <string>
 
-enum class DecompressStatus {
-  kDone,           // every stream decompressed, both files flushed and closed
-  kNotBzip2,       // the input does not start with a bzip2 stream
-  kIoError,        // reading or writing failed (a full disk, say)
-  kDataError,      // a CRC did not match: corrupt data
-  kTruncated,      // the data ended inside a stream
-  kOutOfMemory,
-  kLibraryConfig,  // the library was built for another platform
-  kInternalError,  // the library answered something it never should
-};
+#include "decode/bzip2_decode.h"
+
+// The stage's verdict is the decoder's: kDone (every stream decompressed;
+// here also both files flushed and closed), kNotBzip2, kIoError (reading or
+// writing failed, a full disk say), kDataError (a CRC did not match: corrupt
+// data), kTruncated, kOutOfMemory, kLibraryConfig, kInternalError.
+using DecompressStatus = decode::Status;
 
 struct DecompressResult {
   DecompressStatus status = DecompressStatus::kDone;

@@ -5,13 +5,13 @@
 
 #include "formats/ascii_case.h"
 
-namespace {
-
-std::string_view Trim(std::string_view text) {
+std::string_view TrimBlanks(std::string_view text) {
   const std::size_t first = text.find_first_not_of(" \t");
   if (first == std::string_view::npos) return {};
   return text.substr(first, text.find_last_not_of(" \t") - first + 1);
 }
+
+namespace {
 
 std::string_view Unquote(std::string_view value) {
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') && value.back() == value.front())
@@ -34,20 +34,21 @@ IniDocument::IniDocument(std::string_view text) {
   while (start < text.size()) {
     std::size_t end = text.find_first_of("\r\n", start);
     if (end == std::string_view::npos) end = text.size();
-    const std::string_view line = Trim(text.substr(start, end - start));
+    const std::string_view line = TrimBlanks(text.substr(start, end - start));
     start = end + ((end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n') ? 2 : 1);
 
     if (!line.empty() && line.front() == '[') {
       const std::size_t close = line.find(']');
-      section = Fold(Trim(line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1)));
+      section =
+          Fold(TrimBlanks(line.substr(1, close == std::string_view::npos ? std::string_view::npos : close - 1)));
       inSection = true;
       continue;
     }
     const std::size_t equals = line.find('=');
     if (!inSection || equals == std::string_view::npos || line.front() == ';') continue;
-    const std::string_view key = Trim(line.substr(0, equals));
+    const std::string_view key = TrimBlanks(line.substr(0, equals));
     if (key.empty()) continue;
-    values_.emplace(section + '\0' + Fold(key), std::string(Unquote(Trim(line.substr(equals + 1)))));
+    values_.emplace(section + '\0' + Fold(key), std::string(Unquote(TrimBlanks(line.substr(equals + 1)))));
   }
 }
 

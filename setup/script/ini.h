@@ -11,6 +11,10 @@
 #include <string_view>
 #include <unordered_map>
 
+// `text` without the blanks and tabs around it, as the reader drops them
+// around section names, key names and values.
+std::string_view TrimBlanks(std::string_view text);
+
 class IniDocument {
  public:
   explicit IniDocument(std::string_view text);

@@ -1,7 +1,8 @@
 // Writes the fuzzers' seeds: into the first folder small, sound packages
 // with a stand-in image, one stream or two, unsigned or with a signature;
 // into the second the decoder's inputs (a byte of options, then bzip2
-// streams of one block or several, with bytes after them).
+// streams of one block or several, with bytes after them); into the third
+// the headers of the installer executable named last (its first 4,096 bytes).
 
 #include <bzlib.h>
 
@@ -49,7 +50,7 @@ std::string Words(std::size_t size) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 3) return 2;
+  if (argc != 5) return 2;
   const std::filesystem::path folder = argv[1];
   std::filesystem::create_directories(folder);
   const std::string archive =
@@ -76,5 +77,14 @@ int main(int argc, char** argv) {
                      {"junk-after", "\x91" + Bzip2(Words(120000), 1) + "junk"},
                      {"empty-stream", std::string(1, '\0') + Bzip2("", 9)}};
   for (const auto& seed : decodeSeeds) std::ofstream(decodeFolder / seed.name, std::ios::binary) << seed.bytes;
+
+  const std::filesystem::path peFolder = argv[3];
+  std::filesystem::create_directories(peFolder);
+  std::ifstream installer(argv[4], std::ios::binary);
+  std::string headers(4096, '\0');
+  installer.read(headers.data(), static_cast<std::streamsize>(headers.size()));
+  if (installer.gcount() < 1024) return 1;
+  headers.resize(static_cast<std::size_t>(installer.gcount()));
+  std::ofstream(peFolder / "installer", std::ios::binary) << headers;
   return 0;
 }

@@ -5,8 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <exception>
+#include <new>
 #include <random>
+#include <stdexcept>
 #include <string>
+#include <system_error>
+#include <typeinfo>
 #include <vector>
 
 #include "formats/bzip2_blocks.h"
@@ -142,6 +147,87 @@ TEST(Bzip2DecodeTest, ASinkThatFailsMidwayIsAnIoErrorOnEveryPath) {
       const decode::Result result = decode::Decode(source, sink, OptionsFor(way));
       EXPECT_EQ(result.status, decode::Status::kIoError);
       EXPECT_EQ(testing_support::ReadWithLibrary(input, failAt).status, decode::Status::kIoError);
+    }
+  }
+}
+
+// A sink that throws `error` once a write would take it past `throwAt`
+// bytes, and counts what the decoder asks of it afterwards.
+class ThrowingSink : public decode::Sink {
+ public:
+  ThrowingSink(std::size_t throwAt, std::exception_ptr error) : throwAt_(throwAt), error_(std::move(error)) {}
+  bool Write(const char*, std::size_t size) override {
+    if (thrown) {
+      ++writesAfterThrowing;
+      return true;
+    }
+    if (written + size > throwAt_) {
+      thrown = true;
+      std::rethrow_exception(error_);
+    }
+    written += size;
+    return true;
+  }
+  bool Empty() override {
+    ++emptied;
+    written = 0;
+    return true;
+  }
+  std::size_t written = 0;
+  bool thrown = false;
+  int writesAfterThrowing = 0;
+  int emptied = 0;
+
+ private:
+  std::size_t throwAt_;
+  std::exception_ptr error_;
+};
+
+// The type and text of what `decode` throws; empty when it throws nothing.
+template <typename Decode>
+std::string Thrown(Decode decode) {
+  try {
+    decode();
+  } catch (const std::exception& exception) {
+    return std::string(typeid(exception).name()) + ": " + exception.what();
+  }
+  return {};
+}
+
+// What a sink or the progress callback throws ends decoding on every path:
+// the same exception, and nothing written again from the start, even for
+// the exceptions the faster paths take for a shortage of memory or threads.
+TEST(Bzip2DecodeTest, WhatTheSinkOrProgressThrowsPassesThroughAndNothingIsWrittenAgain) {
+  const std::string many = Bzip2Stream(Text(900000, 30), 1);
+  const std::string input = many + Bzip2Stream(Text(300000, 31), 3) + many;
+  const std::exception_ptr errors[] = {
+      std::make_exception_ptr(std::bad_alloc()),
+      std::make_exception_ptr(std::system_error(std::make_error_code(std::errc::no_space_on_device))),
+      std::make_exception_ptr(std::runtime_error("disk full")),
+  };
+  for (const std::exception_ptr& error : errors) {
+    const std::string expected = Thrown([&error] { std::rethrow_exception(error); });
+    for (const Way& way : kWays) {
+      for (const std::size_t throwAt : {std::size_t{4999}, std::size_t{450000}, std::size_t{1500000}}) {
+        SCOPED_TRACE(expected + " from the sink, " + way.name + ", at " + std::to_string(throwAt));
+        testing_support::StringSource source(input);
+        ThrowingSink sink(throwAt, error);
+        EXPECT_EQ(Thrown([&] { decode::Decode(source, sink, OptionsFor(way)); }), expected);
+        EXPECT_EQ(sink.writesAfterThrowing, 0);
+        EXPECT_EQ(sink.emptied, 0);
+      }
+      SCOPED_TRACE(expected + " from the progress callback, " + way.name);
+      testing_support::StringSource source(input);
+      ThrowingSink sink(static_cast<std::size_t>(-1), nullptr);
+      decode::Options options = OptionsFor(way);
+      int calls = 0, callsAfterThrowing = 0;
+      options.progress = [&](std::uint64_t) {
+        if (++calls == 2) std::rethrow_exception(error);
+        if (calls > 2) ++callsAfterThrowing;
+      };
+      EXPECT_EQ(Thrown([&] { decode::Decode(source, sink, options); }), expected);
+      EXPECT_EQ(callsAfterThrowing, 0);
+      EXPECT_EQ(sink.emptied, 0);
     }
   }
 }

@@ -88,51 +88,6 @@ TEST(EntryTable, TableSizeTreatsCountsBelowOneAsEmpty) {
   EXPECT_EQ(archive::TableSize(0x7FFFFFFF), 4u + 0x7FFFFFFFull * 264u);
 }
 
-// A minimal PE file: DOS header, PE signature, file header, no optional
-// header, and one section header per (raw pointer, raw size) pair.
-std::string CraftPe(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& sections, std::size_t fileSize) {
-  std::string file(fileSize, '\0');
-  file[0] = 'M';
-  file[1] = 'Z';
-  const std::uint32_t peOffset = 0x40;
-  auto put32 = [&file](std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) file[at + i] = static_cast<char>(value >> (8 * i));
-  };
-  put32(0x3C, peOffset);
-  file.replace(peOffset, 4, std::string("PE\0\0", 4));
-  file[peOffset + 4 + 2] = static_cast<char>(sections.size());
-  const std::size_t table = peOffset + 4 + 20;
-  for (std::size_t i = 0; i < sections.size(); ++i) {
-    put32(table + i * 40 + 16, sections[i].second);
-    put32(table + i * 40 + 20, sections[i].first);
-  }
-  return file;
-}
-
-TEST(PeImageEnd, IsTheEndOfTheSectionThatEndsLast) {
-  const std::string pe = CraftPe({{0x400, 0x200}, {0x1000, 0x600}, {0x600, 0x200}}, 0x2000);
-  EXPECT_EQ(image_size::PeImageEnd(Bytes(pe), pe.size()), 0x1600u);
-}
-
-TEST(PeImageEnd, SectionsWithoutRawDataAreIgnored) {
-  const std::string pe = CraftPe({{0x400, 0x200}, {0x9000, 0}}, 0x800);
-  EXPECT_EQ(image_size::PeImageEnd(Bytes(pe), pe.size()), 0x600u);
-}
-
-TEST(PeImageEnd, RefusesWhatIsNoPeFile) {
-  std::string notMz = CraftPe({{0x400, 0x200}}, 0x800);
-  notMz[0] = 'X';
-  std::string notPe = CraftPe({{0x400, 0x200}}, 0x800);
-  notPe[0x40] = 'X';
-  std::string headerOutside = CraftPe({{0x400, 0x200}}, 0x800);
-  headerOutside[0x3C] = '\xF0';
-  headerOutside[0x3D] = '\x7F';
-  const std::string truncated = CraftPe({{0x400, 0x200}}, 0x800).substr(0, 0x50);
-  const std::string* files[] = {&notMz, &notPe, &headerOutside, &truncated};
-  for (const std::string* file : files)
-    EXPECT_EQ(image_size::PeImageEnd(Bytes(*file), file->size()), std::nullopt);
-}
-
 TEST(ImageSizeMark, IsFoundReadAndStamped) {
   std::string file = std::string(100, 'x') + QUENLITH_IMAGE_SIZE_TAG + std::string(1, '\0') + std::string("\x07\0\0\0", 4) + "tail";
   auto lookup = image_size::FindMark(Bytes(file), file.size());

@@ -8,6 +8,7 @@
 
 #include "pe_imports.h"
 #include "formats/image_size.h"
+#include "formats/pe_image.h"
 #include "test_support.h"
 
 namespace {
@@ -24,7 +25,22 @@ TEST(InstallerImage, CompiledImageSizeEqualsTheFileAndItsLastSectionEnd) {
     const auto mark = image_size::FindMark(bytes, file.size());
     ASSERT_TRUE(mark.offset.has_value()) << installer << ": " << mark.error;
     EXPECT_EQ(image_size::MarkValue(bytes, *mark.offset), file.size()) << installer;
-    EXPECT_EQ(image_size::PeImageEnd(bytes, file.size()), file.size()) << installer;
+    EXPECT_EQ(pe::ImageEnd(bytes, file.size()), file.size()) << installer;
+  }
+}
+
+// The shipped installer is the 32-bit build; the one the harness runs is of
+// the architecture it says.
+TEST(InstallerImage, MachineIsTheBuildsArchitecture) {
+  const struct {
+    const char* folder;
+    std::string architecture;
+  } builds[] = {{test_paths::kWindowsBin, "i686"}, {test_paths::kRunBin, test_paths::kRunArch}};
+  for (const auto& build : builds) {
+    const std::string file = ReadFile(std::filesystem::path(build.folder) / kInstallers[0]);
+    const auto header = pe::ReadFileHeader(reinterpret_cast<const unsigned char*>(file.data()), file.size());
+    ASSERT_TRUE(header.has_value()) << build.folder;
+    EXPECT_EQ(pe::ArchitectureName(header->machine), build.architecture) << build.folder;
   }
 }
 

@@ -273,6 +273,40 @@ TEST(VerifyPackage, AcceptsSoundPackagesSignedOrNot) {
   EXPECT_EQ(VerifyFault(dir, Assemble({.payload = two})), "");
 }
 
+// The progress that DecompressArchive tells: bytes of the payload section,
+// never fewer than before, of the section's length, up to its end, whether
+// the decoder takes whole streams or the blocks of one.
+TEST(DecompressArchive, ToldProgressRisesToTheEndOfTheSection) {
+  const Files files = {{"a.bin", Pattern(350000, 5)}, {"b.bin", Pattern(200000, 6)}, {"c.txt", "gamma"}};
+  const std::string archive = ArchiveOf(files);
+  const struct {
+    const char* what;
+    std::string payload;
+  } cases[] = {
+      {"one stream of many blocks", testing_support::Bzip2Stream(archive, 1)},
+      {"three streams", pack::CompressChunk(archive.substr(0, 1000)) +
+                            pack::CompressChunk(archive.substr(1000, 300000)) +
+                            pack::CompressChunk(archive.substr(301000))},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string package = Assemble({.payload = c.payload});
+    pack::MemorySource source(package);
+    const pack::PackageLayout layout = pack::ReadLayout(source);
+    pack::ArchiveParser parser(nullptr, nullptr, nullptr);
+    std::vector<std::pair<std::uint64_t, std::uint64_t>> told;
+    pack::DecompressArchive(source, layout, parser,
+                            [&told](std::uint64_t done, std::uint64_t total) { told.emplace_back(done, total); });
+    EXPECT_EQ(parser.Entries().size(), files.size());
+    ASSERT_FALSE(told.empty());
+    for (std::size_t i = 0; i < told.size(); ++i) {
+      EXPECT_EQ(told[i].second, layout.payloadLength);
+      if (i > 0) EXPECT_LE(told[i - 1].first, told[i].first);
+    }
+    EXPECT_EQ(told.back().first, layout.payloadLength);
+  }
+}
+
 TEST(VerifyPackage, FindsTheFirstFault) {
   ScratchDir dir;
   const Files files = {{"a.txt", "alpha"}, {"b\\c.bin", Pattern(9000, 4)}};

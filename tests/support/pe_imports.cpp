@@ -2,7 +2,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
+
+#include "formats/pe_image.h"
 
 namespace testing_support {
 namespace {
@@ -19,17 +22,13 @@ class Image {
       value = value << 8 | static_cast<unsigned char>(bytes_[offset + static_cast<std::uint64_t>(i)]);
     return value;
   }
-  std::uint32_t U16(std::uint64_t offset) const { return Read(offset, 2); }
   std::uint32_t U32(std::uint64_t offset) const { return Read(offset, 4); }
 
-  struct Section {
-    std::uint32_t virtualAddress, virtualSize, rawOffset, rawSize;
-  };
-  std::vector<Section> sections;
+  std::vector<pe::Section> sections;
 
   // The file offset of `rva`, through the section that holds it.
   std::uint64_t Offset(std::uint32_t rva) const {
-    for (const Section& section : sections) {
+    for (const pe::Section& section : sections) {
       const std::uint32_t size = std::max(section.virtualSize, section.rawSize);
       if (rva >= section.virtualAddress && rva - section.virtualAddress < size) {
         if (rva - section.virtualAddress >= section.rawSize) throw std::runtime_error("RVA in a section's zero fill");
@@ -68,26 +67,22 @@ std::vector<std::string> Names(const Image& image, std::uint32_t rva, int entryS
 
 PeImports ReadPeImports(std::string_view bytes) {
   Image image(bytes);
-  if (image.U16(0) != 0x5A4D) throw std::runtime_error("no MZ header");
-  const std::uint32_t pe = image.U32(0x3C);
-  if (image.U32(pe) != 0x00004550) throw std::runtime_error("no PE signature");
-  const std::uint32_t sectionCount = image.U16(pe + 6);
-  const std::uint32_t optionalSize = image.U16(pe + 20);
-  const std::uint64_t optional = pe + 24;
-  const std::uint32_t magic = image.U16(optional);
-  if (magic != 0x10B && magic != 0x20B) throw std::runtime_error("neither PE32 nor PE32+");
-  // PE32+ has an 8-byte image base and stack and heap sizes: 16 bytes more before the directories.
-  const std::uint64_t directoryCountAt = optional + (magic == 0x10B ? 92 : 108);
-  const std::uint32_t directoryCount = image.U32(directoryCountAt);
+  const auto* data = reinterpret_cast<const unsigned char*>(bytes.data());
+  const std::optional<pe::FileHeader> file = pe::ReadFileHeader(data, bytes.size());
+  if (!file) throw std::runtime_error("no MZ header and PE signature");
+  const std::optional<pe::OptionalHeader> optional = pe::ReadOptionalHeader(data, bytes.size(), *file);
+  if (!optional) throw std::runtime_error("neither PE32 nor PE32+");
   auto directory = [&](std::uint32_t index) {
-    return index < directoryCount ? image.U32(directoryCountAt + 4 + 8 * index) : 0u;
+    if (index >= optional->directoryCount) return 0u;
+    const std::optional<pe::DataDirectory> entry = pe::ReadDataDirectory(data, bytes.size(), *optional, index);
+    if (!entry) throw std::runtime_error("data directories past the end of the image");
+    return entry->address;
   };
-  const std::uint64_t sectionTable = optional + optionalSize;
-  for (std::uint32_t i = 0; i < sectionCount; ++i) {
-    const std::uint64_t at = sectionTable + 40 * i;
-    image.sections.push_back({image.U32(at + 12), image.U32(at + 8), image.U32(at + 20), image.U32(at + 16)});
-  }
-  return {Names(image, directory(1), 20, 12), Names(image, directory(13), 32, 4)};
+  std::optional<std::vector<pe::Section>> sections = pe::ReadSections(data, bytes.size(), *file);
+  if (!sections) throw std::runtime_error("section table past the end of the image");
+  image.sections = std::move(*sections);
+  return {Names(image, directory(pe::kImportDirectory), 20, 12),
+          Names(image, directory(pe::kDelayImportDirectory), 32, 4)};
 }
 
 }  // namespace testing_support

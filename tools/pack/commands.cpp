@@ -4,8 +4,9 @@
 #include <fstream>
 #include <iomanip>
 #include <iostream>
-#include <memory>
+#include <optional>
 #include <sstream>
+#include <vector>
 
 #include "pack/interrupt.h"
 #include "pack/json.h"
@@ -47,92 +48,189 @@ std::string ScriptSectionFault(const std::string& script) {
   return {};
 }
 
-void WriteSignature(JsonWriter& json, const SignatureCheck& check) {
-  json.BeginObject();
-  json.Field("signed", check.signed_);
-  json.TextOrNull("fault", check.fault);
-  json.TextOrNull("digestAlgorithm", check.digestAlgorithm);
-  json.Field("digestMatches", check.digestMatches);
-  json.Field("certificates", check.certificates);
-  json.EndObject();
+// What `inspect` reads of a package.
+struct Inspection {
+  PackageLayout layout;
+  std::string imageFault;
+  SignatureCheck signature;
+  std::string script;
+  std::vector<archive::Entry> entries;
+};
+
+// What can be read before the file table is decoded, which helps with a
+// package whose payload is damaged: the layout, the image and the
+// signature, and the script's lines.
+void PrintHead(const Inspection& package, std::ostream& out) {
+  PrintLayout(package.layout, out);
+  if (!package.imageFault.empty()) out << "image fault:       " << package.imageFault << "\n";
+  out << "signature:         " << SignatureLine(package.signature, package.layout) << "\n";
+  out << "\nscript:\n";
+  const std::string& script = package.script;
+  for (std::size_t start = 0; start < script.size();) {
+    std::size_t end = script.find('\n', start);
+    if (end == std::string::npos) end = script.size();
+    std::string line = script.substr(start, end - start);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    out << "  " << line << "\n";
+    start = end + 1;
+  }
 }
 
-}  // namespace
-
-void InspectPackage(const std::filesystem::path& path, std::ostream& out, const CommandOptions& options) {
-  InputFile package(path);
-  const PackageLayout layout = ReadLayout(package);
-  const std::string imageFault = ImageFault(layout);
-  const SignatureCheck signature = CheckSignature(package, layout);
-  const std::string script = package.ReadString(layout.scriptStart, layout.scriptLength);
-  if (!options.json) {
-    // The text shows what could be read before the file table is decoded,
-    // which helps with a package whose payload is damaged.
-    PrintLayout(layout, out);
-    if (!imageFault.empty()) out << "image fault:       " << imageFault << "\n";
-    out << "signature:         " << SignatureLine(signature, layout) << "\n";
-    out << "\nscript:\n";
-    for (std::size_t start = 0; start < script.size();) {
-      std::size_t end = script.find('\n', start);
-      if (end == std::string::npos) end = script.size();
-      std::string line = script.substr(start, end - start);
-      if (!line.empty() && line.back() == '\r') line.pop_back();
-      out << "  " << line << "\n";
-      start = end + 1;
-    }
-  }
+// The archive's file table, decoded only as far as it reaches.
+std::vector<archive::Entry> ReadFileTable(ByteSource& package, const PackageLayout& layout) {
   ArchiveParser parser(nullptr, nullptr, nullptr);
   DecompressPayload(package, layout, [&parser](std::string_view bytes) {
     parser.Feed(bytes);
     return !parser.TableComplete();
   });
   if (!parser.TableComplete()) parser.Finish();
-  std::uint64_t total = 0;
-  for (const archive::Entry& entry : parser.Entries()) total += entry.size;
+  return parser.Entries();
+}
 
-  std::ostringstream report;
-  if (options.json) {
-    // Composed whole before it is written: a fault leaves no half document.
-    JsonWriter json(report);
+std::uint64_t TotalBytes(const std::vector<archive::Entry>& entries) {
+  std::uint64_t total = 0;
+  for (const archive::Entry& entry : entries) total += entry.size;
+  return total;
+}
+
+void WriteInspectJson(const std::filesystem::path& path, const Inspection& package, std::ostream& out) {
+  const PackageLayout& layout = package.layout;
+  JsonWriter json(out);
+  json.BeginObject();
+  json.Field("package", PathToUtf8(path));
+  json.Field("packageSize", layout.fileSize);
+  json.Field("imageSize", layout.payloadStart);
+  json.Key("compiledImageSize");
+  layout.compiledImageSize ? json.Number(*layout.compiledImageSize) : json.Null();
+  json.Key("payload");
+  json.BeginObject();
+  json.Field("offset", layout.payloadStart);
+  json.Field("length", layout.payloadLength);
+  json.EndObject();
+  json.Key("script");
+  json.BeginObject();
+  json.Field("offset", layout.scriptStart);
+  json.Field("length", layout.scriptLength);
+  json.Field("text", package.script);
+  json.EndObject();
+  json.Field("signatureSize", layout.signatureSize);
+  json.TextOrNull("imageFault", package.imageFault);
+  json.Key("signature");
+  WriteSignatureJson(json, package.signature);
+  json.Key("files");
+  json.BeginArray();
+  for (const archive::Entry& entry : package.entries) {
     json.BeginObject();
-    json.Field("package", PathToUtf8(path));
-    json.Field("packageSize", layout.fileSize);
-    json.Field("imageSize", layout.payloadStart);
-    json.Key("compiledImageSize");
-    layout.compiledImageSize ? json.Number(*layout.compiledImageSize) : json.Null();
-    json.Key("payload");
-    json.BeginObject();
-    json.Field("offset", layout.payloadStart);
-    json.Field("length", layout.payloadLength);
+    WriteName(json, "name", entry.name);
+    json.Field("size", entry.size);
     json.EndObject();
-    json.Key("script");
-    json.BeginObject();
-    json.Field("offset", layout.scriptStart);
-    json.Field("length", layout.scriptLength);
-    json.Field("text", script);
-    json.EndObject();
-    json.Field("signatureSize", layout.signatureSize);
-    json.TextOrNull("imageFault", imageFault);
-    json.Key("signature");
-    WriteSignature(json, signature);
-    json.Key("files");
-    json.BeginArray();
-    for (const archive::Entry& entry : parser.Entries()) {
-      json.BeginObject();
-      WriteName(json, "name", entry.name);
-      json.Field("size", entry.size);
-      json.EndObject();
-    }
-    json.EndArray();
-    json.Field("totalBytes", total);
-    json.EndObject();
-    out << report.str();
-    return;
+  }
+  json.EndArray();
+  json.Field("totalBytes", TotalBytes(package.entries));
+  json.EndObject();
+}
+
+// Files written below a staging folder inside the destination and moved
+// into place only when the whole payload has been read and checked: a
+// damaged package or an interruption leaves nothing but what was there
+// before (and no destination folder that did not exist).
+class StagedFolder {
+ public:
+  explicit StagedFolder(const std::filesystem::path& folder)
+      : folder_(folder), staging_(folder / ".quenlith-extract.partial") {
+    std::error_code error;
+    folderExisted_ = std::filesystem::exists(folder, error);
+    std::filesystem::create_directories(folder, error);
+    if (error) throw Failure("cannot create " + Quoted(folder) + ": " + error.message());
+    removeStaging_.emplace(staging_);
+    if (!folderExisted_) removeFolder_.emplace(folder);
+  }
+  ~StagedFolder() {
+    file_.close();  // an open file cannot be removed everywhere
+    std::error_code ignored;
+    std::filesystem::remove_all(staging_, ignored);
+    if (!placed_ && !folderExisted_) std::filesystem::remove(folder_, ignored);
+  }
+  StagedFolder(const StagedFolder&) = delete;
+  StagedFolder& operator=(const StagedFolder&) = delete;
+
+  // A parser that writes each file of the archive below the staging folder.
+  ArchiveParser Parser() {
+    return ArchiveParser([this](const std::vector<archive::Entry>& entries) { Plan(entries); },
+                         [this](std::size_t index, std::string_view data) { Write(index, data); },
+                         [this](std::size_t index) { Close(index); });
   }
 
-  report << "\nfiles (" << parser.Entries().size() << "):\n";
-  for (const archive::Entry& entry : parser.Entries()) report << std::setw(12) << entry.size << "  " << entry.name << "\n";
-  report << std::setw(12) << total << "  bytes in all\n";
+  // Moves every file into place; the destination stays from then on.
+  void MoveIntoPlace() {
+    std::error_code error;
+    for (const std::filesystem::path& relative : relatives_) {
+      const std::filesystem::path target = folder_ / relative;
+      std::filesystem::create_directories(target.parent_path(), error);
+      if (!error) std::filesystem::rename(staging_ / relative, target, error);
+      if (error) throw Failure("cannot create " + Quoted(target) + ": " + error.message());
+    }
+    placed_ = true;
+  }
+
+ private:
+  void Plan(const std::vector<archive::Entry>& entries) {
+    for (const archive::Entry& entry : entries) {
+      // Names were checked by the parser: relative, no "..", no drive.
+      std::filesystem::path relative;
+      std::size_t start = 0;
+      for (std::size_t end; (end = entry.name.find('\\', start)) != std::string::npos; start = end + 1)
+        relative /= PathFromUtf8(entry.name.substr(start, end - start));
+      relatives_.push_back(relative / PathFromUtf8(entry.name.substr(start)));
+    }
+  }
+  void Open(std::size_t index) {
+    if (file_.is_open()) return;
+    const std::filesystem::path path = staging_ / relatives_[index];
+    std::filesystem::create_directories(path.parent_path());
+    file_.open(path, std::ios::binary | std::ios::trunc);
+    if (!file_) throw Failure("cannot create " + Quoted(folder_ / relatives_[index]) + ": " + LastErrorText());
+  }
+  void Write(std::size_t index, std::string_view data) {
+    Open(index);
+    file_.write(data.data(), static_cast<std::streamsize>(data.size()));
+    if (!file_) throw Failure("cannot write " + Quoted(folder_ / relatives_[index]) + ": " + LastErrorText());
+  }
+  void Close(std::size_t index) {
+    Open(index);  // a file of 0 bytes has had no data
+    file_.close();
+    if (!file_) throw Failure("cannot write " + Quoted(folder_ / relatives_[index]) + ": " + LastErrorText());
+  }
+
+  std::filesystem::path folder_, staging_;
+  bool folderExisted_ = false;
+  bool placed_ = false;
+  std::optional<RemoveOnInterrupt> removeStaging_, removeFolder_;
+  std::ofstream file_;
+  std::vector<std::filesystem::path> relatives_;  // of each entry, below the staging folder and the destination
+};
+
+}  // namespace
+
+void InspectPackage(const std::filesystem::path& path, std::ostream& out, const CommandOptions& options) {
+  InputFile package(path);
+  Inspection inspection;
+  inspection.layout = ReadLayout(package);
+  inspection.imageFault = ImageFault(inspection.layout);
+  inspection.signature = CheckSignature(package, inspection.layout);
+  inspection.script = package.ReadString(inspection.layout.scriptStart, inspection.layout.scriptLength);
+  if (!options.json) PrintHead(inspection, out);
+  inspection.entries = ReadFileTable(package, inspection.layout);
+  // Composed whole before it is written: a fault leaves no half document.
+  std::ostringstream report;
+  if (options.json) {
+    WriteInspectJson(path, inspection, report);
+  } else {
+    report << "\nfiles (" << inspection.entries.size() << "):\n";
+    for (const archive::Entry& entry : inspection.entries)
+      report << std::setw(12) << entry.size << "  " << entry.name << "\n";
+    report << std::setw(12) << TotalBytes(inspection.entries) << "  bytes in all\n";
+  }
   out << report.str();
 }
 
@@ -146,16 +244,10 @@ void VerifyPackage(const std::filesystem::path& path, std::ostream& out, const C
   ProgressLine progress(std::cerr, options.progress);
   const SignatureCheck signature = CheckSignature(package, layout);
   if (!signature.fault.empty()) throw Failure(signature.fault);
-  std::uint64_t bytes = 0, decoded = 0, archiveSize = 0;
-  ArchiveParser parser([&archiveSize](const std::vector<archive::Entry>& entries) { archiveSize = ArchiveSize(entries); },
-                       [&bytes](std::size_t, std::string_view data) { bytes += data.size(); }, nullptr);
-  const unsigned streams = DecompressPayload(package, layout, [&](std::string_view data) {
-    parser.Feed(data);
-    decoded += data.size();
-    progress.Update(decoded, archiveSize);
-    return true;
-  });
-  parser.Finish();
+  std::uint64_t bytes = 0;
+  ArchiveParser parser(nullptr, [&bytes](std::size_t, std::string_view data) { bytes += data.size(); }, nullptr);
+  const unsigned streams = DecompressArchive(
+      package, layout, parser, [&progress](std::uint64_t done, std::uint64_t total) { progress.Update(done, total); });
   progress.Clear();
   if (options.json) {
     std::ostringstream report;
@@ -167,7 +259,7 @@ void VerifyPackage(const std::filesystem::path& path, std::ostream& out, const C
     json.Field("bytes", bytes);
     json.Field("streams", streams);
     json.Key("signature");
-    WriteSignature(json, signature);
+    WriteSignatureJson(json, signature);
     json.EndObject();
     out << report.str();
     return;
@@ -184,77 +276,14 @@ void ExtractPackage(const std::filesystem::path& path, const std::filesystem::pa
                     const CommandOptions& options) {
   InputFile package(path);
   const PackageLayout layout = ReadLayout(package);
-  // Files are written below a staging folder inside `folder` and moved into
-  // place only when the whole payload has been read and checked; a damaged
-  // package or an interruption leaves nothing but what was there before.
-  std::error_code error;
-  const bool folderExisted = std::filesystem::exists(folder, error);
-  std::filesystem::create_directories(folder, error);
-  if (error) throw Failure("cannot create " + Quoted(folder) + ": " + error.message());
-  const std::filesystem::path staging = folder / ".quenlith-extract.partial";
-  struct Cleanup {
-    std::filesystem::path staging, folder;
-    bool removeFolder;
-    bool done = false;
-    ~Cleanup() {
-      std::error_code ignored;
-      std::filesystem::remove_all(staging, ignored);
-      if (!done && removeFolder) std::filesystem::remove(folder, ignored);
-    }
-  } cleanup{staging, folder, !folderExisted};
-  const RemoveOnInterrupt removeStaging(staging);
-  const std::unique_ptr<RemoveOnInterrupt> removeFolder =
-      folderExisted ? nullptr : std::make_unique<RemoveOnInterrupt>(folder);
-
-  std::ofstream file;
-  std::filesystem::path current;
-  std::vector<std::filesystem::path> relatives;
+  StagedFolder staged(folder);
+  ArchiveParser parser = staged.Parser();
   ProgressLine progress(std::cerr, options.progress);
-  std::uint64_t decoded = 0, archiveSize = 0;
-  auto open = [&](std::size_t index) {
-    if (file.is_open()) return;
-    current = staging / relatives[index];
-    std::filesystem::create_directories(current.parent_path());
-    file.open(current, std::ios::binary | std::ios::trunc);
-    if (!file) throw Failure("cannot create " + Quoted(folder / relatives[index]) + ": " + LastErrorText());
-  };
-  ArchiveParser parser(
-      [&](const std::vector<archive::Entry>& entries) {
-        archiveSize = ArchiveSize(entries);
-        for (const archive::Entry& entry : entries) {
-          // Names were checked by the parser: relative, no "..", no drive.
-          std::filesystem::path relative;
-          std::size_t start = 0;
-          for (std::size_t end; (end = entry.name.find('\\', start)) != std::string::npos; start = end + 1)
-            relative /= PathFromUtf8(entry.name.substr(start, end - start));
-          relatives.push_back(relative / PathFromUtf8(entry.name.substr(start)));
-        }
-      },
-      [&](std::size_t index, std::string_view data) {
-        open(index);
-        file.write(data.data(), static_cast<std::streamsize>(data.size()));
-        if (!file) throw Failure("cannot write " + Quoted(folder / relatives[index]) + ": " + LastErrorText());
-      },
-      [&](std::size_t index) {
-        open(index);  // a file of 0 bytes has had no data
-        file.close();
-        if (!file) throw Failure("cannot write " + Quoted(folder / relatives[index]) + ": " + LastErrorText());
-      });
-  DecompressPayload(package, layout, [&](std::string_view data) {
-    parser.Feed(data);
-    decoded += data.size();
-    progress.Update(decoded, archiveSize);
-    return true;
+  DecompressArchive(package, layout, parser, [&progress](std::uint64_t done, std::uint64_t total) {
+    progress.Update(done, total);
   });
-  parser.Finish();
   progress.Clear();
-  for (const std::filesystem::path& relative : relatives) {
-    const std::filesystem::path target = folder / relative;
-    std::filesystem::create_directories(target.parent_path(), error);
-    if (!error) std::filesystem::rename(staging / relative, target, error);
-    if (error) throw Failure("cannot create " + Quoted(target) + ": " + error.message());
-  }
-  cleanup.done = true;
+  staged.MoveIntoPlace();
   out << "extracted " << parser.Entries().size() << " files into " << Quoted(folder) << "\n";
 }
 

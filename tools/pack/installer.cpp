@@ -4,6 +4,7 @@
 
 #include "pack/files.h"
 #include "formats/image_size.h"
+#include "formats/pe_image.h"
 
 namespace pack {
 namespace {
@@ -13,7 +14,7 @@ const unsigned char* Bytes(const std::string& bytes) { return reinterpret_cast<c
 // The offset of the image-size record after checking that `bytes` hold a
 // whole PE image and nothing after it.
 std::size_t CheckedMark(const std::string& bytes, const std::filesystem::path& path) {
-  const auto imageEnd = image_size::PeImageEnd(Bytes(bytes), bytes.size());
+  const auto imageEnd = pe::ImageEnd(Bytes(bytes), bytes.size());
   if (!imageEnd) throw Failure(Quoted(path) + " is not a Windows executable");
   if (*imageEnd > bytes.size()) throw Failure(Quoted(path) + " is truncated: its sections end past the file");
   if (*imageEnd < bytes.size())

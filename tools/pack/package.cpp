@@ -7,6 +7,7 @@
 #include "decode/bzip2_decode.h"
 #include "formats/image_size.h"
 #include "formats/layout.h"
+#include "formats/pe_image.h"
 
 namespace pack {
 namespace {
@@ -50,7 +51,7 @@ PackageLayout ReadLayout(ByteSource& package) {
 
   const std::string image = package.ReadString(0, result.payloadStart);
   const auto* imageBytes = reinterpret_cast<const unsigned char*>(image.data());
-  result.peImageEnd = image_size::PeImageEnd(imageBytes, image.size());
+  result.peImageEnd = pe::ImageEnd(imageBytes, image.size());
   const image_size::MarkLookup mark = image_size::FindMark(imageBytes, image.size());
   if (mark.offset) result.compiledImageSize = image_size::MarkValue(imageBytes, *mark.offset);
   return result;
@@ -230,7 +231,13 @@ unsigned DecompressPayload(ByteSource& package, const PackageLayout& layout, con
   SectionSource source(package, layout);
   ConsumerSink sink(consume);
   decode::Options options;
-  if (consumed) options.progress = [&consumed, &layout](std::uint64_t done) { consumed(done, layout.payloadLength); };
+  // A path that hands the input back to the sequential loop starts counting again: the figure stays where it was.
+  std::uint64_t told = 0;
+  if (consumed)
+    options.progress = [&](std::uint64_t done) {
+      told = std::max(told, done);
+      consumed(told, layout.payloadLength);
+    };
   const decode::Result result = decode::Decode(source, sink, options);
   if (sink.failure_) std::rethrow_exception(sink.failure_);
   if (source.failure_) std::rethrow_exception(source.failure_);
@@ -249,6 +256,19 @@ unsigned DecompressPayload(ByteSource& package, const PackageLayout& layout, con
     case decode::Status::kTruncated: throw Failure(where + " is truncated");
     default: throw Failure(where + " is damaged: status " + std::to_string(result.libraryStatus));
   }
+}
+
+unsigned DecompressArchive(ByteSource& package, const PackageLayout& layout, ArchiveParser& parser,
+                           const ConsumedFn& consumed) {
+  const unsigned streams = DecompressPayload(
+      package, layout,
+      [&parser](std::string_view bytes) {
+        parser.Feed(bytes);
+        return true;
+      },
+      consumed);
+  parser.Finish();
+  return streams;
 }
 
 }  // namespace pack

@@ -72,15 +72,24 @@ class ArchiveParser {
 
 // Decompresses the payload section, which may hold several concatenated
 // bzip2 streams, with the installer's decoder, passing the decompressed
-// bytes in order to `consume` until it returns false; what `consume` throws
-// passes through. Every block and stream CRC is checked. Throws Failure on
-// damaged or truncated data and on bytes after the last stream, which the
-// installer would ignore. Returns the number of streams read. `consumed`,
-// when given, is told how many bytes of the section have been decompressed
-// and consumed, of how many.
+// bytes in order to `consume` until it returns false; every block and stream
+// CRC up to there is checked. Throws Failure on damaged or truncated data
+// and on bytes after the last stream, which the installer would ignore.
+// What `consume` throws is rethrown once decoding has gone on to the end
+// without it, unless the data then proves damaged: the damage is the fault
+// reported. Returns the number of streams read, the one `consume` stopped
+// in counted. `consumed`, when given, is told on this thread how many bytes
+// of the section have been decompressed and consumed (never fewer than it
+// was told before), of how many.
 using ConsumeFn = std::function<bool(std::string_view bytes)>;
 using ConsumedFn = std::function<void(std::uint64_t done, std::uint64_t total)>;
 unsigned DecompressPayload(ByteSource& package, const PackageLayout& layout, const ConsumeFn& consume,
+                           const ConsumedFn& consumed = nullptr);
+
+// Decompresses the whole payload into `parser`, then checks that the archive
+// ends where its table says (ArchiveParser::Finish). Returns the number of
+// streams; throws as DecompressPayload and the parser do.
+unsigned DecompressArchive(ByteSource& package, const PackageLayout& layout, ArchiveParser& parser,
                            const ConsumedFn& consumed = nullptr);
 
 }  // namespace pack

@@ -1,18 +1,17 @@
 #include "pack/signature.h"
 
 #include <algorithm>
-#include <cstring>
 #include <optional>
 #include <string_view>
 
 #include "pack/hash.h"
+#include "formats/layout.h"
 
 namespace pack {
 namespace {
 
 std::uint32_t Le32(std::string_view data, std::size_t at) {
-  const auto* p = reinterpret_cast<const unsigned char*>(data.data() + at);
-  return p[0] | (std::uint32_t{p[1]} << 8) | (std::uint32_t{p[2]} << 16) | (std::uint32_t{p[3]} << 24);
+  return layout::ReadLe32(reinterpret_cast<const unsigned char*>(data.data() + at));
 }
 std::uint16_t Le16(std::string_view data, std::size_t at) {
   const auto* p = reinterpret_cast<const unsigned char*>(data.data() + at);
@@ -86,105 +85,143 @@ std::optional<SignedDigest> FindSignedDigest(std::string_view signedData) {
   return SignedDigest{"an unsupported digest algorithm", std::string(digest->content)};
 }
 
-}  // namespace
-
-SignatureCheck CheckSignature(ByteSource& package, const PackageLayout& layout) {
-  SignatureCheck check;
-  const std::string header = package.ReadString(0, std::min<std::uint64_t>(layout.payloadStart, 4096));
-  if (header.size() < 0x40 || Le32(header, 0x3C) > header.size() - 0x78) {
-    if (layout.signatureSize) check.fault = "the image has no PE header to hold a certificate table";
-    return check;
-  }
-  const std::size_t pe = Le32(header, 0x3C);
-  const std::size_t optional = pe + 24;
-  const std::uint16_t magic = Le16(header, optional);
-  const std::size_t checksumAt = optional + 64;
-  const std::size_t countAt = optional + (magic == 0x20B ? 108 : 92);
-  const std::size_t directoryAt = optional + (magic == 0x20B ? 112 : 96) + 4 * 8;
-  if (std::memcmp(header.data() + pe, "PE\0\0", 4) != 0 || (magic != 0x10B && magic != 0x20B) ||
-      directoryAt + 8 > header.size() || Le32(header, countAt) < 5) {
-    if (layout.signatureSize) check.fault = "the image has no certificate-table entry";
-    return check;
-  }
-  const std::uint32_t tableOffset = Le32(header, directoryAt), tableSize = Le32(header, directoryAt + 4);
+// Why the certificate-table `entry` does not name exactly the bytes after
+// the script's trailer (after at most 7 zero bytes of alignment); empty when it does.
+std::string PlacementFault(ByteSource& package, const PackageLayout& layout, const pe::DataDirectory& entry) {
+  const std::uint32_t tableOffset = entry.address, tableSize = entry.size;
   const std::uint64_t trailerEnd = layout.fileSize - layout.signatureSize;
   const std::uint64_t aligned = (trailerEnd + 7) / 8 * 8;
-  if (layout.signatureSize == 0) {
-    if (tableOffset || tableSize) check.fault = "the certificate-table entry names bytes the package does not have";
-    return check;
-  }
-  if (tableOffset == 0 && tableSize == 0) {
-    check.fault = std::to_string(layout.signatureSize) +
-                  " bytes after the end-marker line are not a signature: the image's certificate-table entry is "
-                  "empty (bytes appended after the package?)";
-    return check;
-  }
-  if (tableOffset != aligned || std::uint64_t{tableOffset} + tableSize != layout.fileSize) {
-    check.fault = "the certificate-table entry (offset " + std::to_string(tableOffset) + ", " +
-                  std::to_string(tableSize) + " bytes) does not cover exactly the " +
-                  std::to_string(layout.fileSize - aligned) + " bytes after the end-marker line at offset " +
-                  std::to_string(aligned);
-    return check;
-  }
+  if (layout.signatureSize == 0)
+    return tableOffset || tableSize ? "the certificate-table entry names bytes the package does not have" : "";
+  if (tableOffset == 0 && tableSize == 0)
+    return std::to_string(layout.signatureSize) +
+           " bytes after the end-marker line are not a signature: the image's certificate-table entry is "
+           "empty (bytes appended after the package?)";
+  if (tableOffset != aligned || std::uint64_t{tableOffset} + tableSize != layout.fileSize)
+    return "the certificate-table entry (offset " + std::to_string(tableOffset) + ", " + std::to_string(tableSize) +
+           " bytes) does not cover exactly the " + std::to_string(layout.fileSize - aligned) +
+           " bytes after the end-marker line at offset " + std::to_string(aligned);
   const std::string padding = package.ReadString(trailerEnd, static_cast<std::size_t>(aligned - trailerEnd));
-  if (padding.find_first_not_of('\0') != std::string::npos) {
-    check.fault = "the alignment before the certificate table holds bytes other than zero";
-    return check;
-  }
-  const std::string table = package.ReadString(tableOffset, tableSize);
+  if (padding.find_first_not_of('\0') != std::string::npos)
+    return "the alignment before the certificate table holds bytes other than zero";
+  return {};
+}
+
+// Walks the WIN_CERTIFICATE records of `table`, counting them in `check`,
+// and returns the first Authenticode digest among them. Sets `check.fault`
+// at a record that is not PKCS#7 signed data or does not fit the table.
+std::optional<SignedDigest> ReadCertificates(std::string_view table, SignatureCheck& check) {
   std::optional<SignedDigest> signedDigest;
   for (std::size_t at = 0; at < table.size();) {
     if (table.size() - at < 8) {
       check.fault = "the certificate table ends inside a record header";
-      return check;
+      return std::nullopt;
     }
     const std::uint32_t length = Le32(table, at);
     const std::uint16_t revision = Le16(table, at + 4), type = Le16(table, at + 6);
     if (length < 8 || length > table.size() - at) {
       check.fault = "certificate record " + std::to_string(check.certificates + 1) + " has a length of " +
                     std::to_string(length) + " bytes, outside the table";
-      return check;
+      return std::nullopt;
     }
     if (revision != 0x0200 || type != 0x0002) {
       check.fault = "certificate record " + std::to_string(check.certificates + 1) +
                     " is not PKCS#7 signed data (revision " + std::to_string(revision) + ", type " +
                     std::to_string(type) + ")";
-      return check;
+      return std::nullopt;
     }
-    if (!signedDigest) signedDigest = FindSignedDigest(std::string_view(table).substr(at + 8, length - 8));
+    if (!signedDigest) signedDigest = FindSignedDigest(table.substr(at + 8, length - 8));
     ++check.certificates;
     at += (length + 7u) / 8 * 8;
   }
-  check.signed_ = true;
-  if (!signedDigest) {
-    check.fault = "the certificate table holds no Authenticode digest";
-    return check;
+  return signedDigest;
+}
+
+// Hashes what the signature covers, everything before the table, with the
+// digest's algorithm, and compares it with the signed digest.
+void CompareDigest(ByteSource& package, const SigningFields& fields, const SignedDigest& signedDigest,
+                   SignatureCheck& check) {
+  check.digestAlgorithm = signedDigest.algorithm;
+  const bool isSha256 = signedDigest.algorithm == "SHA-256";
+  if (!isSha256 && signedDigest.algorithm != "SHA-1") {
+    check.fault = "the signature uses " + signedDigest.algorithm;
+    return;
   }
-  check.digestAlgorithm = signedDigest->algorithm;
-  // Everything before the table, without the checksum and the table's entry,
-  // hashed in pieces so that a large package is never held whole.
   Sha1Hash sha1;
   Sha256Hash sha256;
-  const bool isSha256 = signedDigest->algorithm == "SHA-256";
-  auto hashRange = [&](std::uint64_t from, std::uint64_t to) {
-    constexpr std::uint64_t kPiece = 1 << 20;
-    for (std::uint64_t at = from; at < to; at += kPiece) {
-      const std::string piece = package.ReadString(at, static_cast<std::size_t>(std::min(kPiece, to - at)));
-      isSha256 ? sha256.Update(piece) : sha1.Update(piece);
-    }
-  };
-  if (isSha256 || signedDigest->algorithm == "SHA-1") {
-    hashRange(0, checksumAt);
-    hashRange(checksumAt + 4, directoryAt);
-    hashRange(directoryAt + 8, tableOffset);
-    check.digestMatches = (isSha256 ? sha256.Finish() : sha1.Finish()) == signedDigest->digest;
-  } else {
-    check.fault = "the signature uses " + signedDigest->algorithm;
-  }
-  if (check.fault.empty() && !check.digestMatches)
+  FeedWithoutSigningFields(package, fields, fields.certificateTable->address,
+                           [&](std::string_view piece) { isSha256 ? sha256.Update(piece) : sha1.Update(piece); });
+  check.digestMatches = (isSha256 ? sha256.Finish() : sha1.Finish()) == signedDigest.digest;
+  if (!check.digestMatches)
     check.fault = "the package changed after signing: its " + check.digestAlgorithm +
                   " image hash does not match the signed digest";
+}
+
+}  // namespace
+
+SigningFields ReadSigningFields(ByteSource& package, const PackageLayout& layout) {
+  SigningFields fields;
+  const std::string header = package.ReadString(0, std::min<std::uint32_t>(layout.payloadStart, 4096));
+  const auto* bytes = reinterpret_cast<const unsigned char*>(header.data());
+  fields.file = pe::ReadFileHeader(bytes, header.size());
+  const auto optional = fields.file ? pe::ReadOptionalHeader(bytes, header.size(), *fields.file) : std::nullopt;
+  if (!optional) return fields;
+  fields.certificateTable = pe::ReadDataDirectory(bytes, header.size(), *optional, pe::kCertificateDirectory);
+  fields.checksumAt = optional->checksumAt;
+  return fields;
+}
+
+void FeedWithoutSigningFields(ByteSource& package, const SigningFields& fields, std::uint64_t end,
+                              const std::function<void(std::string_view)>& feed) {
+  // In pieces, so that a large package is never held whole.
+  auto feedRange = [&](std::uint64_t from, std::uint64_t to) {
+    constexpr std::uint64_t kPiece = 1 << 20;
+    for (std::uint64_t at = from; at < to; at += kPiece)
+      feed(package.ReadString(at, static_cast<std::size_t>(std::min(kPiece, to - at))));
+  };
+  std::uint64_t at = 0;
+  if (fields.certificateTable) {
+    const std::pair<std::uint64_t, std::uint64_t> skipped[] = {
+        {fields.checksumAt, fields.checksumAt + 4},
+        {fields.certificateTable->entryAt, fields.certificateTable->entryAt + 8}};
+    for (const auto& [from, to] : skipped) {
+      feedRange(at, std::min(from, end));
+      at = std::max(at, to);
+    }
+  }
+  feedRange(at, end);
+}
+
+SignatureCheck CheckSignature(ByteSource& package, const PackageLayout& layout) {
+  SignatureCheck check;
+  const SigningFields fields = ReadSigningFields(package, layout);
+  if (!fields.certificateTable) {
+    if (layout.signatureSize)
+      check.fault = fields.file ? "the image has no certificate-table entry"
+                                : "the image has no PE header to hold a certificate table";
+    return check;
+  }
+  check.fault = PlacementFault(package, layout, *fields.certificateTable);
+  if (!check.fault.empty() || layout.signatureSize == 0) return check;
+  const std::string table = package.ReadString(fields.certificateTable->address, fields.certificateTable->size);
+  const std::optional<SignedDigest> signedDigest = ReadCertificates(table, check);
+  if (!check.fault.empty()) return check;
+  check.signed_ = true;
+  if (!signedDigest)
+    check.fault = "the certificate table holds no Authenticode digest";
+  else
+    CompareDigest(package, fields, *signedDigest, check);
   return check;
+}
+
+void WriteSignatureJson(JsonWriter& json, const SignatureCheck& check) {
+  json.BeginObject();
+  json.Field("signed", check.signed_);
+  json.TextOrNull("fault", check.fault);
+  json.TextOrNull("digestAlgorithm", check.digestAlgorithm);
+  json.Field("digestMatches", check.digestMatches);
+  json.Field("certificates", check.certificates);
+  json.EndObject();
 }
 
 }  // namespace pack
