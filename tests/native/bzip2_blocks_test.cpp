@@ -127,7 +127,7 @@ TEST(Bzip2BlocksTest, ConcatenatedStreamsShowEachEnd) {
 }
 
 TEST(Bzip2BlocksTest, ShortAndEmptyInputs) {
-  for (const std::string bytes : {std::string(), std::string("BZh9"), std::string("\x31\x41\x59\x26\x53", 5)})
+  for (const std::string& bytes : {std::string(), std::string("BZh9"), std::string("\x31\x41\x59\x26\x53", 5)})
     for (std::size_t piece : kPieces) EXPECT_TRUE(Markers(bytes, piece).empty()) << bytes.size();
   const std::string magic("\x31\x41\x59\x26\x53\x59", 6);
   for (std::size_t piece : kPieces) {

@@ -3,13 +3,16 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <sstream>
 
+#include "formats/pe_image.h"
 #include "pack/files.h"
 #include "pack/package.h"
 #include "try/child_process.h"
@@ -31,23 +34,12 @@ bool OnPath(const std::string& program) {
 
 // The Windows architecture of a PE image, from its file header's machine field.
 std::string ArchitectureOf(pack::ByteSource& file) {
-  if (file.Size() < 0x40) return {};
-  const std::string dos = file.ReadString(0, 0x40);
-  if (dos.compare(0, 2, "MZ") != 0) return {};
-  const std::uint32_t peAt = static_cast<unsigned char>(dos[0x3C]) | static_cast<unsigned char>(dos[0x3D]) << 8 |
-                             static_cast<unsigned char>(dos[0x3E]) << 16 |
-                             static_cast<std::uint32_t>(static_cast<unsigned char>(dos[0x3F])) << 24;
-  if (peAt > file.Size() || file.Size() - peAt < 6) return {};
-  const std::string header = file.ReadString(peAt, 6);
-  if (header.compare(0, 4, std::string("PE\0\0", 4)) != 0) return {};
-  const unsigned machine = static_cast<unsigned char>(header[4]) | static_cast<unsigned char>(header[5]) << 8;
-  if (machine == 0x14C) return "i686";
-  if (machine == 0x8664) return "x86_64";
-  return "machine 0x" + [machine] {
-    std::ostringstream hex;
-    hex << std::hex << machine;
-    return hex.str();
-  }();
+  // The headers of the images Windows linkers write lie in their first 4 KiB,
+  // where the builder's signature check reads them too.
+  const std::string head = file.ReadString(0, std::min<std::uint64_t>(file.Size(), 4096));
+  const std::optional<pe::FileHeader> header =
+      pe::ReadFileHeader(reinterpret_cast<const unsigned char*>(head.data()), head.size());
+  return header ? pe::ArchitectureName(header->machine) : std::string();
 }
 
 // The package is a file, a setup package, and a Windows program of an
