@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "e2e_support.h"
 #include "formats/layout.h"
 #include "test_support.h"
 
@@ -119,7 +120,7 @@ std::vector<std::string> ProcessesOfPrefix(const fs::path& prefix) {
 }
 
 const std::string kUninstallKey = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenlith";
-const std::string kDestination = "C:\\ProgramData\\Quenlith\\bin\\";
+using e2e::kDestination;
 
 const json* Value(const json& entry, const std::string& name) {
   for (const json& value : entry["values"])
@@ -276,15 +277,21 @@ TEST(TryPackage, DamagedPayloadExitsTwoAndInstallsNothing) {
       << text.output;
 }
 
-TEST(TryPackage, HangingInstallerIsEndedAtTheTimeLimit) {
-  const fs::path folder = TestFolder();
+// A silent package around the hanging test double, in `folder`.
+fs::path HangingPackage(const fs::path& folder) {
   const std::string script = "[Install]\r\nInstallerSilent=1\r\n" + std::string(layout::kEndMarker) + "\r\n";
   WriteFile(folder / "hangs.exe",
             testing_support::AssemblePackage(ReadFile(fs::path(test_paths::kRunBin) / "hang_double.exe"),
                                              "payload", 0, script, ""));
+  return folder / "hangs.exe";
+}
+
+TEST(TryPackage, HangingInstallerIsEndedAtTheTimeLimit) {
+  const fs::path folder = TestFolder();
+  const fs::path hangs = HangingPackage(folder);
   const fs::path keep = folder / "kept";
   constexpr int kTimeLimit = 8;
-  const TryResult result = Try(folder, {(folder / "hangs.exe").string(), "--timeout", std::to_string(kTimeLimit),
+  const TryResult result = Try(folder, {hangs.string(), "--timeout", std::to_string(kTimeLimit),
                                         "--keep", keep.string(), "--pictures", (folder / "pictures").string(),
                                         "--json"});
   EXPECT_EQ(result.exitCode, 1) << result.output << result.errors;
@@ -302,13 +309,10 @@ TEST(TryPackage, HangingInstallerIsEndedAtTheTimeLimit) {
 
 TEST(TryPackage, InterruptedRunLeavesNoProgramAndNoPrefix) {
   const fs::path folder = TestFolder();
-  const std::string script = "[Install]\r\nInstallerSilent=1\r\n" + std::string(layout::kEndMarker) + "\r\n";
-  WriteFile(folder / "hangs.exe",
-            testing_support::AssemblePackage(ReadFile(fs::path(test_paths::kRunBin) / "hang_double.exe"),
-                                             "payload", 0, script, ""));
+  const fs::path hangs = HangingPackage(folder);
   const std::string command = "cd " + Quoted(folder.string()) + " && exec env -u DISPLAY TMPDIR=" +
                               Quoted((folder / "tmp").string()) + " " + Quoted(test_paths::kPack) + " try " +
-                              Quoted((folder / "hangs.exe").string()) + " --timeout 600 2>" +
+                              Quoted(hangs.string()) + " --timeout 600 2>" +
                               Quoted((folder / "try.err").string()) + " >/dev/null";
   const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
   pid_t pid = 0;
