@@ -7,7 +7,10 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUENLITH_BUILD_DIR:-$root/build}
 dpi=${1:-96}
-arch=$("$root/tools/try/wine-arch.sh")
+# The architecture the build runs under Wine; the prefix script follows it.
+export QUENLITH_WINE_ARCH
+QUENLITH_WINE_ARCH=$(cat "$build/run-arch")
+arch=$QUENLITH_WINE_ARCH
 if [ "$arch" = x86_64 ]; then bin=$build/windows-x86_64/bin; else bin=$build/windows/bin; fi
 out=$build/wizard-screenshots
 work=$build/wizard-screenshots-work

@@ -139,7 +139,7 @@ TEST(TryPackage, SilentRunReportsWhatTheMachineHolds) {
   EXPECT_EQ(report["exitCode"], 0);
   EXPECT_EQ(report["mode"], "silent");
   EXPECT_EQ(report["switches"], json::array({"/silent"}));
-  EXPECT_EQ(report["architecture"], "x86_64");
+  EXPECT_EQ(report["architecture"], test_paths::kRunArch);
   EXPECT_GT(report["milliseconds"].get<std::int64_t>(), 0);
   EXPECT_EQ(report["prefix"], fs::absolute(keep).string());
 
@@ -375,8 +375,10 @@ TEST(TryPackage, RefusesWhatItCannotRun) {
       {{test_paths::kSampleRunPackage, "--timeout", "0"}, "--timeout needs"},
       {{}, "try needs PACKAGE"},
   };
-  if (std::string(test_paths::kRunArch) == "x86_64")
-    cases.push_back({{test_paths::kSamplePackage}, "this machine's Wine runs only 64-bit (x86_64) programs"});
+  // The 64-bit path, as on a machine without 32-bit execution, asked for on any machine.
+  cases.push_back({{test_paths::kSamplePackage},
+                   "this machine's Wine runs only 64-bit (x86_64) programs",
+                   {"QUENLITH_WINE_ARCH=x86_64"}});
   for (const Case& item : cases) {
     const TryResult result = Try(folder, item.arguments, item.environment);
     EXPECT_EQ(result.exitCode, 2) << item.message;
@@ -391,6 +393,47 @@ TEST(TryPackage, RefusesWhatItCannotRun) {
   const nlohmann::json report = Report(json);
   ASSERT_TRUE(report.is_object());
   EXPECT_NE(report["error"].get<std::string>().find("is not a setup package"), std::string::npos) << report.dump();
+}
+
+// The architecture probe the build, the prefix script and try share: the
+// machine's answer, or the path QUENLITH_WINE_ARCH asks for where it can be taken.
+TEST(WineArchProbe, FollowsTheRequestAndRefusesWhatCannotRun) {
+  const fs::path folder = TestFolder();
+  const std::string probe = Quoted(test_paths::kSourceDir + std::string("/tools/try/wine-arch.sh"));
+  auto run = [&folder, &probe](const std::string& request, std::string& errors) {
+    const std::string command = "env QUENLITH_WINE_ARCH=" + Quoted(request) + " " + probe + " >" +
+                                Quoted((folder / "arch.out").string()) + " 2>" + Quoted((folder / "arch.err").string());
+    const int status = std::system(command.c_str());
+    errors = ReadFile(folder / "arch.err");
+    return std::make_pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(folder / "arch.out"));
+  };
+  std::string errors;
+  const auto [probed, machine] = run("", errors);
+  ASSERT_EQ(probed, 0) << errors;
+  ASSERT_TRUE(machine == "i686\n" || machine == "x86_64\n") << machine;
+  const bool runs32Bit = machine == "i686\n";
+  const struct {
+    std::string request;
+    int exitCode;
+    std::string output;  // or the refusal's text
+  } cases[] = {
+      {"x86_64", 0, "x86_64\n"},
+      {"i686", runs32Bit ? 0 : 2, runs32Bit ? "i686\n" : "cannot run 32-bit programs"},
+      {"arm64", 2, "must be i686 or x86_64"},
+      {"X86_64", 2, "must be i686 or x86_64"},
+  };
+  for (const auto& c : cases) {
+    const auto [exitCode, output] = run(c.request, errors);
+    EXPECT_EQ(exitCode, c.exitCode) << c.request;
+    if (c.exitCode == 0) {
+      EXPECT_EQ(output, c.output) << c.request;
+    } else {
+      EXPECT_EQ(output, "") << c.request;
+      EXPECT_NE(errors.find(c.output), std::string::npos) << c.request << ": " << errors;
+    }
+  }
+  // This build runs what the probe answered for its request.
+  EXPECT_TRUE(std::string(test_paths::kRunArch) == "x86_64" || runs32Bit);
 }
 
 }  // namespace

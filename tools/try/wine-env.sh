@@ -36,8 +36,12 @@ wine64_only_path() {
   export PATH=$bin:$PATH
 }
 
+# The architecture Wine runs here (wine-arch.sh, which honours
+# QUENLITH_WINE_ARCH); a refused setting stops the script.
+arch=$("$(dirname "$0")/wine-arch.sh")
+
 environment() {
-  if [ "$("$(dirname "$0")/wine-arch.sh")" = x86_64 ]; then wine64_only_path; fi
+  if [ "$arch" = x86_64 ]; then wine64_only_path; fi
   export HOME=$dir/home
   export WINEPREFIX=$dir/prefix
   export WINEDEBUG=-all
