@@ -95,15 +95,35 @@ std::pair<std::uint64_t, std::uint64_t> FilesBelow(const fs::path& folder) {
   return {files, bytes};
 }
 
+std::uint32_t Be32(const std::string& bytes, std::size_t at) {
+  return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at])) << 24 |
+         static_cast<unsigned char>(bytes[at + 1]) << 16 | static_cast<unsigned char>(bytes[at + 2]) << 8 |
+         static_cast<unsigned char>(bytes[at + 3]);
+}
+
 bool IsPng(const fs::path& path) {
   const std::string bytes = ReadFile(path);
   if (bytes.size() < 24 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0) return false;
-  auto be32 = [&bytes](std::size_t at) {
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at])) << 24 |
-           static_cast<unsigned char>(bytes[at + 1]) << 16 | static_cast<unsigned char>(bytes[at + 2]) << 8 |
-           static_cast<unsigned char>(bytes[at + 3]);
-  };
-  return be32(16) > 0 && be32(20) > 0;  // the header's width and height
+  return Be32(bytes, 16) > 0 && Be32(bytes, 20) > 0;  // the header's width and height
+}
+
+// The text of a PNG's "comment" text chunk without the blanks around it
+// (ImageMagick keeps a PPM comment's with them); empty when it has none.
+std::string PngComment(const fs::path& path) {
+  const std::string bytes = ReadFile(path);
+  const std::string keyword("comment\0", 8);
+  // Chunks after the 8-byte signature: length, type, data, CRC.
+  for (std::size_t at = 8; at + 12 <= bytes.size();) {
+    const std::size_t length = Be32(bytes, at);
+    if (at + 12 + length > bytes.size()) break;
+    const std::string data = bytes.substr(at + 8, length);
+    if (bytes.compare(at + 4, 4, "tEXt") == 0 && data.rfind(keyword, 0) == 0) {
+      const std::size_t start = data.find_first_not_of(" \n", keyword.size());
+      return start == std::string::npos ? "" : data.substr(start, data.find_last_not_of(" \n") + 1 - start);
+    }
+    at += 12 + length;
+  }
+  return "";
 }
 
 // Wine processes still running for a prefix: any process whose environment names it.
@@ -231,7 +251,11 @@ TEST(TryPackage, WizardRunKeepsAPictureOfEachPage) {
   // The sample installs into its automatic destination and launches the product: one page.
   ASSERT_EQ(report["pictures"]["pages"].size(), 1u) << report["pictures"].dump(2);
   EXPECT_EQ(report["pictures"]["pages"][0]["page"], "installing");
-  EXPECT_TRUE(IsPng(report["pictures"]["pages"][0]["png"].get<std::string>()));
+  const std::string png = report["pictures"]["pages"][0]["png"];
+  EXPECT_TRUE(IsPng(png));
+  // The picture says which face the wizard's text shows: Tahoma, as the
+  // wizard asks on a system reporting Windows 10, as try's prefixes do.
+  EXPECT_EQ(PngComment(png), "font: Tahoma, as the wizard asks");
   // A wizard run reports its start, the installation and its end.
   const std::string host = "https://partner.quenlith.invalid/partner/install.php?state=";
   EXPECT_EQ(report["stateReports"], json::array({host + "start", host + "installing", host + "complete"}));
