@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Screenshots of the wizard's three pages at 96 DPI (or the DPI given as the
-# first argument), taken under Wine and Xvfb from the Windows build that runs
-# on this machine, into build/wizard-screenshots/ (or $QUENLITH_BUILD_DIR).
-# Needs a finished ./scripts/build.sh.
+# first argument), taken under Wine and Xvfb (in a prefix with Wine's Tahoma)
+# from the Windows build the build folder runs (its run-arch), into
+# build/wizard-screenshots/ (or $QUENLITH_BUILD_DIR). Needs a finished
+# ./scripts/build.sh.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUENLITH_BUILD_DIR:-$root/build}
