@@ -37,7 +37,7 @@ echo "== Verify"
 echo
 echo "== Silent installation under Wine: quenlith-pack try (prefix kept in $run_dir/prefix)"
 if [ "$run_package" != "$package" ]; then
-  echo "(Wine runs 64-bit programs only here: installing $run_package, the same package around the 64-bit build)"
+  echo "(this build runs Wine's 64-bit path: installing $run_package, the same package around the 64-bit build)"
 fi
 rm -rf "$run_dir"
 "$pack" try "$run_package" --keep "$run_dir"
