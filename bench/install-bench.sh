@@ -26,8 +26,11 @@ wine_env=$root/tools/try/wine-env.sh
 pack=$build/release/tools/quenlith-pack
 
 "$root/scripts/build.sh" >/dev/null
-# Our installer and NSIS's stub for the architecture this machine's Wine runs.
-if [ "$("$root/tools/try/wine-arch.sh")" = i686 ]; then
+# Our installer and NSIS's stub for the architecture the build runs under
+# Wine (the prefix script follows it).
+export QUENLITH_WINE_ARCH
+QUENLITH_WINE_ARCH=$(cat "$build/run-arch")
+if [ "$QUENLITH_WINE_ARCH" = i686 ]; then
   bin=$build/windows/bin; arch=i686; nsis_target=x86-unicode
 else
   bin=$build/windows-x86_64/bin; arch=x86_64; nsis_target=amd64-unicode

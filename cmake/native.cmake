@@ -75,19 +75,29 @@ add_windows_build(windows windows i686)
 set(QUENLITH_WINDOWS_BIN ${CMAKE_BINARY_DIR}/windows/bin)
 
 # What runs under Wine here. Where the machine cannot execute 32-bit programs
-# at all, the Windows-side tests and the main job's installation use a 64-bit
-# build of the same sources.
-execute_process(COMMAND ${CMAKE_SOURCE_DIR}/tools/try/wine-arch.sh
-  OUTPUT_VARIABLE QUENLITH_RUN_ARCH OUTPUT_STRIP_TRAILING_WHITESPACE)
+# at all, or where QUENLITH_WINE_ARCH=x86_64 asks for that path, the
+# Windows-side tests and the main job's installation use a 64-bit build of
+# the same sources. The request is kept in the cache, so the build folder
+# stays on one path; its tests and scripts read the answer back (run-arch).
+set(QUENLITH_WINE_ARCH "$ENV{QUENLITH_WINE_ARCH}" CACHE STRING
+  "Architecture Wine runs here: empty to probe, x86_64 for the 64-bit path where 32-bit programs run too")
+execute_process(
+  COMMAND ${CMAKE_COMMAND} -E env QUENLITH_WINE_ARCH=${QUENLITH_WINE_ARCH} ${CMAKE_SOURCE_DIR}/tools/try/wine-arch.sh
+  OUTPUT_VARIABLE QUENLITH_RUN_ARCH OUTPUT_STRIP_TRAILING_WHITESPACE
+  ERROR_VARIABLE probe_error RESULT_VARIABLE probe_result)
+if(NOT probe_result EQUAL 0)
+  message(FATAL_ERROR "${probe_error}")
+endif()
 if(QUENLITH_RUN_ARCH STREQUAL "i686")
   set(QUENLITH_RUN_DIR ${CMAKE_BINARY_DIR}/windows)
 else()
   set(QUENLITH_RUN_ARCH x86_64)
   add_windows_build(windows-x86_64 windows-x86_64 x86_64)
   set(QUENLITH_RUN_DIR ${CMAKE_BINARY_DIR}/windows-x86_64)
-  message(STATUS "Wine cannot run 32-bit programs here: Windows-side tests use the x86_64 build")
+  message(STATUS "Windows-side tests use the x86_64 build (QUENLITH_WINE_ARCH \"${QUENLITH_WINE_ARCH}\")")
 endif()
 set(QUENLITH_RUN_BIN ${QUENLITH_RUN_DIR}/bin)
+file(CONFIGURE OUTPUT ${CMAKE_BINARY_DIR}/run-arch CONTENT "${QUENLITH_RUN_ARCH}\n")
 
 # `quenlith-pack try` looks for its helpers in quenlith-try/ beside itself:
 # the prefix script, the architecture probe, and the Windows helpers of the

@@ -13,15 +13,19 @@ package=$build/sample/QuenlithSetup-sample.exe
 # The builder as users run it: the release build, without sanitizers.
 pack=$build/release/tools/quenlith-pack
 run_dir=$build/main-run
-# What Wine runs here: the shipped 32-bit build, or, on a machine that
-# cannot run 32-bit programs, the 64-bit build of the same sources.
-if [ "$("$root/tools/try/wine-arch.sh")" = i686 ]; then
+
+"$root/scripts/build.sh"
+# What Wine runs here, as the build found it: the shipped 32-bit build, or,
+# on a machine that cannot run 32-bit programs (or with
+# QUENLITH_WINE_ARCH=x86_64), the 64-bit build of the same sources. `try`
+# takes the same path.
+export QUENLITH_WINE_ARCH
+QUENLITH_WINE_ARCH=$(cat "$build/run-arch")
+if [ "$QUENLITH_WINE_ARCH" = i686 ]; then
   run_package=$package
 else
   run_package=$build/sample/QuenlithSetup-sample-x86_64.exe
 fi
-
-"$root/scripts/build.sh"
 
 echo
 echo "== Sample package: $package"
@@ -33,7 +37,7 @@ echo "== Verify"
 echo
 echo "== Silent installation under Wine: quenlith-pack try (prefix kept in $run_dir/prefix)"
 if [ "$run_package" != "$package" ]; then
-  echo "(this machine cannot run 32-bit programs: installing $run_package, the same package around the 64-bit build)"
+  echo "(this build runs Wine's 64-bit path: installing $run_package, the same package around the 64-bit build)"
 fi
 rm -rf "$run_dir"
 "$pack" try "$run_package" --keep "$run_dir"

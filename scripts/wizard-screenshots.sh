@@ -1,13 +1,17 @@
 #!/usr/bin/env bash
 # Screenshots of the wizard's three pages at 96 DPI (or the DPI given as the
-# first argument), taken under Wine and Xvfb from the Windows build that runs
-# on this machine, into build/wizard-screenshots/ (or $QUENLITH_BUILD_DIR).
-# Needs a finished ./scripts/build.sh.
+# first argument), taken under Wine and Xvfb (in a prefix with Wine's Tahoma)
+# from the Windows build the build folder runs (its run-arch), into
+# build/wizard-screenshots/ (or $QUENLITH_BUILD_DIR). Needs a finished
+# ./scripts/build.sh.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUENLITH_BUILD_DIR:-$root/build}
 dpi=${1:-96}
-arch=$("$root/tools/try/wine-arch.sh")
+# The architecture the build runs under Wine; the prefix script follows it.
+export QUENLITH_WINE_ARCH
+QUENLITH_WINE_ARCH=$(cat "$build/run-arch")
+arch=$QUENLITH_WINE_ARCH
 if [ "$arch" = x86_64 ]; then bin=$build/windows-x86_64/bin; else bin=$build/windows/bin; fi
 out=$build/wizard-screenshots
 work=$build/wizard-screenshots-work

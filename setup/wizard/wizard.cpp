@@ -185,6 +185,37 @@ void OnSetupDone(HWND window) {
   }
 }
 
+void OnActivate(HWND window) {
+  RECT client = {};
+  GetClientRect(window, &client);
+  const RECT header = {0, 0, client.right, HeaderRepaintHeight()};
+  InvalidateRect(window, &header, FALSE);
+  UpdateWindow(window);
+}
+
+// The notice band shows while the typed destination is away from the default location.
+void OnDestinationChanged(HWND window) {
+  const int outside = IsOutsideDefaultLocation(DestinationText(window)) ? 1 : 0;
+  if (outside != wizard.noticeState) {
+    wizard.noticeState = outside;
+    Repaint(window);
+  }
+}
+
+void OnTimer(HWND window, WPARAM timer) {
+  if (timer == TIMER_NEXT) {
+    if (HWND next = GetDlgItem(window, IDC_NEXT)) EnableWindow(next, TRUE);
+    KillTimer(window, TIMER_NEXT);
+  } else if (timer == TIMER_ANIMATION && wizard.state == kInstallingPage) {
+    RepaintProgressBar(window);
+  }
+}
+
+bool NextIsEnabled(HWND window) {
+  HWND next = GetDlgItem(window, IDC_NEXT);
+  return next != nullptr && IsWindowEnabled(next);
+}
+
 HBRUSH ButtonBrushFor(HWND control) {
   const int id = GetDlgCtrlID(control);
   if (id == IDC_BROWSE || id == IDC_RESET) return static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH));
@@ -239,14 +270,9 @@ LRESULT CALLBACK WizardProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
     case WM_DESTROY:
       PostQuitMessage(0);
       break;
-    case WM_ACTIVATE: {
-      RECT client = {};
-      GetClientRect(window, &client);
-      const RECT header = {0, 0, client.right, HeaderRepaintHeight()};
-      InvalidateRect(window, &header, FALSE);
-      UpdateWindow(window);
+    case WM_ACTIVATE:
+      OnActivate(window);
       break;
-    }
     case WM_PAINT:
       PaintWizard(window);
       return 0;
@@ -261,34 +287,22 @@ LRESULT CALLBACK WizardProc(HWND window, UINT message, WPARAM wParam, LPARAM lPa
       OnDpiChanged(window, {LOWORD(wParam), HIWORD(wParam)}, *reinterpret_cast<const RECT*>(lParam));
       return 0;
     case WM_COMMAND:
-      if (HIWORD(wParam) == 0) {
+      if (HIWORD(wParam) == 0)
         OnCommand(window, LOWORD(wParam));
-      } else if (HIWORD(wParam) == EN_CHANGE && LOWORD(wParam) == IDC_DESTINATION) {
-        const int outside = IsOutsideDefaultLocation(DestinationText(window)) ? 1 : 0;
-        if (outside != wizard.noticeState) {
-          wizard.noticeState = outside;
-          Repaint(window);
-        }
-      }
+      else if (HIWORD(wParam) == EN_CHANGE && LOWORD(wParam) == IDC_DESTINATION)
+        OnDestinationChanged(window);
       break;
     case WM_TIMER:
-      if (wParam == TIMER_NEXT) {
-        if (HWND next = GetDlgItem(window, IDC_NEXT)) EnableWindow(next, TRUE);
-        KillTimer(window, TIMER_NEXT);
-      } else if (wParam == TIMER_ANIMATION && wizard.state == kInstallingPage) {
-        RepaintProgressBar(window);
-      }
+      OnTimer(window, wParam);
       break;
     case WM_CTLCOLORBTN:
       return reinterpret_cast<LRESULT>(ButtonBrushFor(reinterpret_cast<HWND>(lParam)));
     case WM_CTLCOLORSTATIC:
       SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
       return reinterpret_cast<LRESULT>(GetStockObject(WHITE_BRUSH));
-    case DM_GETDEFID: {
-      HWND next = GetDlgItem(window, IDC_NEXT);
-      if (next != nullptr && IsWindowEnabled(next)) return kNextIsDefault;
+    case DM_GETDEFID:
+      if (NextIsEnabled(window)) return kNextIsDefault;
       break;
-    }
     case WM_SETUP_DONE:
       OnSetupDone(window);
       return 0;

@@ -46,6 +46,15 @@ class E2eTest : public testing::Test {
   std::vector<std::string> folders_, keys_;
 };
 
+// Where a package whose script says DestinationAuto=1 and
+// DestinationProgramData=1 installs (with its closing backslash), and the
+// folder above it, which fixtures remove.
+inline const std::string kDestination = "C:\\ProgramData\\Quenlith\\bin\\";
+inline constexpr const char* kProgramDataFolder = "C:\\ProgramData\\Quenlith";
+// The head of a silent script that installs there; tests append sections.
+inline const std::string kSilentProgramDataScript =
+    "[install]\nInstallerSilent=1\n[destination]\nDestinationAuto=1\nDestinationProgramData=1\n";
+
 // The installer that reports to the tests' local server.
 const std::filesystem::path& TestInstaller();
 

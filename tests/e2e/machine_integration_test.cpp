@@ -22,7 +22,7 @@ using testing_support::ReadFile;
 using testing_support::ScratchDir;
 using testing_support::WriteFile;
 
-const std::string kDestination = "C:\\ProgramData\\Quenlith\\bin\\";
+using e2e::kDestination;
 const std::string kUserList = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const std::string kUserEntry = kUserList + "\\Quenlith";
 const std::string kMachineEntry = "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenlith";
@@ -31,8 +31,7 @@ const std::string kPluginClass = "HKCU\\Software\\Classes\\CLSID\\{B7125B4E-CA73
 
 // The shipped script's integration keys, with the destination in program data.
 const std::string kScript =
-    "[install]\nInstallerSilent=1\n[destination]\nDestinationAuto=1\nDestinationProgramData=1\n"
-    "[setup]\nSetupFirstRun=1\nSetupMediaPlayer=1\n"
+    e2e::kSilentProgramDataScript + "[setup]\nSetupFirstRun=1\nSetupMediaPlayer=1\n"
     "SetupDesktopIcon=1\nSetupDesktopIconNum=1\nSetupDesktopIconLink0=Quenlith.exe\nSetupDesktopIconTitle0=Quenlith\n"
     "SetupDesktopIconDescription0=Chat with your friends\n"
     "SetupStartMenu=1\nSetupStartMenuNum=1\nSetupStartMenuLink0=Quenlith.exe\nSetupStartMenuTitle0=Quenlith\n"
@@ -54,7 +53,7 @@ std::string ScriptWith(const std::string& keys) {
 
 class MachineIntegrationTest : public e2e::E2eTest {
  protected:
-  MachineIntegrationTest() : E2eTest({"C:\\ProgramData\\Quenlith"}, {kUserEntry, kPlayerKey, kPluginClass}) {}
+  MachineIntegrationTest() : E2eTest({e2e::kProgramDataFolder}, {kUserEntry, kPlayerKey, kPluginClass}) {}
   void Clean() override {
     E2eTest::Clean();
     fs::remove_all(UserFolder() / "AppData/Roaming/Quenlith");

@@ -21,14 +21,13 @@ using testing_support::Pattern;
 using testing_support::ReadFile;
 using testing_support::ScratchDir;
 
-const char kDestination[] = "C:\\ProgramData\\Quenlith\\bin\\";
+using e2e::kDestination;
 const std::string kScript =
-    "[install]\nInstallerSilent=1\n[destination]\nDestinationAuto=1\nDestinationProgramData=1\n"
-    "[date]\nDateMonth=8\nDateDay=28\nDateYear=2026\n";
+    e2e::kSilentProgramDataScript + "[date]\nDateMonth=8\nDateDay=28\nDateYear=2026\n";
 
 class SideBySideTest : public e2e::E2eTest {
  protected:
-  SideBySideTest() : E2eTest({"C:\\ProgramData\\Quenlith"}) {}
+  SideBySideTest() : E2eTest({e2e::kProgramDataFolder}) {}
 
   // Starts every package in one second (the temporary folder's name counts
   // seconds) and returns their full exit codes.

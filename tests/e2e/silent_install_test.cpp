@@ -29,10 +29,9 @@ using testing_support::ScratchDir;
 using testing_support::WriteFile;
 
 const std::filesystem::path& kInstaller = e2e::TestInstaller();
-const char kDestination[] = "C:\\ProgramData\\Quenlith\\bin\\";
+using e2e::kDestination;
 const std::string kScript =
-    "[install]\nInstallerSilent=1\n[destination]\nDestinationAuto=1\nDestinationProgramData=1\n"
-    "[date]\nDateMonth=8\nDateDay=28\nDateYear=2026\n"
+    e2e::kSilentProgramDataScript + "[date]\nDateMonth=8\nDateDay=28\nDateYear=2026\n"
     "[setup]\nSetupUninstallInformation=1\nSetupUninstallInformationNum=1\nSetupUninstallInformationTitle0=Quenlith\n";
 
 using testing_support::ArchiveOf;
@@ -44,7 +43,7 @@ class SilentInstallTest : public e2e::E2eTest {
  protected:
   // The script registers an uninstall entry, which later runs would take for an earlier installation.
   SilentInstallTest()
-      : E2eTest({"C:\\ProgramData\\Quenlith"},
+      : E2eTest({e2e::kProgramDataFolder},
                 {"HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenlith"}) {}
 
   // A package of `files` and `script`, built by the package builder.
@@ -215,22 +214,18 @@ TEST_F(SilentInstallTest, ASingleStreamOfManyBlocksAndItsFaults) {
 }
 
 TEST_F(SilentInstallTest, AnArchiveThatWouldWriteOutsideTheDestinationInstallsNothing) {
-  auto withTable = [](const std::vector<archive::Entry>& entries, const std::string& data) {
-    return pack::CompressChunk(archive::EncodeTable(entries) + data);
-  };
-  std::string unterminated = archive::EncodeTable({{"a", 1}});
-  std::fill(unterminated.begin() + 4, unterminated.begin() + 4 + 260, 'n');
+  using testing_support::PayloadWithTable;
   const struct {
     const char* what;
     std::string payload;
   } cases[] = {
-      {"parent folder", withTable({{"good.txt", 1}, {"..\\..\\escaped.txt", 1}}, "gx")},
-      {"absolute path", withTable({{"good.txt", 1}, {"C:\\escaped.txt", 1}}, "gx")},
-      {"leading backslash", withTable({{"good.txt", 1}, {"\\escaped.txt", 1}}, "gx")},
-      {"stream name", withTable({{"good.txt:hidden", 1}}, "g")},
-      {"no terminator", pack::CompressChunk(unterminated + "x")},
+      {"parent folder", PayloadWithTable({{"good.txt", 1}, {"..\\..\\escaped.txt", 1}}, "gx")},
+      {"absolute path", PayloadWithTable({{"good.txt", 1}, {"C:\\escaped.txt", 1}}, "gx")},
+      {"leading backslash", PayloadWithTable({{"good.txt", 1}, {"\\escaped.txt", 1}}, "gx")},
+      {"stream name", PayloadWithTable({{"good.txt:hidden", 1}}, "g")},
+      {"no terminator", pack::CompressChunk(testing_support::UnterminatedTable() + "x")},
       {"table past the end", pack::CompressChunk(std::string("\x10\x27\0\0", 4) + archive::EncodeTable({{"a", 1}}))},
-      {"less data than the table declares", withTable({{"good.txt", 1}, {"big.bin", 5000}}, "gpartial")},
+      {"less data than the table declares", PayloadWithTable({{"good.txt", 1}, {"big.bin", 5000}}, "gpartial")},
   };
   for (const auto& c : cases) {
     Clean();

@@ -21,15 +21,14 @@ const char* const kPlanted[] = {"wininet.dll", "wintrust.dll", "gdiplus.dll", "u
 // Windows does for libraries outside its known list.
 const char kOverrides[] = "WINEDLLOVERRIDES=wininet,wintrust,gdiplus,uxtheme,comctl32=n,b";
 
-const char kDestination[] = "C:\\ProgramData\\Quenlith\\bin\\";
+using e2e::kDestination;
 // Launching an unsigned program makes the installer verify its signature.
 const std::string kScript =
-    "[install]\nInstallerSilent=1\n[destination]\nDestinationAuto=1\nDestinationProgramData=1\n"
-    "[launch]\nLaunchAuto=1\nLaunchTarget=Quenlith.exe\n";
+    e2e::kSilentProgramDataScript + "[launch]\nLaunchAuto=1\nLaunchTarget=Quenlith.exe\n";
 
 class SystemLibraryTest : public e2e::E2eTest {
  protected:
-  SystemLibraryTest() : E2eTest({"C:\\ProgramData\\Quenlith"}) {}
+  SystemLibraryTest() : E2eTest({e2e::kProgramDataFolder}) {}
 };
 
 TEST_F(SystemLibraryTest, LibrariesBesideThePackageAreNeverLoaded) {

@@ -14,6 +14,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "e2e_support.h"
 #include "formats/layout.h"
 #include "test_support.h"
 
@@ -94,15 +95,35 @@ std::pair<std::uint64_t, std::uint64_t> FilesBelow(const fs::path& folder) {
   return {files, bytes};
 }
 
+std::uint32_t Be32(const std::string& bytes, std::size_t at) {
+  return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at])) << 24 |
+         static_cast<unsigned char>(bytes[at + 1]) << 16 | static_cast<unsigned char>(bytes[at + 2]) << 8 |
+         static_cast<unsigned char>(bytes[at + 3]);
+}
+
 bool IsPng(const fs::path& path) {
   const std::string bytes = ReadFile(path);
   if (bytes.size() < 24 || bytes.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0) return false;
-  auto be32 = [&bytes](std::size_t at) {
-    return static_cast<std::uint32_t>(static_cast<unsigned char>(bytes[at])) << 24 |
-           static_cast<unsigned char>(bytes[at + 1]) << 16 | static_cast<unsigned char>(bytes[at + 2]) << 8 |
-           static_cast<unsigned char>(bytes[at + 3]);
-  };
-  return be32(16) > 0 && be32(20) > 0;  // the header's width and height
+  return Be32(bytes, 16) > 0 && Be32(bytes, 20) > 0;  // the header's width and height
+}
+
+// The text of a PNG's "comment" text chunk without the blanks around it
+// (ImageMagick keeps a PPM comment's with them); empty when it has none.
+std::string PngComment(const fs::path& path) {
+  const std::string bytes = ReadFile(path);
+  const std::string keyword("comment\0", 8);
+  // Chunks after the 8-byte signature: length, type, data, CRC.
+  for (std::size_t at = 8; at + 12 <= bytes.size();) {
+    const std::size_t length = Be32(bytes, at);
+    if (at + 12 + length > bytes.size()) break;
+    const std::string data = bytes.substr(at + 8, length);
+    if (bytes.compare(at + 4, 4, "tEXt") == 0 && data.rfind(keyword, 0) == 0) {
+      const std::size_t start = data.find_first_not_of(" \n", keyword.size());
+      return start == std::string::npos ? "" : data.substr(start, data.find_last_not_of(" \n") + 1 - start);
+    }
+    at += 12 + length;
+  }
+  return "";
 }
 
 // Wine processes still running for a prefix: any process whose environment names it.
@@ -119,7 +140,7 @@ std::vector<std::string> ProcessesOfPrefix(const fs::path& prefix) {
 }
 
 const std::string kUninstallKey = "HKCU\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quenlith";
-const std::string kDestination = "C:\\ProgramData\\Quenlith\\bin\\";
+using e2e::kDestination;
 
 const json* Value(const json& entry, const std::string& name) {
   for (const json& value : entry["values"])
@@ -138,7 +159,7 @@ TEST(TryPackage, SilentRunReportsWhatTheMachineHolds) {
   EXPECT_EQ(report["exitCode"], 0);
   EXPECT_EQ(report["mode"], "silent");
   EXPECT_EQ(report["switches"], json::array({"/silent"}));
-  EXPECT_EQ(report["architecture"], "x86_64");
+  EXPECT_EQ(report["architecture"], test_paths::kRunArch);
   EXPECT_GT(report["milliseconds"].get<std::int64_t>(), 0);
   EXPECT_EQ(report["prefix"], fs::absolute(keep).string());
 
@@ -230,7 +251,11 @@ TEST(TryPackage, WizardRunKeepsAPictureOfEachPage) {
   // The sample installs into its automatic destination and launches the product: one page.
   ASSERT_EQ(report["pictures"]["pages"].size(), 1u) << report["pictures"].dump(2);
   EXPECT_EQ(report["pictures"]["pages"][0]["page"], "installing");
-  EXPECT_TRUE(IsPng(report["pictures"]["pages"][0]["png"].get<std::string>()));
+  const std::string png = report["pictures"]["pages"][0]["png"];
+  EXPECT_TRUE(IsPng(png));
+  // The picture says which face the wizard's text shows: Tahoma, as the
+  // wizard asks on a system reporting Windows 10, as try's prefixes do.
+  EXPECT_EQ(PngComment(png), "font: Tahoma, as the wizard asks");
   // A wizard run reports its start, the installation and its end.
   const std::string host = "https://partner.quenlith.invalid/partner/install.php?state=";
   EXPECT_EQ(report["stateReports"], json::array({host + "start", host + "installing", host + "complete"}));
@@ -276,15 +301,21 @@ TEST(TryPackage, DamagedPayloadExitsTwoAndInstallsNothing) {
       << text.output;
 }
 
-TEST(TryPackage, HangingInstallerIsEndedAtTheTimeLimit) {
-  const fs::path folder = TestFolder();
+// A silent package around the hanging test double, in `folder`.
+fs::path HangingPackage(const fs::path& folder) {
   const std::string script = "[Install]\r\nInstallerSilent=1\r\n" + std::string(layout::kEndMarker) + "\r\n";
   WriteFile(folder / "hangs.exe",
             testing_support::AssemblePackage(ReadFile(fs::path(test_paths::kRunBin) / "hang_double.exe"),
                                              "payload", 0, script, ""));
+  return folder / "hangs.exe";
+}
+
+TEST(TryPackage, HangingInstallerIsEndedAtTheTimeLimit) {
+  const fs::path folder = TestFolder();
+  const fs::path hangs = HangingPackage(folder);
   const fs::path keep = folder / "kept";
   constexpr int kTimeLimit = 8;
-  const TryResult result = Try(folder, {(folder / "hangs.exe").string(), "--timeout", std::to_string(kTimeLimit),
+  const TryResult result = Try(folder, {hangs.string(), "--timeout", std::to_string(kTimeLimit),
                                         "--keep", keep.string(), "--pictures", (folder / "pictures").string(),
                                         "--json"});
   EXPECT_EQ(result.exitCode, 1) << result.output << result.errors;
@@ -302,13 +333,10 @@ TEST(TryPackage, HangingInstallerIsEndedAtTheTimeLimit) {
 
 TEST(TryPackage, InterruptedRunLeavesNoProgramAndNoPrefix) {
   const fs::path folder = TestFolder();
-  const std::string script = "[Install]\r\nInstallerSilent=1\r\n" + std::string(layout::kEndMarker) + "\r\n";
-  WriteFile(folder / "hangs.exe",
-            testing_support::AssemblePackage(ReadFile(fs::path(test_paths::kRunBin) / "hang_double.exe"),
-                                             "payload", 0, script, ""));
+  const fs::path hangs = HangingPackage(folder);
   const std::string command = "cd " + Quoted(folder.string()) + " && exec env -u DISPLAY TMPDIR=" +
                               Quoted((folder / "tmp").string()) + " " + Quoted(test_paths::kPack) + " try " +
-                              Quoted((folder / "hangs.exe").string()) + " --timeout 600 2>" +
+                              Quoted(hangs.string()) + " --timeout 600 2>" +
                               Quoted((folder / "try.err").string()) + " >/dev/null";
   const char* argv[] = {"/bin/sh", "-c", command.c_str(), nullptr};
   pid_t pid = 0;
@@ -371,8 +399,10 @@ TEST(TryPackage, RefusesWhatItCannotRun) {
       {{test_paths::kSampleRunPackage, "--timeout", "0"}, "--timeout needs"},
       {{}, "try needs PACKAGE"},
   };
-  if (std::string(test_paths::kRunArch) == "x86_64")
-    cases.push_back({{test_paths::kSamplePackage}, "this machine's Wine runs only 64-bit (x86_64) programs"});
+  // The 64-bit path, as on a machine without 32-bit execution, asked for on any machine.
+  cases.push_back({{test_paths::kSamplePackage},
+                   "this machine's Wine runs only 64-bit (x86_64) programs",
+                   {"QUENLITH_WINE_ARCH=x86_64"}});
   for (const Case& item : cases) {
     const TryResult result = Try(folder, item.arguments, item.environment);
     EXPECT_EQ(result.exitCode, 2) << item.message;
@@ -387,6 +417,47 @@ TEST(TryPackage, RefusesWhatItCannotRun) {
   const nlohmann::json report = Report(json);
   ASSERT_TRUE(report.is_object());
   EXPECT_NE(report["error"].get<std::string>().find("is not a setup package"), std::string::npos) << report.dump();
+}
+
+// The architecture probe the build, the prefix script and try share: the
+// machine's answer, or the path QUENLITH_WINE_ARCH asks for where it can be taken.
+TEST(WineArchProbe, FollowsTheRequestAndRefusesWhatCannotRun) {
+  const fs::path folder = TestFolder();
+  const std::string probe = Quoted(test_paths::kSourceDir + std::string("/tools/try/wine-arch.sh"));
+  auto run = [&folder, &probe](const std::string& request, std::string& errors) {
+    const std::string command = "env QUENLITH_WINE_ARCH=" + Quoted(request) + " " + probe + " >" +
+                                Quoted((folder / "arch.out").string()) + " 2>" + Quoted((folder / "arch.err").string());
+    const int status = std::system(command.c_str());
+    errors = ReadFile(folder / "arch.err");
+    return std::make_pair(WIFEXITED(status) ? WEXITSTATUS(status) : -1, ReadFile(folder / "arch.out"));
+  };
+  std::string errors;
+  const auto [probed, machine] = run("", errors);
+  ASSERT_EQ(probed, 0) << errors;
+  ASSERT_TRUE(machine == "i686\n" || machine == "x86_64\n") << machine;
+  const bool runs32Bit = machine == "i686\n";
+  const struct {
+    std::string request;
+    int exitCode;
+    std::string output;  // or the refusal's text
+  } cases[] = {
+      {"x86_64", 0, "x86_64\n"},
+      {"i686", runs32Bit ? 0 : 2, runs32Bit ? "i686\n" : "cannot run 32-bit programs"},
+      {"arm64", 2, "must be i686 or x86_64"},
+      {"X86_64", 2, "must be i686 or x86_64"},
+  };
+  for (const auto& c : cases) {
+    const auto [exitCode, output] = run(c.request, errors);
+    EXPECT_EQ(exitCode, c.exitCode) << c.request;
+    if (c.exitCode == 0) {
+      EXPECT_EQ(output, c.output) << c.request;
+    } else {
+      EXPECT_EQ(output, "") << c.request;
+      EXPECT_NE(errors.find(c.output), std::string::npos) << c.request << ": " << errors;
+    }
+  }
+  // This build runs what the probe answered for its request.
+  EXPECT_TRUE(std::string(test_paths::kRunArch) == "x86_64" || runs32Bit);
 }
 
 }  // namespace

@@ -319,11 +319,7 @@ TEST(VerifyPackage, FindsTheFirstFault) {
   const std::uint32_t imageSize = static_cast<std::uint32_t>(ReadFile(Installer()).size());
   std::string lfOnly = kScript + std::string(layout::kEndMarker) + "\n";
 
-  auto withTable = [](std::vector<archive::Entry> entries, const std::string& data) {
-    return pack::CompressChunk(archive::EncodeTable(entries) + data);
-  };
-  std::string noTerminator = archive::EncodeTable({{"a", 1}});
-  std::fill(noTerminator.begin() + 4, noTerminator.begin() + 4 + 260, 'n');
+  using testing_support::PayloadWithTable;
 
   const struct {
     const char* what;
@@ -351,10 +347,11 @@ TEST(VerifyPackage, FindsTheFirstFault) {
        "ends inside the data"},
       {"data longer than the table", Assemble({.payload = pack::CompressChunk(archive + "x")}), "after the last file"},
       {"table cut short", Assemble({.payload = pack::CompressChunk(archive.substr(0, 100))}), "inside its file table"},
-      {"escaping entry name", Assemble({.payload = withTable({{"..\\evil.dll", 1}}, "x")}), "\"..\\evil.dll\""},
-      {"absolute entry name", Assemble({.payload = withTable({{"C:\\Windows\\evil.dll", 1}}, "x")}), "colon"},
-      {"name without terminator", Assemble({.payload = pack::CompressChunk(noTerminator + "x")}), "no terminator"},
-      {"count of zero", Assemble({.payload = withTable({}, "")}), "declares 0 files"},
+      {"escaping entry name", Assemble({.payload = PayloadWithTable({{"..\\evil.dll", 1}}, "x")}), "\"..\\evil.dll\""},
+      {"absolute entry name", Assemble({.payload = PayloadWithTable({{"C:\\Windows\\evil.dll", 1}}, "x")}), "colon"},
+      {"name without terminator", Assemble({.payload = pack::CompressChunk(testing_support::UnterminatedTable() + "x")}),
+       "no terminator"},
+      {"count of zero", Assemble({.payload = PayloadWithTable({}, "")}), "declares 0 files"},
       {"negative count", Assemble({.payload = pack::CompressChunk(std::string("\xFF\xFF\xFF\xFF", 4))}),
        "declares -1 files"},
   };

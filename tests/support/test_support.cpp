@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <random>
@@ -70,6 +71,16 @@ std::string ArchiveOf(const Files& files) {
     data += bytes;
   }
   return archive::EncodeTable(entries) + data;
+}
+
+std::string PayloadWithTable(const std::vector<archive::Entry>& entries, const std::string& data) {
+  return Bzip2Stream(archive::EncodeTable(entries) + data, 9);
+}
+
+std::string UnterminatedTable() {
+  std::string table = archive::EncodeTable({{"a", 1}});
+  std::fill(table.begin() + 4, table.begin() + 4 + 260, 'n');
+  return table;
 }
 
 std::string AssemblePackage(const std::string& image, const std::string& payload, std::uint32_t payloadOffset,

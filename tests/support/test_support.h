@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "formats/archive.h"
 #include "test_paths.h"
 
 namespace testing_support {
@@ -53,6 +54,14 @@ void WritePayloadFolder(const std::filesystem::path& folder, const Files& files)
 // The payload archive of `files` as the format defines it, built
 // independently of the package builder.
 std::string ArchiveOf(const Files& files);
+
+// A payload section for archives the builder never writes: one bzip2
+// stream of the table of `entries` followed by `data`, whatever the table
+// declares.
+std::string PayloadWithTable(const std::vector<archive::Entry>& entries, const std::string& data);
+
+// The table of one entry whose 260-byte name field holds no terminator.
+std::string UnterminatedTable();
 
 // A package assembled by hand: image, payload section and its trailer
 // (`payloadOffset`, or the image size when 0), script section and its

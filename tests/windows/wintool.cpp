@@ -33,7 +33,8 @@
 //   textwidth CLASS ID FACE HEIGHT     print the width the edit control ID gives its text
 //                                      (but the last character) and the width of that text in
 //                                      a font of FACE and HEIGHT made here: equal when the
-//                                      control uses such a font
+//                                      control uses such a font; and the face that font
+//                                      resolves to in this prefix ("control=N font=N face=F")
 //   editview CLASS ID                  print how the edit control ID shows its text: its
 //                                      left margin, its first visible character, where
 //                                      character 0 starts, and the leftmost client column

@@ -219,8 +219,10 @@ int TextWidth(const Args& args) {
   GetTextExtentPoint32W(screen, text, length - 1, &extent);
   SelectObject(screen, replaced);
   ReleaseDC(nullptr, screen);
+  // Equal widths say little when both fall back to the same substitute.
+  const std::wstring face = ResolvedFace(font);
   DeleteObject(font);
-  std::printf("control=%d font=%ld\n", last - first, extent.cx);
+  std::printf("control=%d font=%ld face=%s\n", last - first, extent.cx, Utf8(face).c_str());
   return 0;
 }
 

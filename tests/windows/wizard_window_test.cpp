@@ -13,6 +13,7 @@
 
 #include "try/dc_pixels.h"
 #include "platform/drawing.h"
+#include "setup_ids.h"
 #include "state/run_state.h"
 #include "wizard/pages.h"
 #include "wizard/wizard.h"
@@ -33,16 +34,20 @@ std::vector<HWND> ChildrenOf(HWND window) {
   return children;
 }
 
-// The face the system's reported version calls for: Segoe UI on 6.x, else Tahoma.
-std::wstring ExpectedFace() {
+// The major version the system reports to this process, as to the
+// installer (the program's manifest lists the same systems).
+DWORD ReportedMajorVersion() {
   OSVERSIONINFOW version = {};
   version.dwOSVersionInfoSize = sizeof version;
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
   GetVersionExW(&version);
 #pragma GCC diagnostic pop
-  return version.dwMajorVersion == 6 ? L"Segoe UI" : L"Tahoma";
+  return version.dwMajorVersion;
 }
+
+// The face the system's reported version calls for: Segoe UI on 6.x, else Tahoma.
+std::wstring ExpectedFace() { return ReportedMajorVersion() == 6 ? L"Segoe UI" : L"Tahoma"; }
 
 class WizardWindowTest : public testing::Test {
  protected:
@@ -142,6 +147,18 @@ TEST_F(WizardWindowTest, PagesArePaintedInTheirColours) {
   EXPECT_EQ(std::count(notice.begin(), notice.end(), 0x000000u), 0);
 }
 
+// The pictures and pixel tests measure the wizard in Tahoma: the harness's
+// prefix reports Windows 10, and has Wine's Tahoma.
+TEST_F(WizardWindowTest, TheWizardsFontIsTahomaAt96Dpi) {
+  ASSERT_EQ(wizard.dpi.y, 96u);
+  EXPECT_EQ(ReportedMajorVersion(), 10u) << "the harness's prefix reports Windows 10";
+  HFONT font = reinterpret_cast<HFONT>(SendMessageW(GetDlgItem(window_, IDC_DESTINATION), WM_GETFONT, 0, 0));
+  ASSERT_NE(font, nullptr);
+  EXPECT_EQ(ResolvedFace(font), L"Tahoma");
+  // The wizard paints its own texts with the same font.
+  EXPECT_EQ(ResolvedFace(wizard.uiFont), L"Tahoma");
+}
+
 TEST_F(WizardWindowTest, ControlsGetTheWizardFontAtTheWindowsDpi) {
   const struct {
     UINT dpi;
@@ -165,6 +182,9 @@ TEST_F(WizardWindowTest, ControlsGetTheWizardFontAtTheWindowsDpi) {
           << c.dpi << " " << GetDlgCtrlID(child);
       EXPECT_EQ(font.lfHeight, c.height) << c.dpi << " " << GetDlgCtrlID(child);
       EXPECT_EQ(std::wstring(font.lfFaceName), ExpectedFace()) << c.dpi << " " << GetDlgCtrlID(child);
+      // And the prefix has that face: a missing one would be drawn in a substitute.
+      EXPECT_EQ(ResolvedFace(reinterpret_cast<HFONT>(SendMessageW(child, WM_GETFONT, 0, 0))), ExpectedFace())
+          << c.dpi << " " << GetDlgCtrlID(child);
       EXPECT_EQ(font.lfWeight, FW_NORMAL) << GetDlgCtrlID(child);
       EXPECT_EQ(font.lfCharSet, DEFAULT_CHARSET) << GetDlgCtrlID(child);
       EXPECT_EQ(font.lfClipPrecision, CLIP_CHARACTER_PRECIS) << GetDlgCtrlID(child);

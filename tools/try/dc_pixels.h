@@ -1,9 +1,11 @@
 #pragma once
-// Reading back what a device context shows, for the Windows-side tools and tests.
+// Reading back what a device context shows, for the Windows-side tools and
+// tests: its pixels, and the face a font really resolves to.
 
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "platform/drawing.h"
@@ -19,4 +21,19 @@ inline std::vector<std::uint32_t> CopyPixels(HDC dc, int x, int y, int width, in
   std::vector<std::uint32_t> pixels(copy.bits(), copy.bits() + static_cast<std::size_t>(width) * height);
   for (std::uint32_t& pixel : pixels) pixel &= 0xFFFFFF;
   return pixels;
+}
+
+// The face `font` resolves to on this system (GetTextFace on a DC with it
+// selected): the requested face when that is installed, else the one the
+// system substitutes ("DejaVu Sans" for a missing "Tahoma" under Wine).
+// Empty when it cannot be told.
+inline std::wstring ResolvedFace(HFONT font) {
+  HDC screen = GetDC(nullptr);
+  if (screen == nullptr) return {};
+  const HGDIOBJ previous = SelectObject(screen, font);
+  wchar_t face[LF_FACESIZE] = L"";
+  const int length = previous != nullptr ? GetTextFaceW(screen, LF_FACESIZE, face) : 0;
+  if (previous != nullptr) SelectObject(screen, previous);
+  ReleaseDC(nullptr, screen);
+  return length > 0 ? std::wstring(face) : std::wstring();
 }

@@ -2,8 +2,8 @@
 # The Wine environment of one run (a test run, the main job, a benchmark, `quenlith-pack try`), kept in DIR:
 #   wine-env.sh up DIR [BIN [CA_CERT]]
 #                          create a fresh 64-bit prefix (Windows 10, X11 Managed=N,
-#                          HOME in DIR), start Xvfb (or use the display named in
-#                          WINE_ENV_DISPLAY) and a persistent wineserver;
+#                          Wine's TrueType fonts, HOME in DIR), start Xvfb (or use
+#                          the display named in WINE_ENV_DISPLAY) and a persistent wineserver;
 #                          with BIN (a folder holding desktopkeeper.exe) keep the
 #                          desktop alive as a real one is: without it, Wine's desktop
 #                          process ends after each program and the next one waits
@@ -36,8 +36,12 @@ wine64_only_path() {
   export PATH=$bin:$PATH
 }
 
+# The architecture Wine runs here (wine-arch.sh, which honours
+# QUENLITH_WINE_ARCH); a refused setting stops the script.
+arch=$("$(dirname "$0")/wine-arch.sh")
+
 environment() {
-  if [ "$("$(dirname "$0")/wine-arch.sh")" = x86_64 ]; then wine64_only_path; fi
+  if [ "$arch" = x86_64 ]; then wine64_only_path; fi
   export HOME=$dir/home
   export WINEPREFIX=$dir/prefix
   export WINEDEBUG=-all
@@ -61,6 +65,22 @@ start_xvfb() {
   exit 1
 }
 
+# Wine's TrueType fonts where every Windows program of the prefix finds them.
+# A 32-bit program otherwise gets only Wine's bitmap fonts, so "Tahoma" (the
+# wizard's face) falls back to a Linux face, and the caption buttons, drawn
+# from "Marlett", show as letters; the 64-bit loader alone finds none of
+# Wine's fonts, so there all of them are copied. Harmless where they load.
+fonts=/usr/share/wine/fonts
+install_fonts() {
+  local into=$WINEPREFIX/drive_c/windows/Fonts name
+  for name in tahoma.ttf tahomabd.ttf marlett.ttf; do
+    # Without fonts-wine the prefix still works; the wizard's face checks
+    # (pagewatch, the tests) then tell what it drew with.
+    if [ -f "$fonts/$name" ]; then cp "$fonts/$name" "$into/"; else echo "no $fonts/$name: install fonts-wine" >&2; fi
+  done
+  if [ "$arch" = x86_64 ] && [ -d "$fonts" ]; then cp -n "$fonts"/*.ttf "$into/"; fi
+}
+
 down() {
   environment
   if [ -d "$WINEPREFIX" ]; then wineserver -k 2>/dev/null || true; fi
@@ -77,12 +97,7 @@ up() {
   # A persistent server from the start keeps the prefix warm between the tests' programs.
   wineserver -p
   wineboot -i
-  # Wine's own fonts (Tahoma, Marlett for the caption buttons...) are found
-  # beside the 32-bit loader only; the 64-bit loader alone falls back to the
-  # Linux fonts. Put them where every Windows program finds them.
-  if [ "$("$(dirname "$0")/wine-arch.sh")" = x86_64 ] && [ -d /usr/share/wine/fonts ]; then
-    cp -n /usr/share/wine/fonts/*.ttf "$WINEPREFIX/drive_c/windows/Fonts/" 2>/dev/null || true
-  fi
+  install_fonts
   wine reg add 'HKCU\Software\Wine' /v Version /d win10 /f
   wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f
   # A program that crashes ends at once with its backtrace and exception
