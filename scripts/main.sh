@@ -6,6 +6,9 @@
 # reports, log, and the installed files and uninstall list. Then it tries the
 # same package as a double-click (no switches), as a user would, and saves a
 # picture of each wizard page it passes under build/main-run/wizard-pages/.
+# The sample's product program (the tests' stand-in, signed by the build so
+# that the installer launches it) notes each start it is given in
+# build/main-run/product-launches.txt, shown after each run.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${QUENLITH_BUILD_DIR:-$root/build}
@@ -36,7 +39,16 @@ if [ "$run_package" != "$package" ]; then
   echo "(this machine cannot run 32-bit programs: installing $run_package, the same package around the 64-bit build)"
 fi
 rm -rf "$run_dir"
+# Wine hands the environment on to the installer and from it to the product.
+launches=$run_dir/product-launches.txt
+export QUENLITH_DOUBLE_RECORD="Z:${launches//\//\\}"
+show_launches() {
+  echo
+  echo "== The product as the installer launched it ($launches)"
+  if [ -f "$launches" ]; then tr -d '\r' <"$launches"; else echo "(not launched)"; fi
+}
 "$pack" try "$run_package" --keep "$run_dir"
+show_launches
 
 destination=$run_dir/prefix/drive_c/ProgramData/Quenlith/bin
 echo
@@ -48,4 +60,6 @@ tr -d '\r' <"$destination/uninstall.ini"
 
 echo
 echo "== Double-click under Wine: quenlith-pack try --wizard, the same package without switches, as a user starts it"
+rm -f "$launches"
 "$pack" try "$run_package" --wizard --pictures "$run_dir/wizard-pages"
+show_launches
