@@ -20,14 +20,9 @@
 
 namespace {
 
-const unsigned char* Bytes(const std::string& text) { return reinterpret_cast<const unsigned char*>(text.data()); }
-
-void Put16(std::string& bytes, std::size_t at, std::uint16_t value) {
-  for (int i = 0; i < 2; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
-}
-void Put32(std::string& bytes, std::size_t at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (8 * i));
-}
+using testing_support::Bytes;
+using testing_support::PutLe16;
+using testing_support::PutLe32;
 void Append16(std::string& bytes, std::uint16_t value) {
   bytes += static_cast<char>(value & 0xFF);
   bytes += static_cast<char>(value >> 8);
@@ -65,9 +60,9 @@ struct VersionBlock {
       valueLength = static_cast<std::uint16_t>(binary.size());
     }
     for (const VersionBlock& child : children) child.WriteTo(out, starts);
-    Put16(out, start, static_cast<std::uint16_t>(out.size() - start));
-    Put16(out, start + 2, valueLength);
-    Put16(out, start + 4, type);
+    PutLe16(out, start, static_cast<std::uint16_t>(out.size() - start));
+    PutLe16(out, start + 2, valueLength);
+    PutLe16(out, start + 4, type);
   }
 };
 
@@ -123,8 +118,8 @@ std::string CraftPe(const CraftedResources& c) {
   auto header = [&](std::uint16_t named, std::uint16_t numbered) {
     const std::size_t at = directory.size();
     directory.append(16, '\0');
-    Put16(directory, at + 12, named);
-    Put16(directory, at + 14, numbered);
+    PutLe16(directory, at + 12, named);
+    PutLe16(directory, at + 14, numbered);
   };
   header(c.namedTypeFirst ? 1 : 0, 1);
   const std::size_t typeEntries = directory.size();
@@ -135,52 +130,52 @@ std::string CraftPe(const CraftedResources& c) {
   directory.append(c.versionIds.size() * 8, '\0');
   std::size_t typeEntry = typeEntries;
   if (c.namedTypeFirst) {
-    Put32(directory, typeEntry, 0x80000000u | 0x7F0);  // a name string elsewhere: never followed
-    Put32(directory, typeEntry + 4, 0x80000000u | static_cast<std::uint32_t>(idDirectory));
+    PutLe32(directory, typeEntry, 0x80000000u | 0x7F0);  // a name string elsewhere: never followed
+    PutLe32(directory, typeEntry + 4, 0x80000000u | static_cast<std::uint32_t>(idDirectory));
     typeEntry += 8;
   }
-  Put32(directory, typeEntry, pe::kVersionResourceType);
-  Put32(directory, typeEntry + 4, 0x80000000u | static_cast<std::uint32_t>(idDirectory));
+  PutLe32(directory, typeEntry, pe::kVersionResourceType);
+  PutLe32(directory, typeEntry + 4, 0x80000000u | static_cast<std::uint32_t>(idDirectory));
   std::vector<std::size_t> dataEntryFields;
   for (std::size_t i = 0; i < c.versionIds.size(); ++i) {
     const std::size_t languageDirectory = directory.size();
-    Put32(directory, idEntries + i * 8, c.versionIds[i]);
-    Put32(directory, idEntries + i * 8 + 4, 0x80000000u | static_cast<std::uint32_t>(languageDirectory));
+    PutLe32(directory, idEntries + i * 8, c.versionIds[i]);
+    PutLe32(directory, idEntries + i * 8 + 4, 0x80000000u | static_cast<std::uint32_t>(languageDirectory));
     header(0, static_cast<std::uint16_t>(c.languages.size()));
     const std::size_t languageEntries = directory.size();
     directory.append(c.languages.size() * 8, '\0');
     for (std::size_t l = 0; l < c.languages.size(); ++l) {
-      Put32(directory, languageEntries + l * 8, c.languages[l]);
+      PutLe32(directory, languageEntries + l * 8, c.languages[l]);
       dataEntryFields.push_back(languageEntries + l * 8 + 4);
     }
   }
   const std::size_t dataEntry = directory.size();
   directory.append(16, '\0');
-  for (const std::size_t field : dataEntryFields) Put32(directory, field, static_cast<std::uint32_t>(dataEntry));
+  for (const std::size_t field : dataEntryFields) PutLe32(directory, field, static_cast<std::uint32_t>(dataEntry));
   Align(directory);
-  Put32(directory, dataEntry, kSectionRva + static_cast<std::uint32_t>(directory.size()));
-  Put32(directory, dataEntry + 4, static_cast<std::uint32_t>(c.resource.size()));
+  PutLe32(directory, dataEntry, kSectionRva + static_cast<std::uint32_t>(directory.size()));
+  PutLe32(directory, dataEntry + 4, static_cast<std::uint32_t>(c.resource.size()));
   const std::string section = directory + c.resource;
 
   std::string file(kSectionOffset, '\0');
   file[0] = 'M';
   file[1] = 'Z';
-  Put32(file, 0x3C, kSignatureAt);
+  PutLe32(file, 0x3C, kSignatureAt);
   file.replace(kSignatureAt, 4, std::string("PE\0\0", 4));
   const std::size_t fileHeader = kSignatureAt + 4, optional = fileHeader + 20;
-  Put16(file, fileHeader, pe::kMachineI386);
-  Put16(file, fileHeader + 2, 1);
-  Put16(file, fileHeader + 16, 96 + 16 * 8);
-  Put16(file, optional, 0x10B);
-  Put32(file, optional + 92, 16);
-  Put32(file, optional + 96 + pe::kResourceDirectory * 8, kSectionRva);
-  Put32(file, optional + 96 + pe::kResourceDirectory * 8 + 4, static_cast<std::uint32_t>(section.size()));
+  PutLe16(file, fileHeader, pe::kMachineI386);
+  PutLe16(file, fileHeader + 2, 1);
+  PutLe16(file, fileHeader + 16, 96 + 16 * 8);
+  PutLe16(file, optional, 0x10B);
+  PutLe32(file, optional + 92, 16);
+  PutLe32(file, optional + 96 + pe::kResourceDirectory * 8, kSectionRva);
+  PutLe32(file, optional + 96 + pe::kResourceDirectory * 8 + 4, static_cast<std::uint32_t>(section.size()));
   const std::size_t sectionHeader = optional + 96 + 16 * 8;
   file.replace(sectionHeader, 5, ".rsrc");
-  Put32(file, sectionHeader + 8, static_cast<std::uint32_t>(section.size()));
-  Put32(file, sectionHeader + 12, kSectionRva);
-  Put32(file, sectionHeader + 16, static_cast<std::uint32_t>(section.size()));
-  Put32(file, sectionHeader + 20, kSectionOffset);
+  PutLe32(file, sectionHeader + 8, static_cast<std::uint32_t>(section.size()));
+  PutLe32(file, sectionHeader + 12, kSectionRva);
+  PutLe32(file, sectionHeader + 16, static_cast<std::uint32_t>(section.size()));
+  PutLe32(file, sectionHeader + 20, kSectionOffset);
   return file + section;
 }
 
@@ -243,14 +238,14 @@ TEST(PeResources, BlockLengthsThatLeaveTheirParentAreRefused) {
   for (const std::size_t at : starts) {
     for (const std::uint16_t length : {std::uint16_t{0xFFF0}, std::uint16_t{4}, std::uint16_t{0}}) {
       std::string damaged = file;
-      Put16(damaged, start + at, length);
+      PutLe16(damaged, start + at, length);
       const std::optional<std::string> version = FileVersion(damaged);
       if (version) EXPECT_EQ(*version, "6.6") << "a length of " << length << " at " << at << " changed the answer";
     }
   }
   // The root's length running past the resource: nothing is read.
   std::string rootTooLong = file;
-  Put16(rootTooLong, start, static_cast<std::uint16_t>(resource.size() + 2));
+  PutLe16(rootTooLong, start, static_cast<std::uint16_t>(resource.size() + 2));
   EXPECT_EQ(FileVersion(rootTooLong), std::nullopt);
 }
 
