@@ -484,7 +484,7 @@ TEST(PackCommandLine, RefusalsAndUsageMessages) {
        {"the installer's switches go after --, at the end: quenlith-pack try PACKAGE -- /nodesktop /startmenu",
         "usage:\n  quenlith-pack try PACKAGE"},
        {}, {"quenlith-pack diff"}},
-      {"try " + package + " other.exe", 2, {"try needs one PACKAGE"}, {}, {"switches go after"}},
+      {"try " + package + " other.exe", 2, {"try takes one PACKAGE"}, {}, {"switches go after"}},
       // An unknown command: the program's usage, every command.
       {"frobnicate", 2, {"unknown command frobnicate", "quenlith-pack build", "quenlith-pack diff"}, {}, {}},
       // Files that are not packages, in the user's words, wherever a package is read.

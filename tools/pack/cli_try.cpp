@@ -56,7 +56,8 @@ int Try(const std::vector<std::string>& args) {
     if (LooksLikeInstallerSwitch(positional[i])) switches += " " + positional[i];
   if (!switches.empty())
     throw UsageError("the installer's switches go after --, at the end: quenlith-pack try PACKAGE --" + switches);
-  if (positional.size() != 1) throw UsageError("try needs one PACKAGE");
+  if (positional.empty()) throw UsageError("try needs PACKAGE");
+  if (positional.size() > 1) throw UsageError("try takes one PACKAGE");
   options.package = PathFromUtf8(positional[0]);
   options.pictures = pictures ? *pictures : std::filesystem::path(options.package.stem().string() + ".try");
   options.helpers = quenlith_try::DefaultHelpers();
