@@ -138,7 +138,7 @@ TEST(TryPackage, SilentRunReportsWhatTheMachineHolds) {
   EXPECT_EQ(report["exitCode"], 0);
   EXPECT_EQ(report["mode"], "silent");
   EXPECT_EQ(report["switches"], json::array({"/silent"}));
-  EXPECT_EQ(report["architecture"], "x86_64");
+  EXPECT_EQ(report["architecture"], test_paths::kRunArch);
   EXPECT_GT(report["milliseconds"].get<std::int64_t>(), 0);
   EXPECT_EQ(report["prefix"], fs::absolute(keep).string());
 

@@ -16,6 +16,7 @@
 #include <optional>
 #include <set>
 
+#include "formats/archive.h"
 #include "formats/layout.h"
 #include "script/keys.h"
 #include "test_support.h"
@@ -666,6 +667,74 @@ TEST(PackCommandLine, ExtractLeavesNothingWhereverItIsInterrupted) {
     EXPECT_GE(leftAsItWas, 10) << "interrupted at too few points";
     EXPECT_GE(leftComplete, 1) << "never interrupted while moving the files into place";
   }
+}
+
+// What a package from another tool may hold, and a destination with
+// something in the way: `extract` installs as the installer would, or
+// refuses before it moves anything.
+TEST(PackCommandLine, ExtractTakesTheLaterOfANameAndRefusesWhatIsInTheWay) {
+  ScratchDir dir;
+  const std::string image = ReadFile(Installer());
+  const std::string script =
+      "[Install]\r\nInstallerSilent=1\r\n; End the file with this guid\r\n" + std::string(layout::kEndMarker) + "\r\n";
+  // A name met twice: the installer writes both, the later stays.
+  const std::string archive =
+      archive::EncodeTable({{"a.txt", 5}, {"sub\\b.txt", 1}, {"a.txt", 3}}) + "first" + "b" + "new";
+  WriteFile(dir / "twice.exe", testing_support::AssemblePackage(image, testing_support::Bzip2Stream(archive, 9), 0,
+                                                                script, ""));
+  const CommandResult twice = Pack("extract " + (dir / "twice.exe").string() + " " + (dir / "twice").string());
+  EXPECT_EQ(twice.exitCode, 0) << twice.output;
+  EXPECT_EQ(ReadFile(dir / "twice/a.txt"), "new");
+  EXPECT_EQ(ReadFile(dir / "twice/sub/b.txt"), "b");
+
+  // A folder where a file goes, and a file where a folder goes.
+  for (const char* inTheWay : {"a.txt/", "sub"}) {
+    SCOPED_TRACE(inTheWay);
+    const std::filesystem::path target = dir / "blocked";
+    std::filesystem::remove_all(target);
+    WriteFile(target / "z-keep.txt", "keep");
+    if (std::string(inTheWay).back() == '/')
+      std::filesystem::create_directories(target / "a.txt");
+    else
+      WriteFile(target / inTheWay, "a file");
+    const CommandResult result = Pack("extract " + (dir / "twice.exe").string() + " " + target.string());
+    EXPECT_EQ(result.exitCode, 1) << result.output;
+    EXPECT_NE(result.output.find("in the way"), std::string::npos);
+    std::set<std::string> left;
+    for (const auto& item : std::filesystem::recursive_directory_iterator(target))
+      left.insert(std::filesystem::relative(item.path(), target).generic_string());
+    EXPECT_EQ(left, (std::set<std::string>{"z-keep.txt", std::string(inTheWay).back() == '/' ? "a.txt" : "sub"}));
+  }
+}
+
+// `build` interrupted at each of its writing steps: no partial output, or
+// the whole package once it is being renamed into place.
+TEST(PackCommandLine, BuildLeavesNothingWhereverItIsInterrupted) {
+  ScratchDir dir;
+  WriteFile(dir / "payload/a.txt", "a");
+  WriteFile(dir / "script.ini", "[Install]\n");
+  const std::string arguments = "build " + Installer() + " " + (dir / "payload").string() + " " +
+                                (dir / "script.ini").string() + " -o " + (dir / "out/setup.exe").string();
+  std::filesystem::create_directories(dir / "out");
+  bool finished = false;
+  int interrupted = 0;
+  for (int step = 1; step <= 20 && !finished; ++step) {
+    std::filesystem::remove_all(dir / "out");
+    std::filesystem::create_directories(dir / "out");
+    const CommandResult result = Pack(arguments, " 2>&1", "QUENLITH_PACK_INTERRUPT_AT=" + std::to_string(step));
+    std::vector<std::string> left;
+    for (const auto& item : std::filesystem::directory_iterator(dir / "out")) left.push_back(item.path().filename());
+    if (result.exitCode == 0) {
+      finished = true;
+      EXPECT_EQ(left, std::vector<std::string>{"setup.exe"});
+      continue;
+    }
+    ++interrupted;
+    EXPECT_EQ(result.exitCode, 128 + SIGINT) << result.output;
+    EXPECT_TRUE(left.empty() || left == std::vector<std::string>{"setup.exe"}) << "step " << step << ": " << left[0];
+  }
+  EXPECT_TRUE(finished);
+  EXPECT_GE(interrupted, 2);
 }
 
 }  // namespace

@@ -82,7 +82,7 @@ void StagedFolder::MoveIntoPlace() {
       throw Failure("cannot create " + Quoted(target) + ": a folder of that name is in the way");
     for (std::filesystem::path parent = relative->parent_path(); !parent.empty(); parent = parent.parent_path())
       if (std::filesystem::exists(folder_ / parent, error) && !std::filesystem::is_directory(folder_ / parent, error))
-        throw Failure("cannot create " + Quoted(target) + ": " + Quoted(folder_ / parent) + " is a file");
+        throw Failure("cannot create " + Quoted(target) + ": the file " + Quoted(folder_ / parent) + " is in the way");
   }
   WritingStep step;
   for (const std::filesystem::path* relative : moves) {
