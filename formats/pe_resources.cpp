@@ -43,8 +43,8 @@ std::optional<std::uint32_t> DirectoryEntry(const unsigned char* data, std::size
 // UTF-16 key, then (each aligned to 4 bytes from the resource's start) the
 // value and the child blocks, up to the length.
 struct Block {
-  std::size_t end = 0;         // offset past the block
-  std::size_t valueAt = 0;     // offset of the value
+  std::size_t end = 0;            // offset past the block
+  std::size_t valueAt = 0;        // offset of the value
   std::uint16_t valueLength = 0;  // in UTF-16 units for text (type 1), in bytes otherwise
   std::uint16_t type = 0;
   std::size_t childrenAt = 0;  // offset of the first child block
@@ -148,8 +148,7 @@ std::optional<std::string> VersionString(const unsigned char* version, std::size
   if (!root) return std::nullopt;
   const std::optional<Block> variables = Child(version, *root, "VarFileInfo");
   const std::optional<Block> translation = variables ? Child(version, *variables, "Translation") : std::nullopt;
-  if (!translation || translation->valueLength < 4 || translation->valueAt + 4 > translation->end)
-    return std::nullopt;
+  if (!translation || translation->valueLength < 4 || translation->valueAt + 4 > translation->end) return std::nullopt;
   char table[16];
   std::snprintf(table, sizeof table, "%04x%04x", static_cast<unsigned>(ReadLe16(version + translation->valueAt)),
                 static_cast<unsigned>(ReadLe16(version + translation->valueAt + 2)));

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 #include <new>
-#include <string_view>
 #include <stdexcept>
+#include <string_view>
 #include <type_traits>
 #include <variant>
 

@@ -253,10 +253,10 @@ TEST(PackCommandLine, HelpVersionAndUsageOnStandardError) {
 }
 
 TEST(PackCommandLine, UsageErrorsExitWithTwo) {
-  for (const char* arguments : {"", "frobnicate", "build a b", "build a b c", "build a b c -o x --jobs 0",
-                                "build a b c -o x --jobs many", "build a b c -o x --jobs 65", "build a b c -o x --bogus", "inspect", "extract p",
-                                "diff a", "diff a b c", "diff a b --strict", "inspect p --strict", "verify p --bogus",
-                                "extract p d --json", "check s --quiet"}) {
+  for (const char* arguments :
+       {"", "frobnicate", "build a b", "build a b c", "build a b c -o x --jobs 0", "build a b c -o x --jobs many",
+        "build a b c -o x --jobs 65", "build a b c -o x --bogus", "inspect", "extract p", "diff a", "diff a b c",
+        "diff a b --strict", "inspect p --strict", "verify p --bogus", "extract p d --json", "check s --quiet"}) {
     const CommandResult result = Pack(arguments);
     EXPECT_EQ(result.exitCode, 2) << arguments;
     EXPECT_NE(result.output.find("usage:"), std::string::npos) << arguments;
@@ -400,9 +400,9 @@ TEST(PackCommandLine, InspectOfADamagedPayload) {
     WriteFile(damaged, damagedBytes);
     const SplitResult text = PackSplit("inspect " + damaged);
     EXPECT_EQ(text.exitCode, 1);
-    testing_support::ExpectInOrder(text.out, {"image size:", "LaunchTarget=Quenlith.exe",
-                                              c.files ? "files (" + std::to_string(*c.files) + "):" : "files (",
-                                              "damage:", "is damaged"});
+    testing_support::ExpectInOrder(
+        text.out, {"image size:", "LaunchTarget=Quenlith.exe",
+                   c.files ? "files (" + std::to_string(*c.files) + "):" : "files (", "damage:", "is damaged"});
     EXPECT_NE(text.err.find("is damaged"), std::string::npos) << text.err;
     const SplitResult json = PackSplit("inspect --json " + damaged);
     EXPECT_EQ(json.exitCode, 1);
@@ -469,11 +469,17 @@ TEST(PackCommandLine, RefusalsAndUsageMessages) {
     std::vector<std::string> nowhere;   // in neither
   } cases[] = {
       // A command's usage alone, for a usage error and for -h.
-      {"diff " + package, 2, {"diff needs OLD and NEW\nusage:\n  quenlith-pack diff OLD NEW", "3 a package cannot be read"},
-       {}, {"quenlith-pack build", "quenlith-pack inspect"}},
+      {"diff " + package,
+       2,
+       {"diff needs OLD and NEW\nusage:\n  quenlith-pack diff OLD NEW", "3 a package cannot be read"},
+       {},
+       {"quenlith-pack build", "quenlith-pack inspect"}},
       {"diff -h", 0, {}, {"usage:\n  quenlith-pack diff OLD NEW"}, {"quenlith-pack build"}},
       {"extract --help", 0, {}, {"quenlith-pack extract PACKAGE DIR"}, {"quenlith-pack diff"}},
-      {"inspect " + package + " --strict", 2, {"unknown option --strict", "quenlith-pack inspect PACKAGE"}, {},
+      {"inspect " + package + " --strict",
+       2,
+       {"unknown option --strict", "quenlith-pack inspect PACKAGE"},
+       {},
        {"quenlith-pack diff"}},
       {"check", 2, {"check needs SCRIPT", "quenlith-pack check PACKAGE"}, {}, {"quenlith-pack build"}},
       {"check " + package + " " + script, 2, {"check takes a PACKAGE alone"}, {}, {}},
@@ -481,10 +487,12 @@ TEST(PackCommandLine, RefusalsAndUsageMessages) {
       {"keys --json --markdown", 2, {"keys takes --json or --markdown, not both"}, {}, {}},
       {"try -h", 0, {}, {"usage:\n  quenlith-pack try PACKAGE", "-- SWITCHES..."}, {"quenlith-pack diff"}},
       // The installer's switches given where try takes its own.
-      {"try " + package + " /nodesktop --wizard /startmenu", 2,
+      {"try " + package + " /nodesktop --wizard /startmenu",
+       2,
        {"the installer's switches go after --, at the end: quenlith-pack try PACKAGE -- /nodesktop /startmenu",
         "usage:\n  quenlith-pack try PACKAGE"},
-       {}, {"quenlith-pack diff"}},
+       {},
+       {"quenlith-pack diff"}},
       {"try " + package + " other.exe", 2, {"try takes one PACKAGE"}, {}, {"switches go after"}},
       // An unknown command: the program's usage, every command.
       {"frobnicate", 2, {"unknown command frobnicate", "quenlith-pack build", "quenlith-pack diff"}, {}, {}},
@@ -505,7 +513,8 @@ TEST(PackCommandLine, RefusalsAndUsageMessages) {
     testing_support::ExpectInOrder(result.err, c.errParts);
     testing_support::ExpectInOrder(result.out, c.outParts);
     if (c.outParts.empty() && c.exitCode != 0) EXPECT_EQ(result.out, "");
-    for (const std::string& part : c.nowhere) EXPECT_EQ((result.out + result.err).find(part), std::string::npos) << part;
+    for (const std::string& part : c.nowhere)
+      EXPECT_EQ((result.out + result.err).find(part), std::string::npos) << part;
   }
   EXPECT_FALSE(std::filesystem::exists(packages.dir / "out"));
 }
@@ -517,7 +526,8 @@ TEST(PackCommandLine, CheckComparesVersionsWithTheProgramInThePayload) {
   ScratchDir dir;
   const std::filesystem::path product = test_paths::kProductDir;
   std::filesystem::create_directories(dir / "payload");
-  for (const char* file : {"Quenlith.exe", "comms.dll"}) std::filesystem::copy_file(product / file, dir / "payload" / file);
+  for (const char* file : {"Quenlith.exe", "comms.dll"})
+    std::filesystem::copy_file(product / file, dir / "payload" / file);
   const std::string sample = ReadFile(std::filesystem::path(test_paths::kSourceDir) / "sample/script.ini");
   std::string older = sample;
   const std::string max = "SetupCheckVersionMax=6.6.0.18";
@@ -525,11 +535,13 @@ TEST(PackCommandLine, CheckComparesVersionsWithTheProgramInThePayload) {
   older.replace(older.find(max), max.size(), "SetupCheckVersionMax=6.5");
   WriteFile(dir / "sample.ini", sample);
   WriteFile(dir / "older.ini", older);
-  const std::size_t maxLine = 1 + static_cast<std::size_t>(std::count(sample.begin(), sample.begin() + sample.find(max), '\n'));
+  const std::size_t maxLine =
+      1 + static_cast<std::size_t>(std::count(sample.begin(), sample.begin() + sample.find(max), '\n'));
   const std::string payload = (dir / "payload").string(), package = (dir / "older.exe").string();
-  ASSERT_EQ(Pack("build " + Installer() + " " + payload + " " + (dir / "older.ini").string() + " -o " + package).exitCode, 0);
-  const std::string finding = "line " + std::to_string(maxLine) +
-                              ": [Setup] SetupCheckVersionMax=6.5 is lower than the FileVersion ";
+  ASSERT_EQ(
+      Pack("build " + Installer() + " " + payload + " " + (dir / "older.ini").string() + " -o " + package).exitCode, 0);
+  const std::string finding =
+      "line " + std::to_string(maxLine) + ": [Setup] SetupCheckVersionMax=6.5 is lower than the FileVersion ";
   const struct {
     std::string arguments;
     std::string expected;  // empty: no findings
@@ -562,7 +574,8 @@ TEST(PackCommandLine, KeysAsTheReadmeListsThem) {
   const SplitResult markdown = PackSplit("keys --markdown");
   ASSERT_EQ(markdown.exitCode, 0) << markdown.err;
   const std::string readme = ReadFile(std::filesystem::path(test_paths::kSourceDir) / "README.md");
-  const std::string begin = "<!-- keys: generated by `quenlith-pack keys --markdown` -->\n", end = "<!-- end of keys -->";
+  const std::string begin = "<!-- keys: generated by `quenlith-pack keys --markdown` -->\n",
+                    end = "<!-- end of keys -->";
   const std::size_t from = readme.find(begin), to = readme.find(end);
   ASSERT_NE(from, std::string::npos) << "the README has no generated table of keys";
   ASSERT_NE(to, std::string::npos);
@@ -579,8 +592,8 @@ TEST(PackCommandLine, KeysAsTheReadmeListsThem) {
   for (const nlohmann::json& key : report["keys"]) {
     const std::string name = key["key"];
     std::optional<std::int32_t> index;
-    const ScriptKey* entry = FindScriptKey(key["section"].get<std::string>(),
-                                           key["indexed"].get<bool>() ? name + "0" : name, index);
+    const ScriptKey* entry =
+        FindScriptKey(key["section"].get<std::string>(), key["indexed"].get<bool>() ? name + "0" : name, index);
     ASSERT_NE(entry, nullptr) << name;
     EXPECT_EQ(std::string(entry->key), name);
     EXPECT_EQ(key["description"], entry->description);
@@ -609,7 +622,9 @@ TEST(PackCommandLine, ExtractLeavesNothingWhereverItIsInterrupted) {
   WriteFile(dir / "script.ini", "[Install]\n");
   const std::string package = (dir / "setup.exe").string();
   ASSERT_EQ(Pack("build " + Installer() + " " + (dir / "payload").string() + " " + (dir / "script.ini").string() +
-                 " -o " + package).exitCode, 0);
+                 " -o " + package)
+                .exitCode,
+            0);
 
   // Everything below `root`: folders with a trailing slash, files with their contents.
   auto tree = [](const std::filesystem::path& root) {
@@ -626,7 +641,8 @@ TEST(PackCommandLine, ExtractLeavesNothingWhereverItIsInterrupted) {
     Files before;             // what the destination holds to begin with
   } cases[] = {
       {"a destination two folders deep that does not exist", "new/inside", {}},
-      {"an existing destination, one of whose files the payload replaces", "existing",
+      {"an existing destination, one of whose files the payload replaces",
+       "existing",
        {{"a.txt", "old"}, {"keep.txt", "keep"}}},
   };
   for (const auto& c : cases) {
@@ -680,8 +696,8 @@ TEST(PackCommandLine, ExtractTakesTheLaterOfANameAndRefusesWhatIsInTheWay) {
   // A name met twice: the installer writes both, the later stays.
   const std::string archive =
       archive::EncodeTable({{"a.txt", 5}, {"sub\\b.txt", 1}, {"a.txt", 3}}) + "first" + "b" + "new";
-  WriteFile(dir / "twice.exe", testing_support::AssemblePackage(image, testing_support::Bzip2Stream(archive, 9), 0,
-                                                                script, ""));
+  WriteFile(dir / "twice.exe",
+            testing_support::AssemblePackage(image, testing_support::Bzip2Stream(archive, 9), 0, script, ""));
   const CommandResult twice = Pack("extract " + (dir / "twice.exe").string() + " " + (dir / "twice").string());
   EXPECT_EQ(twice.exitCode, 0) << twice.output;
   EXPECT_EQ(ReadFile(dir / "twice/a.txt"), "new");

@@ -88,8 +88,7 @@ std::string VersionResource(std::vector<VersionBlock> tables, const std::vector<
   if (!translations.empty()) {
     std::string value;
     for (const std::string& translation : translations) value += translation;
-    root.children.push_back(
-        {.key = u"VarFileInfo", .children = {{.key = u"Translation", .type = 0, .binary = value}}});
+    root.children.push_back({.key = u"VarFileInfo", .children = {{.key = u"Translation", .type = 0, .binary = value}}});
   }
   std::string out;
   root.WriteTo(out, starts);
@@ -179,7 +178,9 @@ std::string CraftPe(const CraftedResources& c) {
   return file + section;
 }
 
-std::optional<std::string> FileVersion(const std::string& file) { return pe::FileVersionText(Bytes(file), file.size()); }
+std::optional<std::string> FileVersion(const std::string& file) {
+  return pe::FileVersionText(Bytes(file), file.size());
+}
 
 TEST(PeResources, FileVersionOfTheFirstTranslationListed) {
   const std::string english = Translation(0x409, 0x4B0), german = Translation(0x407, 0x4B0);
@@ -191,27 +192,32 @@ TEST(PeResources, FileVersionOfTheFirstTranslationListed) {
   } cases[] = {
       {"one table", {.resource = VersionResource({EnglishTable(u"6, 6, 0, 18")}, {english})}, "6, 6, 0, 18"},
       {"the first translation's table, wherever it stands",
-       {.resource = VersionResource({EnglishTable(u"6.6"), germanTable}, {german, english})}, "7, 0"},
+       {.resource = VersionResource({EnglishTable(u"6.6"), germanTable}, {german, english})},
+       "7, 0"},
       {"a table key written in capitals, a string name in small letters",
-       {.resource = VersionResource({StringTable(u"040904B0", {{u"fileversion", u"1.2"}})}, {english})}, "1.2"},
+       {.resource = VersionResource({StringTable(u"040904B0", {{u"fileversion", u"1.2"}})}, {english})},
+       "1.2"},
       {"text beyond ASCII, a character outside the BMP",
        {.resource = VersionResource({EnglishTable(u"6.6 \u03b2 \U0001F600")}, {english})},
        "6.6 \xce\xb2 \xf0\x9f\x98\x80"},
-      {"a lone surrogate", {.resource = VersionResource({EnglishTable(u"6.6\xD800")}, {english})},
-       "6.6\xef\xbf\xbd"},
+      {"a lone surrogate", {.resource = VersionResource({EnglishTable(u"6.6\xD800")}, {english})}, "6.6\xef\xbf\xbd"},
       {"a type named by a string before the numbered ones",
-       {.namedTypeFirst = true, .resource = VersionResource({EnglishTable(u"6.6")}, {english})}, "6.6"},
+       {.namedTypeFirst = true, .resource = VersionResource({EnglishTable(u"6.6")}, {english})},
+       "6.6"},
       {"two languages: the first listed",
-       {.languages = {0x407, 0x409}, .resource = VersionResource({EnglishTable(u"6.6")}, {english})}, "6.6"},
+       {.languages = {0x407, 0x409}, .resource = VersionResource({EnglishTable(u"6.6")}, {english})},
+       "6.6"},
       {"version id 1 after another id",
-       {.versionIds = {2, 1}, .resource = VersionResource({EnglishTable(u"6.6")}, {english})}, "6.6"},
+       {.versionIds = {2, 1}, .resource = VersionResource({EnglishTable(u"6.6")}, {english})},
+       "6.6"},
       {"no translation listed", {.resource = VersionResource({EnglishTable(u"6.6")}, {})}, std::nullopt},
       {"no table for the translation", {.resource = VersionResource({EnglishTable(u"6.6")}, {german})}, std::nullopt},
       {"no FileVersion string",
        {.resource = VersionResource({StringTable(u"040904b0", {{u"ProductVersion", u"6.6"}})}, {english})},
        std::nullopt},
       {"a version resource under another id only",
-       {.versionIds = {2}, .resource = VersionResource({EnglishTable(u"6.6")}, {english})}, std::nullopt},
+       {.versionIds = {2}, .resource = VersionResource({EnglishTable(u"6.6")}, {english})},
+       std::nullopt},
   };
   for (const auto& c : cases) EXPECT_EQ(FileVersion(CraftPe(c.pe)), c.expected) << c.what;
 }
@@ -250,10 +256,9 @@ TEST(PeResources, BlockLengthsThatLeaveTheirParentAreRefused) {
 }
 
 TEST(PeResources, FileOffsetThroughTheSectionThatHoldsTheAddress) {
-  const std::vector<pe::Section> sections = {{.virtualSize = 0x300, .virtualAddress = 0x1000, .rawSize = 0x200,
-                                              .rawOffset = 0x400},
-                                             {.virtualSize = 0x100, .virtualAddress = 0x2000, .rawSize = 0x200,
-                                              .rawOffset = 0x600}};
+  const std::vector<pe::Section> sections = {
+      {.virtualSize = 0x300, .virtualAddress = 0x1000, .rawSize = 0x200, .rawOffset = 0x400},
+      {.virtualSize = 0x100, .virtualAddress = 0x2000, .rawSize = 0x200, .rawOffset = 0x600}};
   EXPECT_EQ(pe::FileOffsetOf(sections, 0x1000), 0x400u);
   EXPECT_EQ(pe::FileOffsetOf(sections, 0x11FF), 0x5FFu);
   EXPECT_EQ(pe::FileOffsetOf(sections, 0x1200), std::nullopt) << "the zero fill has no bytes in the file";
@@ -270,7 +275,8 @@ TEST(PeResources, ReadsTheProductDoubleAsBuilt) {
       testing_support::ReadFile(std::filesystem::path(test_paths::kProductDir) / "Quenlith.exe");
   const std::optional<std::string> version = FileVersion(program);
   ASSERT_TRUE(version.has_value());
-  const IniDocument script(testing_support::ReadFile(std::filesystem::path(test_paths::kSourceDir) / "sample/script.ini"));
+  const IniDocument script(
+      testing_support::ReadFile(std::filesystem::path(test_paths::kSourceDir) / "sample/script.ini"));
   const std::string named = script.String("Setup", "SetupCheckVersionMax");
   ASSERT_FALSE(named.empty());
   const std::string read = NormaliseVersionText(*version);

@@ -1,12 +1,13 @@
 // The script check: findings on crafted scripts.
 
+#include "pack/script_check.h"
+
 #include <gtest/gtest.h>
 
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "pack/script_check.h"
 #include "test_support.h"
 
 namespace {
@@ -41,13 +42,14 @@ TEST(CheckScript, FindsWhatTheInstallerWouldReadOtherwise) {
        "unknown key"},
       {"count larger than the entries", "[Setup]\nSetupStartMenuNum=2\nSetupStartMenuLink0=Quenlith.exe\n",
        "line 2: SetupStartMenuNum=2 but SetupStartMenuLink1 is missing"},
-      {"entry beyond the count", "[Setup]\nSetupStartMenuNum=1\nSetupStartMenuLink0=Quenlith.exe\nSetupStartMenuTitle1=x\n",
+      {"entry beyond the count",
+       "[Setup]\nSetupStartMenuNum=1\nSetupStartMenuLink0=Quenlith.exe\nSetupStartMenuTitle1=x\n",
        "line 4: SetupStartMenuTitle1 is beyond SetupStartMenuNum=1"},
       {"count too large", "[Delete]\nDeleteFilesNum=70000\n", "more than 65536"},
       {"launch target missing", "[Launch]\nLaunchTarget=Missing.exe\n", "names \"Missing.exe\""},
       {"shortcut link missing", "[Setup]\nSetupDesktopIconNum=1\nSetupDesktopIconLink0=Gone.exe\n", "Gone.exe"},
-      {"uninstall program missing", "[Setup]\nSetupUninstallInformationNum=1\nSetupUninstallInformationLink0=un.exe /x\n",
-       "runs \"un.exe\""},
+      {"uninstall program missing",
+       "[Setup]\nSetupUninstallInformationNum=1\nSetupUninstallInformationLink0=un.exe /x\n", "runs \"un.exe\""},
       {"uninstall entry without any entry", "[Setup]\nSetupUninstallInformation=1\n",
        "line 2: [Setup] SetupUninstallInformation=1 but no SetupUninstallInformationTitle0"},
       {"uninstall entry with an empty title",
@@ -80,16 +82,18 @@ TEST(CheckScript, SuggestsTheKeyMeant) {
     const char* script;
     const char* finding;
   } cases[] = {
-      {"[Install]\nInstallerSilnet=1\n", "line 2: unknown key [Install] InstallerSilnet; the installer ignores it "
-                                          "(a misspelt key takes its default); did you mean InstallerSilent?"},
+      {"[Install]\nInstallerSilnet=1\n",
+       "line 2: unknown key [Install] InstallerSilnet; the installer ignores it "
+       "(a misspelt key takes its default); did you mean InstallerSilent?"},
       {"[install]\ninstallersilnet=1\n", "did you mean InstallerSilent?"},
       {"[Product]\nInstallerSilent=1\n", "did you mean [Install] InstallerSilent?"},
       {"[Setup]\nSetupDesktopIconNum=3\nSetupDesktopIconLnk2=Quenlith.exe\n", "did you mean SetupDesktopIconLink2?"},
       {"[Setup]\nSetupDesktopIconNum=1\nSetupDesktopIconLink00=Quenlith.exe\n", "did you mean SetupDesktopIconLink0?"},
       {"[Setup]\nSetupDesktopIconLink=Quenlith.exe\n", "did you mean SetupDesktopIconLink0?"},
       {"[Delete]\nDeleteFilename0=old.dll\n", "did you mean DeleteFilenames0?"},
-      {"[Lanch]\nLaunchAuto=1\n", "line 2: unknown section [Lanch]; the installer reads nothing from it; did you "
-                                   "mean [Launch]?"},
+      {"[Lanch]\nLaunchAuto=1\n",
+       "line 2: unknown section [Lanch]; the installer reads nothing from it; did you "
+       "mean [Launch]?"},
   };
   for (const auto& c : cases) {
     const std::string findings = AllFindings(pack::CheckScript(c.script, nullptr));
@@ -107,15 +111,15 @@ TEST(CheckScript, SuggestsTheKeyMeant) {
 TEST(CheckScript, ShowsValuesAsWrittenAndEveryLine) {
   const pack::PayloadFacts payload{{"Quenlith.exe"}, std::nullopt};
   const std::string script =
-      "[Setup]\n"                                       // 1
-      "setupdesktopiconnum=1\n"                         // 2
-      "SetupDesktopIconLink0=bin\\Missing.exe\n"        // 3
-      "SetupDesktopIconTitle4=far\n"                    // 4
-      "[Launch]\n"                                      // 5
+      "[Setup]\n"                                          // 1
+      "setupdesktopiconnum=1\n"                            // 2
+      "SetupDesktopIconLink0=bin\\Missing.exe\n"           // 3
+      "SetupDesktopIconTitle4=far\n"                       // 4
+      "[Launch]\n"                                         // 5
       "LaunchTarget=C:\\Program Files\\caf\xc3\xa9.exe\n"  // 6
-      "LaunchAuto=1\x01\n"                              // 7
-      "[Delete]\n"                                      // 8
-      "DeleteFilesNum=70000\n";                         // 9
+      "LaunchAuto=1\x01\n"                                 // 7
+      "[Delete]\n"                                         // 8
+      "DeleteFilesNum=70000\n";                            // 9
   const std::vector<pack::ScriptFinding> findings = pack::CheckScript(script, &payload);
   const std::string text = AllFindings(findings);
   for (const char* part : {
@@ -151,9 +155,13 @@ TEST(CheckScript, ComparesTheVersionsWithThePayloadsProgram) {
     std::optional<pack::VersionedProgram> program;
     std::vector<std::string> findingParts;  // empty: no findings
   } cases[] = {
-      {"both the program's", scriptWith("6.6.0.18", "6.6.0.18"), pack::VersionedProgram{"QUENLITH.EXE", "6, 6, 0, 18"},
+      {"both the program's",
+       scriptWith("6.6.0.18", "6.6.0.18"),
+       pack::VersionedProgram{"QUENLITH.EXE", "6, 6, 0, 18"},
        {}},
-      {"trailing zeros compare equal", scriptWith("6.6", "6.6.0.0"), pack::VersionedProgram{"Quenlith.exe", "6.6.0.0"},
+      {"trailing zeros compare equal",
+       scriptWith("6.6", "6.6.0.0"),
+       pack::VersionedProgram{"Quenlith.exe", "6.6.0.0"},
        {}},
       {"the maximum lower",
        scriptWith("6.6.0.18", "6.6.0.17"),

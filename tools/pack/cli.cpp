@@ -19,8 +19,8 @@ Switches ParseSwitches(const std::vector<std::string>& args, std::initializer_li
   for (const std::string& arg : args) {
     if (arg.size() > 1 && arg[0] == '-') {
       if (std::find(allowed.begin(), allowed.end(), arg) == allowed.end()) throw UsageError("unknown option " + arg);
-      (arg == "--json"    ? switches.json
-       : arg == "--quiet" ? switches.quiet
+      (arg == "--json"     ? switches.json
+       : arg == "--quiet"  ? switches.quiet
        : arg == "--strict" ? switches.strict
                            : switches.markdown) = true;
     } else {
@@ -30,8 +30,7 @@ Switches ParseSwitches(const std::vector<std::string>& args, std::initializer_li
   return switches;
 }
 
-void ExpectArguments(const Switches& switches, std::size_t count, const std::string& command,
-                     const std::string& what) {
+void ExpectArguments(const Switches& switches, std::size_t count, const std::string& command, const std::string& what) {
   if (switches.positional.size() != count) throw UsageError(command + " needs " + what);
 }
 

@@ -64,7 +64,6 @@ Switches ParseSwitches(const std::vector<std::string>& args, std::initializer_li
 
 // Throws UsageError("`command` needs `what`") unless exactly `count`
 // arguments besides the switches were given.
-void ExpectArguments(const Switches& switches, std::size_t count, const std::string& command,
-                     const std::string& what);
+void ExpectArguments(const Switches& switches, std::size_t count, const std::string& command, const std::string& what);
 
 }  // namespace pack::cli

@@ -24,8 +24,7 @@ const Command kKeys = {
     "  quenlith-pack keys [--json | --markdown]\n"
     "      every section and key of the installer script the installer reads: the kind\n"
     "      of value, the default, the family (count key and indexed entries), what it does\n" +
-        std::string(kJsonOption) +
-        "  --markdown  print the Markdown table the README carries\n",
+        std::string(kJsonOption) + "  --markdown  print the Markdown table the README carries\n",
     kExitCodesHelp,
     kExitFault,
     Keys,

@@ -6,12 +6,12 @@
 #include <sstream>
 #include <vector>
 
+#include "formats/layout.h"
 #include "pack/json.h"
 #include "pack/package.h"
 #include "pack/progress.h"
 #include "pack/signature.h"
 #include "pack/staged_folder.h"
-#include "formats/layout.h"
 
 namespace pack {
 namespace {

@@ -11,6 +11,7 @@
 #include <thread>
 #include <vector>
 
+#include "formats/ascii_case.h"
 #include "pack/diff_report.h"
 #include "pack/hash.h"
 #include "pack/names.h"
@@ -18,7 +19,6 @@
 #include "pack/progress.h"
 #include "pack/script_check.h"
 #include "pack/signature.h"
-#include "formats/ascii_case.h"
 #include "script/command_line.h"
 #include "script/config.h"
 #include "script/ini.h"

@@ -1,9 +1,9 @@
 #include "pack/interrupt.h"
 
-#include <csignal>
-#include <cstdlib>
 #include <atomic>
 #include <chrono>
+#include <csignal>
+#include <cstdlib>
 #include <list>
 #include <mutex>
 #include <shared_mutex>

@@ -53,8 +53,8 @@ class WritingStep {
 
 // Runs `action` on interruption, once the writing steps in flight have
 // ended and before the registered paths are removed, while this object
-// lives: for programs the builder started that would otherwise outlive it. `action` runs on the watcher thread and must not
-// register or release anything here.
+// lives: for programs the builder started that would otherwise outlive it. `action` runs on the watcher thread and must
+// not register or release anything here.
 class RunOnInterrupt {
  public:
   explicit RunOnInterrupt(std::function<void()> action);

@@ -49,8 +49,8 @@ void WriteKeysText(std::ostream& out) {
           << ", default " << Default(*key) << "\n      " << key->description;
       if (key->countKey) out << " (N from 0 to " << key->countKey << " less 1)";
       if (const std::vector<const ScriptKey*> members = Members(*key); !members.empty()) {
-        out << " (counts";
-        for (const ScriptKey* member : members) out << " " << member->key << "<N>";
+        const char* separator = " (counts ";
+        for (const ScriptKey* member : members) out << separator << member->key << "<N>", separator = ", ";
         out << ")";
       }
       out << "\n";

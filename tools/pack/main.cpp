@@ -27,8 +27,8 @@ constexpr char kVersion[] = "quenlith-pack 6.6\n";
 
 const std::vector<const Command*>& Commands() {
   static const std::vector<const Command*> commands = {
-      &pack::cli::kBuild,   &pack::cli::kCheck, &pack::cli::kKeys, &pack::cli::kInspect, &pack::cli::kVerify,
-      &pack::cli::kExtract, &pack::cli::kDiff,
+      &pack::cli::kBuild,  &pack::cli::kCheck,   &pack::cli::kKeys, &pack::cli::kInspect,
+      &pack::cli::kVerify, &pack::cli::kExtract, &pack::cli::kDiff,
 #ifndef _WIN32
       &pack::cli::kTry,
 #endif

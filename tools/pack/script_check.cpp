@@ -8,12 +8,12 @@
 #include <variant>
 
 #include "formats/ascii_case.h"
+#include "pack/names.h"
+#include "run/version.h"
 #include "script/command_line.h"
 #include "script/config.h"
 #include "script/ini.h"
 #include "script/keys.h"
-#include "pack/names.h"
-#include "run/version.h"
 
 namespace pack {
 namespace {
@@ -84,7 +84,9 @@ std::size_t Distance(std::string_view a, std::string_view b) {
 
 // How far a misspelling may lie from the name meant: one edit for short
 // names, up to three for long ones.
-bool NearEnough(std::size_t distance, std::string_view name) { return distance <= std::min<std::size_t>(3, 1 + name.size() / 6); }
+bool NearEnough(std::size_t distance, std::string_view name) {
+  return distance <= std::min<std::size_t>(3, 1 + name.size() / 6);
+}
 
 // The program of a command line: quoted, or up to the first blank.
 std::string ProgramPart(std::string_view command) {
@@ -207,16 +209,16 @@ class ScriptChecker {
     const std::string version = NormaliseVersionText(*program.fileVersion);
     const std::string versionText = "the FileVersion " + Escaped(*program.fileVersion) + " of " + shown;
     if (!wanted.empty() && CompareVersions(wanted, version))
-      Report(maxLine, where + " is lower than " + versionText + ": /checkversion keeps copies from " +
-                          Escaped(wanted) + " up to that version, older than this package, instead of updating them");
+      Report(maxLine, where + " is lower than " + versionText + ": /checkversion keeps copies from " + Escaped(wanted) +
+                          " up to that version, older than this package, instead of updating them");
     else if (!wanted.empty() && CompareVersions(version, wanted))
       Report(maxLine, where + " is higher than " + versionText +
                           ": /checkversion installs this package again over its own installed copy, every time");
     const ScriptKey* display = TableKey(&InstallerConfig::setupUninstallInformationDisplayVersion);
     const std::vector<std::string>& displayed = Config().setupUninstallInformationDisplayVersion;
     if (displayed.empty() || displayed[0].empty() || SameVersion(displayed[0], version)) return;
-    Report(LineOf(*display, 0), std::string("[") + display->section + "] " + display->key + "0=" +
-                                    Escaped(displayed[0]) + " differs from " + versionText +
+    Report(LineOf(*display, 0), std::string("[") + display->section + "] " + display->key +
+                                    "0=" + Escaped(displayed[0]) + " differs from " + versionText +
                                     ": the uninstall entry shows another version than the one installed");
   }
 

@@ -16,8 +16,7 @@ std::filesystem::path FirstMissing(const std::filesystem::path& folder) {
   std::filesystem::path missing = folder;
   std::error_code error;
   for (std::filesystem::path parent = folder.parent_path();
-       !parent.empty() && parent != missing && !std::filesystem::exists(parent, error);
-       parent = parent.parent_path())
+       !parent.empty() && parent != missing && !std::filesystem::exists(parent, error); parent = parent.parent_path())
     missing = parent;
   return missing;
 }
