@@ -1,5 +1,6 @@
 #include "formats/pe_image.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -70,6 +71,16 @@ std::optional<std::vector<Section>> ReadSections(const unsigned char* data, std:
     sections[i].rawOffset = layout::ReadLe32(entry + 20);
   }
   return sections;
+}
+
+std::optional<std::uint64_t> FileOffsetOf(const std::vector<Section>& sections, std::uint32_t rva) {
+  for (const Section& section : sections) {
+    const std::uint32_t size = std::max(section.virtualSize, section.rawSize);
+    if (rva < section.virtualAddress || rva - section.virtualAddress >= size) continue;
+    if (rva - section.virtualAddress >= section.rawSize) return std::nullopt;
+    return std::uint64_t{section.rawOffset} + (rva - section.virtualAddress);
+  }
+  return std::nullopt;
 }
 
 std::optional<std::uint64_t> ImageEnd(const unsigned char* data, std::size_t size) {

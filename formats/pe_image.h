@@ -19,6 +19,7 @@ inline constexpr std::uint16_t kMachineAmd64 = 0x8664;
 
 // Data directories by index.
 inline constexpr std::uint32_t kImportDirectory = 1;
+inline constexpr std::uint32_t kResourceDirectory = 2;
 inline constexpr std::uint32_t kCertificateDirectory = 4;  // its address is a file offset, not an RVA
 inline constexpr std::uint32_t kDelayImportDirectory = 13;
 
@@ -76,6 +77,12 @@ struct Section {
 // The section table of `file`: none when it does not lie wholly within
 // data[0, size).
 std::optional<std::vector<Section>> ReadSections(const unsigned char* data, std::size_t size, const FileHeader& file);
+
+// The file offset of relative virtual address `rva`, through the section
+// that holds it: the first whose virtual range (the larger of its virtual
+// and raw sizes) covers it. None when no section does, or when `rva` falls
+// in that section's zero fill, past its raw data, which the file lacks.
+std::optional<std::uint64_t> FileOffsetOf(const std::vector<Section>& sections, std::uint32_t rva);
 
 // Where a PE file's image ends: the end of the section raw data that ends
 // last, or of the section table when that ends later. None when `data` is

@@ -64,13 +64,9 @@ void RemoveListedFiles(const std::string& folder, const std::vector<std::string>
 }
 
 void RemoveOlderFiles(const InstallerConfig& config, const std::string& destination) {
-  if (config.deleteFiles == 0) return;
-  for (std::int32_t i = 0; i < config.deleteFilesNum; ++i) {
-    const std::size_t index = static_cast<std::size_t>(i);
-    if (index >= config.deleteFilenames.size()) break;
+  for (const std::string& name : OlderFilesToDelete(config)) {
     // A name that does not fit is passed over like a file that is not there.
-    if (const std::optional<std::string> path = JoinPath(destination, config.deleteFilenames[index]))
-      DeleteFileUtf8(*path);
+    if (const std::optional<std::string> path = JoinPath(destination, name)) DeleteFileUtf8(*path);
   }
 }
 

@@ -5,6 +5,10 @@
 #include <string>
 #include <string_view>
 
+// The program whose version the check reads: this name in the destination
+// folder, its "FileVersion" text (version resource, first translation).
+inline constexpr char kVersionedProgram[] = "quenlith.exe";
+
 // Whether `installed` is lower than `wanted`: each is split at dots into at
 // most four parts (empty parts skipped, parts after the fourth ignored),
 // each part read as its leading decimal digits, missing parts counting 0.

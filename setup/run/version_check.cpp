@@ -40,7 +40,7 @@ bool ShortcutsAlreadyConfigured() {
 }  // namespace
 
 InstalledVersion CheckInstalledVersion(const InstallerConfig& config, const std::string& destination) {
-  const std::optional<std::string> program = JoinPath(destination, "quenlith.exe");
+  const std::optional<std::string> program = JoinPath(destination, kVersionedProgram);
   if (!FileOpens(program)) return InstalledVersion::kUnknown;
   FileOpens(JoinPath(destination, "basekit.dll"));
   if (!FileOpens(JoinPath(destination, "comms.dll"))) {

@@ -1,9 +1,10 @@
 #include "script/config.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <new>
-#include <string_view>
 #include <stdexcept>
+#include <string_view>
 #include <type_traits>
 #include <variant>
 
@@ -118,6 +119,13 @@ WizardChoices ScriptChoices(const InstallerConfig& config) {
 
 std::string UninstallTitle(const InstallerConfig& config) {
   return config.setupUninstallInformationTitle.empty() ? std::string() : config.setupUninstallInformationTitle[0];
+}
+
+std::vector<std::string> OlderFilesToDelete(const InstallerConfig& config) {
+  if (config.deleteFiles == 0 || config.deleteFilesNum <= 0) return {};
+  const std::size_t count = std::min(static_cast<std::size_t>(config.deleteFilesNum), config.deleteFilenames.size());
+  return std::vector<std::string>(config.deleteFilenames.begin(),
+                                  config.deleteFilenames.begin() + static_cast<std::ptrdiff_t>(count));
 }
 
 std::int32_t InstalledSize(const InstallerConfig& config) {

@@ -84,6 +84,11 @@ WizardChoices ScriptChoices(const InstallerConfig& config);
 std::string UninstallTitle(const InstallerConfig& config);
 std::int32_t InstalledSize(const InstallerConfig& config);
 
+// The names, relative to the destination, of the files RemoveOlderFiles
+// deletes after installing: the deleteFilenames below deleteFilesNum when
+// deleteFiles is on; none when it is off.
+std::vector<std::string> OlderFilesToDelete(const InstallerConfig& config);
+
 // More entries than this in one indexed family are treated like a count too
 // large to allocate: the family has no entries.
 inline constexpr std::int32_t kMaxFamilyEntries = 65536;

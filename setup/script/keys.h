@@ -33,14 +33,16 @@ enum class NamedFile {
   kDeletedFile,    // a file removed after installation: one the package does not install
 };
 
-// One key the installer reads. A family member is written as its name
-// followed by a decimal index (no sign, no leading zeros) from 0 to the
+// One key the installer reads, its section and name spelt as scripts write
+// them (the reader ignores letter case). A family member is written as its
+// name followed by a decimal index (no sign, no leading zeros) from 0 to the
 // family's count less one; the members of a family stand together in the
 // table, after their count key, in the order the reader reads each index.
 struct ScriptKey {
   const char* section;
   const char* key;
   ConfigField field;
+  const char* description;     // one line on what the installer does with the value (`quenlith-pack keys`)
   std::int32_t fallback = 0;   // integer keys: the value when the key is absent
   std::int32_t storedLess = 0; // integer keys: subtracted before storing (the month less 1, the year less 1900)
   const char* countKey = nullptr;  // a family member's count key; nullptr for a single key

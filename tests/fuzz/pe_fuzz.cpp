@@ -1,4 +1,4 @@
-// Reads arbitrary bytes with the PE reader: every answer must lie within the
+// Reads arbitrary bytes with the PE and resource readers: every answer must lie within the
 // bytes it was given (or be none), a cut of them must give each answer
 // whole or none, and nothing may be read outside the buffer.
 
@@ -6,9 +6,11 @@
 #include <cstdint>
 #include <cstdlib>
 #include <optional>
+#include <string>
 #include <vector>
 
 #include "formats/pe_image.h"
+#include "formats/pe_resources.h"
 
 namespace {
 
@@ -19,6 +21,8 @@ struct Answers {
   std::vector<std::optional<pe::DataDirectory>> directories;
   std::optional<std::vector<pe::Section>> sections;
   std::optional<std::uint64_t> imageEnd;
+  std::optional<pe::ResourceData> version;
+  std::optional<std::string> fileVersion;
 };
 
 Answers Read(const std::uint8_t* data, std::size_t size) {
@@ -44,6 +48,10 @@ Answers Read(const std::uint8_t* data, std::size_t size) {
                            *answers.imageEnd < answers.file->SectionTableAt() + 40 * answers.sections->size()))
     std::abort();
   pe::ArchitectureName(answers.file->machine);
+  answers.version = pe::FindResource(data, size, pe::kVersionResourceType, pe::kVersionResourceId);
+  if (answers.version && answers.version->offset + answers.version->size > size) std::abort();
+  answers.fileVersion = pe::FileVersionText(data, size);
+  if (answers.fileVersion && !answers.version) std::abort();
   return answers;
 }
 
@@ -62,6 +70,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   WholeOrNone(cut.file, whole.file);
   WholeOrNone(cut.optional, whole.optional);
   WholeOrNone(cut.sections, whole.sections);
+  WholeOrNone(cut.version, whole.version);
+  WholeOrNone(cut.fileVersion, whole.fileVersion);
   for (std::size_t i = 0; i < cut.directories.size(); ++i) WholeOrNone(cut.directories[i], whole.directories[i]);
   return 0;
 }

@@ -7,16 +7,23 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
+#include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <set>
 
+#include "formats/archive.h"
 #include "formats/layout.h"
+#include "script/keys.h"
 #include "test_support.h"
 
 namespace {
 
+using testing_support::Files;
 using testing_support::ReadFile;
 using testing_support::ScratchDir;
 using testing_support::WriteFile;
@@ -26,14 +33,31 @@ struct CommandResult {
   std::string output;  // standard output and error together
 };
 
-CommandResult Pack(const std::string& arguments, const char* redirect = " 2>&1") {
-  const std::string command = std::filesystem::path(test_paths::kPack).string() + " " + arguments + redirect;
+CommandResult Pack(const std::string& arguments, const char* redirect = " 2>&1", const std::string& environment = "") {
+  const std::string command =
+      environment + " " + std::filesystem::path(test_paths::kPack).string() + " " + arguments + redirect;
   FILE* pipe = popen(command.c_str(), "r");
   std::string output;
   char buffer[4096];
   while (std::size_t count = std::fread(buffer, 1, sizeof buffer, pipe)) output.append(buffer, count);
   const int status = pclose(pipe);
   return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+struct SplitResult {
+  int exitCode;
+  std::string out, err;
+};
+
+// Runs the builder with `environment` (NAME=value ...) before it, its
+// standard output and standard error apart.
+SplitResult PackSplit(const std::string& arguments, const std::string& environment = "") {
+  const std::filesystem::path errors =
+      std::filesystem::temp_directory_path() / ("quenlith-cli-err-" + std::to_string(getpid()));
+  const CommandResult result = Pack(arguments, (" 2>" + errors.string()).c_str(), environment);
+  SplitResult split{result.exitCode, result.output, ReadFile(errors)};
+  std::filesystem::remove(errors);
+  return split;
 }
 
 // Runs the builder with standard input, output and error on a
@@ -229,10 +253,10 @@ TEST(PackCommandLine, HelpVersionAndUsageOnStandardError) {
 }
 
 TEST(PackCommandLine, UsageErrorsExitWithTwo) {
-  for (const char* arguments : {"", "frobnicate", "build a b", "build a b c", "build a b c -o x --jobs 0",
-                                "build a b c -o x --jobs many", "build a b c -o x --jobs 65", "build a b c -o x --bogus", "inspect", "extract p",
-                                "diff a", "diff a b c", "diff a b --strict", "inspect p --quiet", "verify p --bogus",
-                                "extract p d --json", "check s --quiet"}) {
+  for (const char* arguments :
+       {"", "frobnicate", "build a b", "build a b c", "build a b c -o x --jobs 0", "build a b c -o x --jobs many",
+        "build a b c -o x --jobs 65", "build a b c -o x --bogus", "inspect", "extract p", "diff a", "diff a b c",
+        "diff a b --strict", "inspect p --strict", "verify p --bogus", "extract p d --json", "check s --quiet"}) {
     const CommandResult result = Pack(arguments);
     EXPECT_EQ(result.exitCode, 2) << arguments;
     EXPECT_NE(result.output.find("usage:"), std::string::npos) << arguments;
@@ -351,22 +375,47 @@ TEST(PackCommandLine, JsonDocumentsParseBack) {
   }
 }
 
-// A damaged file table: the text shows the layout and script read before
-// it, the JSON document is only the fault.
-TEST(PackCommandLine, InspectOfADamagedTable) {
+// Damage anywhere in the payload, met as an installation meets it: exit
+// code 1, the layout, script and as much of the table as could be read
+// still shown, the damage named (in JSON as `damage`, the document whole).
+TEST(PackCommandLine, InspectOfADamagedPayload) {
   ThreePackages packages;
-  std::string bytes = ReadFile(packages.first);
-  bytes[std::filesystem::file_size(Installer()) + 40] ^= 0x20;  // inside the table's stream
-  const std::string damaged = (packages.dir / "damaged.exe").string();
-  WriteFile(damaged, bytes);
-  const CommandResult text = Pack("inspect " + damaged);
-  EXPECT_EQ(text.exitCode, 1);
-  testing_support::ExpectInOrder(text.output, {"image size:", "LaunchTarget=Quenlith.exe", "is damaged"});
-  const CommandResult json = Pack("inspect --json " + damaged, " 2>/dev/null");
-  EXPECT_EQ(json.exitCode, 1);
-  nlohmann::json report;
-  ASSERT_NO_THROW(report = nlohmann::json::parse(json.output)) << json.output;
-  EXPECT_NE(report["error"].get<std::string>().find("is damaged"), std::string::npos) << json.output;
+  const std::string bytes = ReadFile(packages.first);
+  const std::size_t imageSize = std::filesystem::file_size(Installer());
+  const std::uint32_t scriptStart =
+      layout::ReadLe32(reinterpret_cast<const unsigned char*>(bytes.data() + bytes.size() - 4));
+  const struct {
+    const char* what;
+    std::size_t at;                    // the byte flipped
+    std::optional<std::size_t> files;  // table entries still listed; none: as far as the table was read
+  } cases[] = {
+      {"inside the table's stream", imageSize + 40, std::nullopt},
+      {"in the file data, the table whole", (imageSize + scriptStart) / 2, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    std::string damagedBytes = bytes;
+    damagedBytes[c.at] ^= 0x20;
+    const std::string damaged = (packages.dir / "damaged.exe").string();
+    WriteFile(damaged, damagedBytes);
+    const SplitResult text = PackSplit("inspect " + damaged);
+    EXPECT_EQ(text.exitCode, 1);
+    testing_support::ExpectInOrder(
+        text.out, {"image size:", "LaunchTarget=Quenlith.exe",
+                   c.files ? "files (" + std::to_string(*c.files) + "):" : "files (", "damage:", "is damaged"});
+    EXPECT_NE(text.err.find("is damaged"), std::string::npos) << text.err;
+    const SplitResult json = PackSplit("inspect --json " + damaged);
+    EXPECT_EQ(json.exitCode, 1);
+    nlohmann::json report;
+    ASSERT_NO_THROW(report = nlohmann::json::parse(json.out)) << json.out;
+    EXPECT_EQ(report["imageSize"], imageSize);
+    EXPECT_NE(report["script"]["text"].get<std::string>().find("LaunchTarget=Quenlith.exe"), std::string::npos);
+    if (c.files) EXPECT_EQ(report["files"].size(), *c.files);
+    EXPECT_NE(report["damage"].get<std::string>().find("is damaged"), std::string::npos) << json.out;
+  }
+  const SplitResult whole = PackSplit("inspect --json " + packages.first);
+  EXPECT_EQ(whole.exitCode, 0) << whole.err;
+  EXPECT_TRUE(nlohmann::json::parse(whole.out)["damage"].is_null()) << whole.out;
 }
 
 // The progress line appears on a terminal (here after no delay at all), not
@@ -400,6 +449,308 @@ TEST(PackCommandLine, ProgressLineOnATerminalOnly) {
     EXPECT_EQ(pipe.output.find('\r'), std::string::npos) << pipe.output;
     EXPECT_EQ(pipe.exitCode, terminal.exitCode);
   }
+}
+
+// What each command refuses and how it says so, and where a usage error
+// sends its user: that command's usage alone.
+TEST(PackCommandLine, RefusalsAndUsageMessages) {
+  ThreePackages packages;
+  const std::string package = packages.first;
+  WriteFile(packages.dir / "notes.txt", "not a package at all\n");
+  WriteFile(packages.dir / "program.exe", "MZ, and nothing of a package");
+  const std::string notes = (packages.dir / "notes.txt").string(), program = (packages.dir / "program.exe").string();
+  const std::string script = (packages.dir / "script.ini").string(), out = (packages.dir / "out").string();
+  const std::string notAPackage = "\"" + notes + "\" is not a setup package";
+  const struct {
+    std::string arguments;
+    int exitCode;
+    std::vector<std::string> errParts;  // on standard error, in order
+    std::vector<std::string> outParts;  // on standard output, in order
+    std::vector<std::string> nowhere;   // in neither
+  } cases[] = {
+      // A command's usage alone, for a usage error and for -h.
+      {"diff " + package,
+       2,
+       {"diff needs OLD and NEW\nusage:\n  quenlith-pack diff OLD NEW", "3 a package cannot be read"},
+       {},
+       {"quenlith-pack build", "quenlith-pack inspect"}},
+      {"diff -h", 0, {}, {"usage:\n  quenlith-pack diff OLD NEW"}, {"quenlith-pack build"}},
+      {"extract --help", 0, {}, {"quenlith-pack extract PACKAGE DIR"}, {"quenlith-pack diff"}},
+      {"inspect " + package + " --strict",
+       2,
+       {"unknown option --strict", "quenlith-pack inspect PACKAGE"},
+       {},
+       {"quenlith-pack diff"}},
+      {"check", 2, {"check needs SCRIPT", "quenlith-pack check PACKAGE"}, {}, {"quenlith-pack build"}},
+      {"check " + package + " " + script, 2, {"check takes a PACKAGE alone"}, {}, {}},
+      {"keys extra", 2, {"keys needs no arguments", "quenlith-pack keys"}, {}, {"quenlith-pack build"}},
+      {"keys --json --markdown", 2, {"keys takes --json or --markdown, not both"}, {}, {}},
+      {"try -h", 0, {}, {"usage:\n  quenlith-pack try PACKAGE", "-- SWITCHES..."}, {"quenlith-pack diff"}},
+      // The installer's switches given where try takes its own.
+      {"try " + package + " /nodesktop --wizard /startmenu",
+       2,
+       {"the installer's switches go after --, at the end: quenlith-pack try PACKAGE -- /nodesktop /startmenu",
+        "usage:\n  quenlith-pack try PACKAGE"},
+       {},
+       {"quenlith-pack diff"}},
+      {"try " + package + " other.exe", 2, {"try takes one PACKAGE"}, {}, {"switches go after"}},
+      // An unknown command: the program's usage, every command.
+      {"frobnicate", 2, {"unknown command frobnicate", "quenlith-pack build", "quenlith-pack diff"}, {}, {}},
+      // Files that are not packages, in the user's words, wherever a package is read.
+      {"inspect " + notes, 1, {notAPackage}, {}, {}},
+      {"verify " + notes, 1, {notAPackage}, {}, {}},
+      {"extract " + notes + " " + out, 1, {notAPackage}, {}, {}},
+      {"diff " + notes + " " + package, 3, {notAPackage}, {}, {}},
+      {"diff " + package + " " + notes, 3, {notAPackage}, {}, {}},
+      {"check " + script + " " + notes, 1, {notAPackage}, {}, {}},
+      {"check " + program, 1, {"\"" + program + "\" is not a setup package"}, {}, {}},
+      {"inspect --json " + notes, 1, {notAPackage}, {"{", "\"error\": ", "is not a setup package", "}"}, {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    const SplitResult result = PackSplit(c.arguments);
+    EXPECT_EQ(result.exitCode, c.exitCode) << result.out << result.err;
+    testing_support::ExpectInOrder(result.err, c.errParts);
+    testing_support::ExpectInOrder(result.out, c.outParts);
+    if (c.outParts.empty() && c.exitCode != 0) EXPECT_EQ(result.out, "");
+    for (const std::string& part : c.nowhere)
+      EXPECT_EQ((result.out + result.err).find(part), std::string::npos) << part;
+  }
+  EXPECT_FALSE(std::filesystem::exists(packages.dir / "out"));
+}
+
+// `check` with a payload compares the script's versions with the version
+// resource of the program the installer's version check reads, from a
+// folder, from a package's payload, and a package's own.
+TEST(PackCommandLine, CheckComparesVersionsWithTheProgramInThePayload) {
+  ScratchDir dir;
+  const std::filesystem::path product = test_paths::kProductDir;
+  std::filesystem::create_directories(dir / "payload");
+  for (const char* file : {"Quenlith.exe", "comms.dll"})
+    std::filesystem::copy_file(product / file, dir / "payload" / file);
+  const std::string sample = ReadFile(std::filesystem::path(test_paths::kSourceDir) / "sample/script.ini");
+  std::string older = sample;
+  const std::string max = "SetupCheckVersionMax=6.6.0.18";
+  ASSERT_NE(older.find(max), std::string::npos);
+  older.replace(older.find(max), max.size(), "SetupCheckVersionMax=6.5");
+  WriteFile(dir / "sample.ini", sample);
+  WriteFile(dir / "older.ini", older);
+  const std::size_t maxLine =
+      1 + static_cast<std::size_t>(std::count(sample.begin(), sample.begin() + sample.find(max), '\n'));
+  const std::string payload = (dir / "payload").string(), package = (dir / "older.exe").string();
+  ASSERT_EQ(
+      Pack("build " + Installer() + " " + payload + " " + (dir / "older.ini").string() + " -o " + package).exitCode, 0);
+  const std::string finding =
+      "line " + std::to_string(maxLine) + ": [Setup] SetupCheckVersionMax=6.5 is lower than the FileVersion ";
+  const struct {
+    std::string arguments;
+    std::string expected;  // empty: no findings
+  } cases[] = {
+      {"check " + (dir / "sample.ini").string() + " " + payload, ""},
+      {"check " + (dir / "older.ini").string() + " " + payload, finding},
+      {"check " + (dir / "older.ini").string() + " " + package, finding},
+      {"check " + (dir / "sample.ini").string() + " " + package, ""},
+      {"check " + package, finding},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.arguments);
+    const SplitResult result = PackSplit(c.arguments + " --json");
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    nlohmann::json report;
+    ASSERT_NO_THROW(report = nlohmann::json::parse(result.out)) << result.out;
+    if (c.expected.empty()) {
+      EXPECT_TRUE(report["findings"].empty()) << result.out;
+      continue;
+    }
+    ASSERT_EQ(report["findings"].size(), 1u) << result.out;
+    EXPECT_EQ(report["findings"][0]["line"], maxLine);
+    EXPECT_EQ(report["findings"][0]["text"].get<std::string>().rfind(c.expected, 0), 0u) << result.out;
+  }
+}
+
+// The README's table of script keys is what `keys --markdown` prints, and
+// the JSON document carries every key of the table with what it does.
+TEST(PackCommandLine, KeysAsTheReadmeListsThem) {
+  const SplitResult markdown = PackSplit("keys --markdown");
+  ASSERT_EQ(markdown.exitCode, 0) << markdown.err;
+  const std::string readme = ReadFile(std::filesystem::path(test_paths::kSourceDir) / "README.md");
+  const std::string begin = "<!-- keys: generated by `quenlith-pack keys --markdown` -->\n",
+                    end = "<!-- end of keys -->";
+  const std::size_t from = readme.find(begin), to = readme.find(end);
+  ASSERT_NE(from, std::string::npos) << "the README has no generated table of keys";
+  ASSERT_NE(to, std::string::npos);
+  EXPECT_EQ(readme.substr(from + begin.size(), to - from - begin.size()), markdown.out)
+      << "the README's table of keys differs from `quenlith-pack keys --markdown`: run scripts/readme-keys.sh";
+
+  const SplitResult json = PackSplit("keys --json");
+  ASSERT_EQ(json.exitCode, 0) << json.err;
+  nlohmann::json report;
+  ASSERT_NO_THROW(report = nlohmann::json::parse(json.out)) << json.out;
+  ASSERT_EQ(report["keys"].size(), ScriptKeys().size());
+  const SplitResult text = PackSplit("keys");
+  std::set<std::string> counts;
+  for (const nlohmann::json& key : report["keys"]) {
+    const std::string name = key["key"];
+    std::optional<std::int32_t> index;
+    const ScriptKey* entry =
+        FindScriptKey(key["section"].get<std::string>(), key["indexed"].get<bool>() ? name + "0" : name, index);
+    ASSERT_NE(entry, nullptr) << name;
+    EXPECT_EQ(std::string(entry->key), name);
+    EXPECT_EQ(key["description"], entry->description);
+    EXPECT_EQ(key["kind"], KindOf(*entry) == ValueKind::kInteger ? "integer" : "text");
+    EXPECT_FALSE(key["description"].get<std::string>().empty()) << name;
+    if (key["indexed"].get<bool>()) counts.insert(key["countKey"].get<std::string>());
+    EXPECT_NE(text.out.find("  " + name), std::string::npos) << name;
+    EXPECT_NE(markdown.out.find("`" + name + "`"), std::string::npos) << name;
+  }
+  for (const nlohmann::json& key : report["keys"])
+    EXPECT_EQ(counts.count(key["key"].get<std::string>()) == 1, !key["members"].empty()) << key.dump();
+}
+
+// However it is interrupted, `extract` leaves the destination as it was
+// (or, once its files are being moved into place, holding the whole
+// payload): no staging folder, no half-written file, no new folder. The
+// interruption comes at each of its writing steps in turn.
+TEST(PackCommandLine, ExtractLeavesNothingWhereverItIsInterrupted) {
+  ScratchDir dir;
+  Files files = {{"a.txt", std::string(5000, 'a')},
+                 {"sub\\b.bin", testing_support::Pattern(300000, 5)},
+                 {"sub\\deeper\\zero.dat", ""},
+                 {"z.txt", "z"}};
+  for (int i = 0; i < 6; ++i) files["more\\f" + std::to_string(i) + ".txt"] = std::string(100 + i, 'f');
+  testing_support::WritePayloadFolder(dir / "payload", files);
+  WriteFile(dir / "script.ini", "[Install]\n");
+  const std::string package = (dir / "setup.exe").string();
+  ASSERT_EQ(Pack("build " + Installer() + " " + (dir / "payload").string() + " " + (dir / "script.ini").string() +
+                 " -o " + package)
+                .exitCode,
+            0);
+
+  // Everything below `root`: folders with a trailing slash, files with their contents.
+  auto tree = [](const std::filesystem::path& root) {
+    std::map<std::string, std::string> entries;
+    for (const auto& item : std::filesystem::recursive_directory_iterator(root)) {
+      const std::string name = std::filesystem::relative(item.path(), root).generic_string();
+      entries[item.is_directory() ? name + "/" : name] = item.is_directory() ? "" : ReadFile(item.path());
+    }
+    return entries;
+  };
+  const struct {
+    const char* what;
+    std::string destination;  // below the scratch folder's "place"
+    Files before;             // what the destination holds to begin with
+  } cases[] = {
+      {"a destination two folders deep that does not exist", "new/inside", {}},
+      {"an existing destination, one of whose files the payload replaces",
+       "existing",
+       {{"a.txt", "old"}, {"keep.txt", "keep"}}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::filesystem::path place = dir / "place";
+    auto reset = [&] {
+      std::filesystem::remove_all(place);
+      std::filesystem::create_directories(place);
+      if (!c.before.empty()) testing_support::WritePayloadFolder(place / c.destination, c.before);
+    };
+    reset();
+    const auto before = tree(place);
+    ASSERT_EQ(Pack("extract " + package + " " + (place / c.destination).string()).exitCode, 0);
+    const auto complete = tree(place);
+    ASSERT_NE(before, complete);
+    int leftAsItWas = 0, leftComplete = 0;
+    bool finished = false;
+    for (int step = 1; step <= 400 && !finished; ++step) {
+      reset();
+      const CommandResult result = Pack("extract " + package + " " + (place / c.destination).string(), " 2>&1",
+                                        "QUENLITH_PACK_INTERRUPT_AT=" + std::to_string(step));
+      const auto after = tree(place);
+      if (result.exitCode == 0) {
+        finished = true;
+        EXPECT_EQ(after, complete) << "step " << step;
+        continue;
+      }
+      EXPECT_EQ(result.exitCode, 128 + SIGINT) << "step " << step << ": " << result.output;
+      EXPECT_TRUE(after == before || after == complete) << "step " << step << " left: " << [&] {
+        std::string names;
+        for (const auto& [name, content] : after) names += "\n  " + name;
+        return names;
+      }();
+      leftAsItWas += after == before;
+      leftComplete += after == complete;
+    }
+    EXPECT_TRUE(finished) << "the extraction has more steps than the test tries";
+    EXPECT_GE(leftAsItWas, 10) << "interrupted at too few points";
+    EXPECT_GE(leftComplete, 1) << "never interrupted while moving the files into place";
+  }
+}
+
+// What a package from another tool may hold, and a destination with
+// something in the way: `extract` installs as the installer would, or
+// refuses before it moves anything.
+TEST(PackCommandLine, ExtractTakesTheLaterOfANameAndRefusesWhatIsInTheWay) {
+  ScratchDir dir;
+  const std::string image = ReadFile(Installer());
+  const std::string script =
+      "[Install]\r\nInstallerSilent=1\r\n; End the file with this guid\r\n" + std::string(layout::kEndMarker) + "\r\n";
+  // A name met twice: the installer writes both, the later stays.
+  const std::string archive =
+      archive::EncodeTable({{"a.txt", 5}, {"sub\\b.txt", 1}, {"a.txt", 3}}) + "first" + "b" + "new";
+  WriteFile(dir / "twice.exe",
+            testing_support::AssemblePackage(image, testing_support::Bzip2Stream(archive, 9), 0, script, ""));
+  const CommandResult twice = Pack("extract " + (dir / "twice.exe").string() + " " + (dir / "twice").string());
+  EXPECT_EQ(twice.exitCode, 0) << twice.output;
+  EXPECT_EQ(ReadFile(dir / "twice/a.txt"), "new");
+  EXPECT_EQ(ReadFile(dir / "twice/sub/b.txt"), "b");
+
+  // A folder where a file goes, and a file where a folder goes.
+  for (const char* inTheWay : {"a.txt/", "sub"}) {
+    SCOPED_TRACE(inTheWay);
+    const std::filesystem::path target = dir / "blocked";
+    std::filesystem::remove_all(target);
+    WriteFile(target / "z-keep.txt", "keep");
+    if (std::string(inTheWay).back() == '/')
+      std::filesystem::create_directories(target / "a.txt");
+    else
+      WriteFile(target / inTheWay, "a file");
+    const CommandResult result = Pack("extract " + (dir / "twice.exe").string() + " " + target.string());
+    EXPECT_EQ(result.exitCode, 1) << result.output;
+    EXPECT_NE(result.output.find("in the way"), std::string::npos);
+    std::set<std::string> left;
+    for (const auto& item : std::filesystem::recursive_directory_iterator(target))
+      left.insert(std::filesystem::relative(item.path(), target).generic_string());
+    EXPECT_EQ(left, (std::set<std::string>{"z-keep.txt", std::string(inTheWay).back() == '/' ? "a.txt" : "sub"}));
+  }
+}
+
+// `build` interrupted at each of its writing steps: no partial output, or
+// the whole package once it is being renamed into place.
+TEST(PackCommandLine, BuildLeavesNothingWhereverItIsInterrupted) {
+  ScratchDir dir;
+  WriteFile(dir / "payload/a.txt", "a");
+  WriteFile(dir / "script.ini", "[Install]\n");
+  const std::string arguments = "build " + Installer() + " " + (dir / "payload").string() + " " +
+                                (dir / "script.ini").string() + " -o " + (dir / "out/setup.exe").string();
+  std::filesystem::create_directories(dir / "out");
+  bool finished = false;
+  int interrupted = 0;
+  for (int step = 1; step <= 20 && !finished; ++step) {
+    std::filesystem::remove_all(dir / "out");
+    std::filesystem::create_directories(dir / "out");
+    const CommandResult result = Pack(arguments, " 2>&1", "QUENLITH_PACK_INTERRUPT_AT=" + std::to_string(step));
+    std::vector<std::string> left;
+    for (const auto& item : std::filesystem::directory_iterator(dir / "out")) left.push_back(item.path().filename());
+    if (result.exitCode == 0) {
+      finished = true;
+      EXPECT_EQ(left, std::vector<std::string>{"setup.exe"});
+      continue;
+    }
+    ++interrupted;
+    EXPECT_EQ(result.exitCode, 128 + SIGINT) << result.output;
+    EXPECT_TRUE(left.empty() || left == std::vector<std::string>{"setup.exe"}) << "step " << step << ": " << left[0];
+  }
+  EXPECT_TRUE(finished);
+  EXPECT_GE(interrupted, 2);
 }
 
 }  // namespace

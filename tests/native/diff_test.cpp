@@ -91,6 +91,11 @@ TEST(DiffPackages, ReportsEachKindOfDifference) {
   added["languages\\de\\buddy.xml"] = "<Buddy/>";
   Files removed = SampleFiles();
   removed.erase("empty.txt");
+  Files withoutMedia = SampleFiles();
+  withoutMedia.erase("plugins\\media.dll");
+  Files renamedInCase = SampleFiles();
+  renamedInCase["QUENLITH.EXE"] = renamedInCase["Quenlith.exe"];
+  renamedInCase.erase("Quenlith.exe");
   Files sameSizeChanged = SampleFiles();
   sameSizeChanged["languages\\en\\buddy.xml"] = "<biddy/>";
 
@@ -102,27 +107,115 @@ TEST(DiffPackages, ReportsEachKindOfDifference) {
     std::set<std::string> keysAdded{}, keysRemoved{}, keysChanged{};
     bool sameImage = true;
     bool sameSignature = true;
+    std::set<std::string> leftBehind{};  // old files the new package neither installs nor deletes
   } cases[] = {
       {"identical builds, 1 and 3 jobs", {.jobs = 1}, {.jobs = 3}, true, {}, {}, {}},
       {"one file changed", {}, {.files = changed}, false, {}, {}, {"plugins\\media.dll"}},
       {"one file changed, same size", {}, {.files = sameSizeChanged}, false, {}, {}, {"languages\\en\\buddy.xml"}},
       {"one file added", {}, {.files = added}, false, {"languages\\de\\buddy.xml"}, {}, {}},
-      {"one file removed", {}, {.files = removed}, false, {}, {"empty.txt"}, {}},
+      {"one file removed", {}, {.files = removed}, false, {}, {"empty.txt"}, {}, {}, {}, {}, true, true, {"empty.txt"}},
+      // An upgrade's [Delete] list removes what the new package no longer
+      // ships, as the installer reads the list and Windows finds the file.
+      {"a removed file the new package deletes",
+       {},
+       {.files = removed,
+        .script = kScript + "[Delete]\nDeleteFiles=1\nDeleteFilesNum=1\nDeleteFilenames0=EMPTY.TXT\n"},
+       false,
+       {},
+       {"empty.txt"},
+       {},
+       {"DeleteFiles", "DeleteFilesNum", "DeleteFilenames0"},
+       {},
+       {},
+       true,
+       true,
+       {}},
+      {"a removed file in a folder, deleted by a name with a forward slash",
+       {},
+       {.files = withoutMedia,
+        .script = kScript + "[delete]\ndeletefiles=1\ndeletefilesnum=1\ndeletefilenames0=plugins/media.dll\n"},
+       false,
+       {},
+       {"plugins\\media.dll"},
+       {},
+       {"deletefiles", "deletefilesnum", "deletefilenames0"},
+       {},
+       {},
+       true,
+       true,
+       {}},
+      {"a [Delete] list switched off",
+       {},
+       {.files = removed,
+        .script = kScript + "[Delete]\nDeleteFiles=0\nDeleteFilesNum=1\nDeleteFilenames0=empty.txt\n"},
+       false,
+       {},
+       {"empty.txt"},
+       {},
+       {"DeleteFiles", "DeleteFilesNum", "DeleteFilenames0"},
+       {},
+       {},
+       true,
+       true,
+       {"empty.txt"}},
+      {"a name beyond the [Delete] list's count",
+       {},
+       {.files = removed,
+        .script = kScript + "[Delete]\nDeleteFiles=1\nDeleteFilesNum=1\nDeleteFilenames0=old.txt\n"
+                            "DeleteFilenames1=empty.txt\n"},
+       false,
+       {},
+       {"empty.txt"},
+       {},
+       {"DeleteFiles", "DeleteFilesNum", "DeleteFilenames0", "DeleteFilenames1"},
+       {},
+       {},
+       true,
+       true,
+       {"empty.txt"}},
+      {"a file renamed only in letter case is replaced, not left",
+       {},
+       {.files = renamedInCase},
+       false,
+       {"QUENLITH.EXE"},
+       {"Quenlith.exe"},
+       {},
+       {},
+       {},
+       {},
+       true,
+       true,
+       {}},
       {"one script key changed",
        {},
        {.script = "[install]\nInstallerSilent=1\nInstallerName=Quenlith\n[product]\nProductVersion=6.6\n"},
-       false, {}, {}, {}, {}, {}, {"ProductVersion"}},
+       false,
+       {},
+       {},
+       {},
+       {},
+       {},
+       {"ProductVersion"}},
       {"a key added and one removed",
        {},
        {.script = "[install]\nInstallerSilent=1\n[product]\nProductVersion=6.5\nProductName=Quenlith\n"},
-       false, {}, {}, {}, {"ProductName"}, {"InstallerName"}, {}},
+       false,
+       {},
+       {},
+       {},
+       {"ProductName"},
+       {"InstallerName"},
+       {}},
       // What the reader does not see is no difference: comments, blank
       // lines, blanks around names and values, letter case of names, order.
       {"the same keys written otherwise",
        {},
        {.script = "; the product\n[PRODUCT]\n  productversion = 6.5\n\n[install]\nInstallerName=Quenlith\n"
                   "installersilent=1\n"},
-       true, {}, {}, {}},
+       true,
+       {},
+       {},
+       {}},
       {"another installer image", {}, {.otherImage = true}, false, {}, {}, {}, {}, {}, {}, false},
       {"a signed and an unsigned copy", {}, {.sign = true}, true, {}, {}, {}, {}, {}, {}, true, false},
   };
@@ -147,6 +240,11 @@ TEST(DiffPackages, ReportsEachKindOfDifference) {
     EXPECT_EQ(Names(report["script"]["added"], "key"), c.keysAdded);
     EXPECT_EQ(Names(report["script"]["removed"], "key"), c.keysRemoved);
     EXPECT_EQ(Names(report["script"]["changed"], "key"), c.keysChanged);
+    EXPECT_EQ(Names(report["leftBehind"], "name"), c.leftBehind);
+    for (const nlohmann::json& file : report["leftBehind"]) {
+      EXPECT_EQ(file["size"], c.old.files.at(file["name"]).size());
+      EXPECT_EQ(file["sha256"], Hex(c.old.files.at(file["name"])));
+    }
     EXPECT_EQ(report["image"]["same"], c.sameImage);
     EXPECT_EQ(report["signature"]["same"], c.sameSignature);
 
@@ -182,15 +280,18 @@ TEST(DiffPackages, TextReportNamesEachDifference) {
   std::ostringstream text;
   EXPECT_FALSE(pack::DiffPackages(oldPackage, newPackage, text));
   testing_support::ExpectInOrder(
-      text.str(), {"files: 1 added, 1 removed, 1 changed, 2 unchanged\n",
-                   "  + new.txt  (3 bytes, sha256 " + Hex("new").substr(0, 16) + ")\n",
-                   "  - empty.txt  (0 bytes, sha256 " + Hex("").substr(0, 16) + ")\n",
-                   "  ~ plugins\\media.dll  (5000 -> 5 bytes, sha256 " +
-                       Hex(SampleFiles()["plugins\\media.dll"]).substr(0, 16) + " -> " + Hex("short").substr(0, 16) +
-                       ")\n",
-                   "script: 0 keys added, 0 removed, 1 changed, 2 unchanged\n",
-                   "  ~ [product] ProductVersion: \"6.5\" -> \"6.6\"\n", "image: same (",
-                   "signature: differs: not signed -> signed, SHA-256 digest\n", "result: the packages differ\n"});
+      text.str(),
+      {"files: 1 added, 1 removed, 1 changed, 2 unchanged\n",
+       "  + new.txt  (3 bytes, sha256 " + Hex("new").substr(0, 16) + ")\n",
+       "  - empty.txt  (0 bytes, sha256 " + Hex("").substr(0, 16) + ")\n",
+       "  ~ plugins\\media.dll  (5000 -> 5 bytes, sha256 " + Hex(SampleFiles()["plugins\\media.dll"]).substr(0, 16) +
+           " -> " + Hex("short").substr(0, 16) + ")\n",
+       "left behind: 1 file(s) the old package installs that the new one neither installs nor "
+       "deletes ([Delete])\n",
+       "  ! empty.txt  (0 bytes, sha256 " + Hex("").substr(0, 16) + ")\n",
+       "script: 0 keys added, 0 removed, 1 changed, 2 unchanged\n",
+       "  ~ [product] ProductVersion: \"6.5\" -> \"6.6\"\n", "image: same (",
+       "signature: differs: not signed -> signed, SHA-256 digest\n", "result: the packages differ\n"});
 }
 
 TEST(DiffPackages, ImageDifferenceShowsSizesAndStamps) {

@@ -53,10 +53,39 @@ TEST(Names, FoldsLetterCaseAsWindowsComparesNames) {
                                                                       << pack::Escaped(c.b);
 }
 
-TEST(Names, EscapesWhatIsNotPrintableAscii) {
-  EXPECT_EQ(pack::Escaped("ok.txt"), "ok.txt");
-  EXPECT_EQ(pack::Escaped("caf\xE9\n"), "caf\\xE9\\x0A");
-  EXPECT_EQ(pack::Escaped("a\\b"), "a\\x5Cb");
+// Text shows as written; only control characters and bytes outside UTF-8
+// are escaped.
+TEST(Names, EscapesOnlyWhatCannotBeShownAsWritten) {
+  const struct {
+    const char* text;
+    const char* shown;
+  } cases[] = {
+      {"ok.txt", "ok.txt"},
+      {"C:\\Program Files\\Quenlith\\x.exe", "C:\\Program Files\\Quenlith\\x.exe"},
+      {"caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80", "caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80"},
+      {"caf\xE9\n", "caf\\xE9\\x0A"},
+      {"tab\there\x7F", "tab\\x09here\\x7F"},
+      {"c1 \xC2\x9B", "c1 \\xC2\\x9B"},
+      {"cut \xE2\x82", "cut \\xE2\\x82"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(pack::Escaped(c.text), c.shown) << c.shown;
+}
+
+TEST(Names, DestinationNamesCompareAsWindowsFindsTheFile) {
+  const struct {
+    const char* scriptName;
+    const char* entryName;
+    bool same;
+  } cases[] = {
+      {"plugins\\msn.dll", "Plugins\\MSN.dll", true},
+      {"plugins/msn.dll", "plugins\\msn.dll", true},
+      {".\\.\\old.dll", "old.dll", true},
+      {"\xC3\xA9t\xC3\xA9.txt", "\xC3\x89T\xC3\x89.TXT", true},
+      {"old.dll", "old.dl", false},
+      {"..\\old.dll", "old.dll", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(pack::DestinationNameKey(c.scriptName) == pack::FoldedName(c.entryName), c.same) << c.scriptName;
 }
 
 }  // namespace

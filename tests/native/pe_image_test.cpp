@@ -8,16 +8,13 @@
 #include <string>
 #include <vector>
 
+#include "test_support.h"
+
 namespace {
 
-const unsigned char* Bytes(const std::string& text) { return reinterpret_cast<const unsigned char*>(text.data()); }
-
-void Put16(std::string& file, std::size_t at, std::uint16_t value) {
-  for (int i = 0; i < 2; ++i) file[at + i] = static_cast<char>(value >> (8 * i));
-}
-void Put32(std::string& file, std::size_t at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) file[at + i] = static_cast<char>(value >> (8 * i));
-}
+using testing_support::Bytes;
+using testing_support::PutLe16;
+using testing_support::PutLe32;
 
 // A minimal PE file: DOS header, PE signature, file header, no optional
 // header, and one section header per (raw pointer, raw size) pair.
@@ -26,13 +23,13 @@ std::string CraftPe(const std::vector<std::pair<std::uint32_t, std::uint32_t>>& 
   file[0] = 'M';
   file[1] = 'Z';
   const std::uint32_t peOffset = 0x40;
-  Put32(file, 0x3C, peOffset);
+  PutLe32(file, 0x3C, peOffset);
   file.replace(peOffset, 4, std::string("PE\0\0", 4));
   file[peOffset + 4 + 2] = static_cast<char>(sections.size());
   const std::size_t table = peOffset + 4 + 20;
   for (std::size_t i = 0; i < sections.size(); ++i) {
-    Put32(file, table + i * 40 + 16, sections[i].second);
-    Put32(file, table + i * 40 + 20, sections[i].first);
+    PutLe32(file, table + i * 40 + 16, sections[i].second);
+    PutLe32(file, table + i * 40 + 20, sections[i].first);
   }
   return file;
 }
@@ -78,28 +75,28 @@ std::string Craft(const Crafted& c) {
   std::string file(c.fileSize, '\0');
   file[0] = 'M';
   file[1] = 'Z';
-  Put32(file, 0x3C, kSignatureAt);
+  PutLe32(file, 0x3C, kSignatureAt);
   file.replace(kSignatureAt, 4, std::string("PE\0\0", 4));
   const std::size_t header = kSignatureAt + 4;
   const std::size_t countAt = kSignatureAt + 24 + (c.magic == 0x20B ? 108 : 92);
   const std::size_t optionalSize = countAt + 4 + 8 * c.directories.size() - (kSignatureAt + 24);
-  Put16(file, header, c.machine);
-  Put16(file, header + 2, static_cast<std::uint16_t>(c.sections.size()));
-  Put32(file, header + 4, c.timeDateStamp);
-  Put16(file, header + 16, static_cast<std::uint16_t>(optionalSize));
-  Put16(file, kSignatureAt + 24, c.magic);
-  Put32(file, kSignatureAt + 24 + 64, 0xC4EC4500);  // a checksum
-  Put32(file, countAt, static_cast<std::uint32_t>(c.directories.size()));
+  PutLe16(file, header, c.machine);
+  PutLe16(file, header + 2, static_cast<std::uint16_t>(c.sections.size()));
+  PutLe32(file, header + 4, c.timeDateStamp);
+  PutLe16(file, header + 16, static_cast<std::uint16_t>(optionalSize));
+  PutLe16(file, kSignatureAt + 24, c.magic);
+  PutLe32(file, kSignatureAt + 24 + 64, 0xC4EC4500);  // a checksum
+  PutLe32(file, countAt, static_cast<std::uint32_t>(c.directories.size()));
   for (std::size_t i = 0; i < c.directories.size(); ++i) {
-    Put32(file, countAt + 4 + 8 * i, c.directories[i].address);
-    Put32(file, countAt + 8 + 8 * i, c.directories[i].size);
+    PutLe32(file, countAt + 4 + 8 * i, c.directories[i].address);
+    PutLe32(file, countAt + 8 + 8 * i, c.directories[i].size);
   }
   const std::size_t table = kSignatureAt + 24 + optionalSize;
   for (std::size_t i = 0; i < c.sections.size(); ++i) {
-    Put32(file, table + 40 * i + 8, c.sections[i].virtualSize);
-    Put32(file, table + 40 * i + 12, c.sections[i].virtualAddress);
-    Put32(file, table + 40 * i + 16, c.sections[i].rawSize);
-    Put32(file, table + 40 * i + 20, c.sections[i].rawOffset);
+    PutLe32(file, table + 40 * i + 8, c.sections[i].virtualSize);
+    PutLe32(file, table + 40 * i + 12, c.sections[i].virtualAddress);
+    PutLe32(file, table + 40 * i + 16, c.sections[i].rawSize);
+    PutLe32(file, table + 40 * i + 20, c.sections[i].rawOffset);
   }
   return file;
 }
@@ -180,7 +177,7 @@ TEST(PeHeaders, EveryCutAnswersNoneUntilItsFieldsAreThere) {
 
 TEST(PeHeaders, RefusesWhatItCannotRead) {
   std::string pointerFar = Craft(Signed(pe::kMachineI386, 0x10B));
-  Put32(pointerFar, 0x3C, 0xFFFFFFF0);  // sums past 32 bits
+  PutLe32(pointerFar, 0x3C, 0xFFFFFFF0);  // sums past 32 bits
   EXPECT_EQ(pe::ReadFileHeader(Bytes(pointerFar), pointerFar.size()), std::nullopt);
 
   const struct {
@@ -199,7 +196,7 @@ TEST(PeHeaders, RefusesWhatItCannotRead) {
     Crafted crafted = Signed(pe::kMachineI386, c.magic == 0x20B ? 0x20B : 0x10B);
     crafted.directories.resize(c.directories);
     std::string file = Craft(crafted);
-    Put16(file, kSignatureAt + 24, c.magic);
+    PutLe16(file, kSignatureAt + 24, c.magic);
     const auto header = pe::ReadFileHeader(Bytes(file), file.size());
     ASSERT_TRUE(header.has_value());
     const auto optional = pe::ReadOptionalHeader(Bytes(file), file.size(), *header);

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cctype>
 #include <functional>
 #include <map>
 #include <set>
@@ -110,6 +111,25 @@ TEST(ScriptKeys, EachKeySetsTheFieldNamedAfterItAndNoOther) {
   for (const auto& [name, show] : Fields()) EXPECT_TRUE(reached.count(name)) << name << " is filled by no key";
 }
 
+// What `quenlith-pack keys` and the README print of each key comes from
+// the table: a key without a line on what it does, or a family without its
+// count key, fails here.
+TEST(ScriptKeys, EachKeySaysWhatItDoesAndEachFamilyHasItsCount) {
+  for (const ScriptKey& key : ScriptKeys()) {
+    ASSERT_NE(key.description, nullptr) << key.key;
+    EXPECT_GT(std::string(key.description).size(), 5u) << key.key;
+    EXPECT_TRUE(std::isupper(static_cast<unsigned char>(key.key[0]))) << key.key << ": spelt as scripts write it";
+    EXPECT_TRUE(std::isupper(static_cast<unsigned char>(key.section[0]))) << key.section;
+    if (!key.countKey) continue;
+    std::optional<std::int32_t> index;
+    const ScriptKey* count = FindScriptKey(key.section, key.countKey, index);
+    ASSERT_NE(count, nullptr) << key.key << ": no count key " << key.countKey << " in [" << key.section << "]";
+    EXPECT_EQ(std::string(count->key), key.countKey);
+    EXPECT_EQ(count->countKey, nullptr);
+    EXPECT_EQ(KindOf(*count), ValueKind::kInteger);
+  }
+}
+
 TEST(ScriptKeys, FindsKeysAsTheReaderSpellsThemAndFamilyMembersByIndex) {
   const struct {
     const char* section;
@@ -118,13 +138,13 @@ TEST(ScriptKeys, FindsKeysAsTheReaderSpellsThemAndFamilyMembersByIndex) {
     std::optional<std::int32_t> index;
   } cases[] = {
       {"Install", "INSTALLERSILENT", "InstallerSilent", std::nullopt},
-      {"setup", "setupDesktopIconLink0", "setupDesktopIconLink", 0},
-      {"SETUP", "setupstartmenuresource12", "setupStartMenuResource", 12},
+      {"setup", "setupDesktopIconLink0", "SetupDesktopIconLink", 0},
+      {"SETUP", "setupstartmenuresource12", "SetupStartMenuResource", 12},
       {"setup", "setupDesktopIconLink01", nullptr, std::nullopt},
       {"setup", "setupDesktopIconLink-1", nullptr, std::nullopt},
       {"setup", "setupDesktopIconLink", nullptr, std::nullopt},
       {"product", "InstallerSilent", nullptr, std::nullopt},
-      {"delete", "deleteFilenames7", "deleteFilenames", 7},
+      {"delete", "deleteFilenames7", "DeleteFilenames", 7},
   };
   for (const auto& c : cases) {
     std::optional<std::int32_t> index;

@@ -130,21 +130,21 @@ TEST(InstallerConfig, WhatTheInstallerCannotUseIsReportedByKey) {
     std::vector<std::string> problems;
   } cases[] = {
       {"[setup]\nsetupDesktopIconNum=70000\n",
-       {"setupDesktopIconNum = 70000 is more than 65536 entries; the family has none"}},
+       {"SetupDesktopIconNum = 70000 is more than 65536 entries; the family has none"}},
       {"[delete]\ndeleteFilesNum=900000\n[plugin]\npluginAutoInstallNum=65536\n",
-       {"deleteFilesNum = 900000 is more than 65536 entries; the family has none"}},
+       {"DeleteFilesNum = 900000 is more than 65536 entries; the family has none"}},
       {"[destination]\ndestinationDirectoryTitle=caf\xE9\n",
-       {"the value of destinationDirectoryTitle is not valid UTF-8"}},
+       {"the value of DestinationDirectoryTitle is not valid UTF-8"}},
       {"[setup]\nsetupStartMenuNum=1\nsetupStartMenuTitle0=\xC0\xAF\n",  // an overlong slash
-       {"the value of setupStartMenuTitle0 is not valid UTF-8"}},
+       {"the value of SetupStartMenuTitle0 is not valid UTF-8"}},
       {"[setup]\nsetupStartMenuDirectory=\xED\xA0\x80\n",  // a surrogate
-       {"the value of setupStartMenuDirectory is not valid UTF-8"}},
+       {"the value of SetupStartMenuDirectory is not valid UTF-8"}},
       // Lead bytes F5 to FF begin no UTF-8 sequence, whatever follows them.
       {"[destination]\ndestinationDirectoryTitle=\xF8\x80\x80\n",
-       {"the value of destinationDirectoryTitle is not valid UTF-8"}},
-      {"[launch]\nlaunchTarget=Quenlith\xF5\x80\x80\x80.exe\n", {"the value of launchTarget is not valid UTF-8"}},
+       {"the value of DestinationDirectoryTitle is not valid UTF-8"}},
+      {"[launch]\nlaunchTarget=Quenlith\xF5\x80\x80\x80.exe\n", {"the value of LaunchTarget is not valid UTF-8"}},
       {"[setup]\nsetupStartMenuDirectory=\xFE\x80\x80\n",
-       {"the value of setupStartMenuDirectory is not valid UTF-8"}},
+       {"the value of SetupStartMenuDirectory is not valid UTF-8"}},
       {"[destination]\ndestinationDirectoryTitle=Caf\xC3\xA9 \xE2\x82\xAC \xF0\x9F\x98\x80\n", {}},
       {"[setup]\nsetupDesktopIconNum=65536\n", {}},
   };

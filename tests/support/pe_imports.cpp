@@ -1,6 +1,5 @@
 #include "pe_imports.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -28,14 +27,9 @@ class Image {
 
   // The file offset of `rva`, through the section that holds it.
   std::uint64_t Offset(std::uint32_t rva) const {
-    for (const pe::Section& section : sections) {
-      const std::uint32_t size = std::max(section.virtualSize, section.rawSize);
-      if (rva >= section.virtualAddress && rva - section.virtualAddress < size) {
-        if (rva - section.virtualAddress >= section.rawSize) throw std::runtime_error("RVA in a section's zero fill");
-        return std::uint64_t{section.rawOffset} + (rva - section.virtualAddress);
-      }
-    }
-    throw std::runtime_error("RVA outside every section");
+    const std::optional<std::uint64_t> offset = pe::FileOffsetOf(sections, rva);
+    if (!offset) throw std::runtime_error("RVA outside every section's raw data");
+    return *offset;
   }
 
   std::string String(std::uint32_t rva) const {

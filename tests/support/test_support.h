@@ -37,6 +37,15 @@ std::size_t Count(const std::string& text, const std::string& part);
 // Fails the test unless `text` holds each of `parts`, in that order.
 void ExpectInOrder(const std::string& text, const std::vector<std::string>& parts);
 
+// Little-endian fields written over `bytes` at `at`, for crafted binary files.
+void PutLe16(std::string& bytes, std::size_t at, std::uint16_t value);
+void PutLe32(std::string& bytes, std::size_t at, std::uint32_t value);
+
+// `text` as the bytes the format readers take.
+inline const unsigned char* Bytes(const std::string& text) {
+  return reinterpret_cast<const unsigned char*>(text.data());
+}
+
 // Bytes that do not repeat, so each file's content is its own.
 std::string Pattern(std::size_t size, unsigned seed);
 

@@ -6,6 +6,7 @@
 #include "pack/compress.h"
 #include "pack/files.h"
 #include "pack/installer.h"
+#include "pack/payload_facts.h"
 #include "pack/progress.h"
 #include "pack/script.h"
 #include "pack/script_check.h"
@@ -61,9 +62,8 @@ void BuildPackage(const BuildOptions& options, std::ostream& messages) {
   if (!payload.errors.empty())
     throw Failure("the payload cannot be packaged:" + JoinLines(payload.errors));
 
-  std::vector<std::string> names;
-  for (const PayloadFile& file : payload.files) names.push_back(file.entry.name);
-  const std::vector<ScriptFinding> findings = CheckScript(script.text, &names);
+  const PayloadFacts facts = PayloadFactsOf(payload);
+  const std::vector<ScriptFinding> findings = CheckScript(script.text, &facts);
   for (const ScriptFinding& finding : findings)
     messages << (options.strictScript ? "error: " : "warning: ") << Quoted(options.script) << ": " << finding.text
              << "\n";

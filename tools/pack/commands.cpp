@@ -1,19 +1,17 @@
 #include "pack/commands.h"
 
 #include <cstdint>
-#include <fstream>
 #include <iomanip>
 #include <iostream>
-#include <optional>
 #include <sstream>
 #include <vector>
 
-#include "pack/interrupt.h"
+#include "formats/layout.h"
 #include "pack/json.h"
 #include "pack/package.h"
 #include "pack/progress.h"
 #include "pack/signature.h"
-#include "formats/layout.h"
+#include "pack/staged_folder.h"
 
 namespace pack {
 namespace {
@@ -54,7 +52,8 @@ struct Inspection {
   std::string imageFault;
   SignatureCheck signature;
   std::string script;
-  std::vector<archive::Entry> entries;
+  std::vector<archive::Entry> entries;  // the table as far as it was read
+  std::string damage;                   // what stops the payload's decoding, or empty
 };
 
 // What can be read before the file table is decoded, which helps with a
@@ -74,17 +73,6 @@ void PrintHead(const Inspection& package, std::ostream& out) {
     out << "  " << line << "\n";
     start = end + 1;
   }
-}
-
-// The archive's file table, decoded only as far as it reaches.
-std::vector<archive::Entry> ReadFileTable(ByteSource& package, const PackageLayout& layout) {
-  ArchiveParser parser(nullptr, nullptr, nullptr);
-  DecompressPayload(package, layout, [&parser](std::string_view bytes) {
-    parser.Feed(bytes);
-    return !parser.TableComplete();
-  });
-  if (!parser.TableComplete()) parser.Finish();
-  return parser.Entries();
 }
 
 std::uint64_t TotalBytes(const std::vector<archive::Entry>& entries) {
@@ -127,101 +115,35 @@ void WriteInspectJson(const std::filesystem::path& path, const Inspection& packa
   }
   json.EndArray();
   json.Field("totalBytes", TotalBytes(package.entries));
+  json.TextOrNull("damage", package.damage);
   json.EndObject();
 }
 
-// Files written below a staging folder inside the destination and moved
-// into place only when the whole payload has been read and checked: a
-// damaged package or an interruption leaves nothing but what was there
-// before (and no destination folder that did not exist).
-class StagedFolder {
- public:
-  explicit StagedFolder(const std::filesystem::path& folder)
-      : folder_(folder), staging_(folder / ".quenlith-extract.partial") {
-    std::error_code error;
-    folderExisted_ = std::filesystem::exists(folder, error);
-    std::filesystem::create_directories(folder, error);
-    if (error) throw Failure("cannot create " + Quoted(folder) + ": " + error.message());
-    removeStaging_.emplace(staging_);
-    if (!folderExisted_) removeFolder_.emplace(folder);
-  }
-  ~StagedFolder() {
-    file_.close();  // an open file cannot be removed everywhere
-    std::error_code ignored;
-    std::filesystem::remove_all(staging_, ignored);
-    if (!placed_ && !folderExisted_) std::filesystem::remove(folder_, ignored);
-  }
-  StagedFolder(const StagedFolder&) = delete;
-  StagedFolder& operator=(const StagedFolder&) = delete;
-
-  // A parser that writes each file of the archive below the staging folder.
-  ArchiveParser Parser() {
-    return ArchiveParser([this](const std::vector<archive::Entry>& entries) { Plan(entries); },
-                         [this](std::size_t index, std::string_view data) { Write(index, data); },
-                         [this](std::size_t index) { Close(index); });
-  }
-
-  // Moves every file into place; the destination stays from then on.
-  void MoveIntoPlace() {
-    std::error_code error;
-    for (const std::filesystem::path& relative : relatives_) {
-      const std::filesystem::path target = folder_ / relative;
-      std::filesystem::create_directories(target.parent_path(), error);
-      if (!error) std::filesystem::rename(staging_ / relative, target, error);
-      if (error) throw Failure("cannot create " + Quoted(target) + ": " + error.message());
-    }
-    placed_ = true;
-  }
-
- private:
-  void Plan(const std::vector<archive::Entry>& entries) {
-    for (const archive::Entry& entry : entries) {
-      // Names were checked by the parser: relative, no "..", no drive.
-      std::filesystem::path relative;
-      std::size_t start = 0;
-      for (std::size_t end; (end = entry.name.find('\\', start)) != std::string::npos; start = end + 1)
-        relative /= PathFromUtf8(entry.name.substr(start, end - start));
-      relatives_.push_back(relative / PathFromUtf8(entry.name.substr(start)));
-    }
-  }
-  void Open(std::size_t index) {
-    if (file_.is_open()) return;
-    const std::filesystem::path path = staging_ / relatives_[index];
-    std::filesystem::create_directories(path.parent_path());
-    file_.open(path, std::ios::binary | std::ios::trunc);
-    if (!file_) throw Failure("cannot create " + Quoted(folder_ / relatives_[index]) + ": " + LastErrorText());
-  }
-  void Write(std::size_t index, std::string_view data) {
-    Open(index);
-    file_.write(data.data(), static_cast<std::streamsize>(data.size()));
-    if (!file_) throw Failure("cannot write " + Quoted(folder_ / relatives_[index]) + ": " + LastErrorText());
-  }
-  void Close(std::size_t index) {
-    Open(index);  // a file of 0 bytes has had no data
-    file_.close();
-    if (!file_) throw Failure("cannot write " + Quoted(folder_ / relatives_[index]) + ": " + LastErrorText());
-  }
-
-  std::filesystem::path folder_, staging_;
-  bool folderExisted_ = false;
-  bool placed_ = false;
-  std::optional<RemoveOnInterrupt> removeStaging_, removeFolder_;
-  std::ofstream file_;
-  std::vector<std::filesystem::path> relatives_;  // of each entry, below the staging folder and the destination
-};
-
 }  // namespace
 
-void InspectPackage(const std::filesystem::path& path, std::ostream& out, const CommandOptions& options) {
+std::string InspectPackage(const std::filesystem::path& path, std::ostream& out, const CommandOptions& options) {
   InputFile package(path);
   Inspection inspection;
-  inspection.layout = ReadLayout(package);
+  inspection.layout = ReadPackageLayout(package, path);
   inspection.imageFault = ImageFault(inspection.layout);
   inspection.signature = CheckSignature(package, inspection.layout);
   inspection.script = package.ReadString(inspection.layout.scriptStart, inspection.layout.scriptLength);
   if (!options.json) PrintHead(inspection, out);
-  inspection.entries = ReadFileTable(package, inspection.layout);
-  // Composed whole before it is written: a fault leaves no half document.
+  // The whole payload is decoded, as an installation decodes it, so that
+  // damage anywhere in it shows; the table is kept as far as it was read.
+  ArchiveParser parser(nullptr, nullptr, nullptr);
+  ProgressLine progress(std::cerr, options.progress);
+  std::string damage;
+  try {
+    DecompressArchive(package, inspection.layout, parser,
+                      [&progress](std::uint64_t done, std::uint64_t total) { progress.Update(done, total); });
+  } catch (const Failure& failure) {
+    damage = failure.what();
+  }
+  progress.Clear();
+  inspection.entries = parser.Entries();
+  inspection.damage = damage;
+  // Composed whole before it is written.
   std::ostringstream report;
   if (options.json) {
     WriteInspectJson(path, inspection, report);
@@ -230,13 +152,15 @@ void InspectPackage(const std::filesystem::path& path, std::ostream& out, const 
     for (const archive::Entry& entry : inspection.entries)
       report << std::setw(12) << entry.size << "  " << entry.name << "\n";
     report << std::setw(12) << TotalBytes(inspection.entries) << "  bytes in all\n";
+    if (!damage.empty()) report << "\ndamage:            " << damage << "\n";
   }
   out << report.str();
+  return damage;
 }
 
 void VerifyPackage(const std::filesystem::path& path, std::ostream& out, const CommandOptions& options) {
   InputFile package(path);
-  const PackageLayout layout = ReadLayout(package);
+  const PackageLayout layout = ReadPackageLayout(package, path);
   if (const std::string fault = ImageFault(layout); !fault.empty()) throw Failure(fault);
   if (const std::string fault = ScriptSectionFault(package.ReadString(layout.scriptStart, layout.scriptLength));
       !fault.empty())
@@ -275,7 +199,7 @@ void VerifyPackage(const std::filesystem::path& path, std::ostream& out, const C
 void ExtractPackage(const std::filesystem::path& path, const std::filesystem::path& folder, std::ostream& out,
                     const CommandOptions& options) {
   InputFile package(path);
-  const PackageLayout layout = ReadLayout(package);
+  const PackageLayout layout = ReadPackageLayout(package, path);
   StagedFolder staged(folder);
   ArchiveParser parser = staged.Parser();
   ProgressLine progress(std::cerr, options.progress);

@@ -11,10 +11,14 @@ struct CommandOptions {
   bool progress = false;  // a progress line on standard error (ProgressLine)
 };
 
-// Prints the layout, the signature, the script and the file table. Throws
-// Failure when the package cannot be read; the text may then have shown
-// what came before the fault, the JSON document is not written.
-void InspectPackage(const std::filesystem::path& package, std::ostream& out, const CommandOptions& options = {});
+// Prints the layout, the signature, the script and the file table, after
+// decoding the whole payload as an installation would. Returns what stops
+// the decoding (damage anywhere in the payload, which an installation meets
+// too), or an empty string: a damaged package is still shown, with the
+// table as far as it was read, the text ending with a "damage:" line and the
+// JSON document carrying it as `damage`. Throws Failure, writing no JSON,
+// when the file cannot be read or is not a setup package.
+std::string InspectPackage(const std::filesystem::path& package, std::ostream& out, const CommandOptions& options = {});
 
 // Checks the chain of offsets, the image, every bzip2 CRC and the table
 // against the data, then prints a summary. Throws Failure with the first

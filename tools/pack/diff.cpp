@@ -6,17 +6,21 @@
 #include <iostream>
 #include <map>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <thread>
 #include <vector>
 
+#include "formats/ascii_case.h"
 #include "pack/diff_report.h"
 #include "pack/hash.h"
+#include "pack/names.h"
 #include "pack/package.h"
 #include "pack/progress.h"
 #include "pack/script_check.h"
 #include "pack/signature.h"
-#include "formats/ascii_case.h"
+#include "script/command_line.h"
+#include "script/config.h"
 #include "script/ini.h"
 
 namespace pack {
@@ -57,13 +61,25 @@ std::map<std::string, ScriptValue> ReadKeys(const std::string& script) {
   return keys;
 }
 
+// The files the installer deletes once the package's files are in place
+// (its [Delete] list as the reader takes it), as Windows compares names.
+std::set<std::string> DeletedFiles(const std::string& script) {
+  InstallerConfig config;
+  FillInstallerConfig(IniDocument(script), CommandLine(""), config);
+  std::set<std::string> names;
+  for (const std::string& name : OlderFilesToDelete(config)) names.insert(DestinationNameKey(name));
+  return names;
+}
+
 PackageFacts ReadPackage(const std::filesystem::path& path, Counter& counter) {
   InputFile package(path);
-  const PackageLayout layout = ReadLayout(package);
+  const PackageLayout layout = ReadPackageLayout(package, path);
   PackageFacts facts;
   facts.image = ReadImage(package, layout);
   facts.signature = CheckSignature(package, layout);
-  facts.keys = ReadKeys(package.ReadString(layout.scriptStart, layout.scriptLength));
+  const std::string script = package.ReadString(layout.scriptStart, layout.scriptLength);
+  facts.keys = ReadKeys(script);
+  facts.deletes = DeletedFiles(script);
 
   Sha256Hash hash;
   const std::vector<archive::Entry>* entries = nullptr;
@@ -164,6 +180,14 @@ DiffFindings FindDifferences(const PackageFacts& before, const PackageFacts& aft
   });
   findings.keys =
       Compare(before.keys, after.keys, [](const ScriptValue& a, const ScriptValue& b) { return a.value == b.value; });
+  // Windows finds a file by its name with letter case folded: a file
+  // renamed only in case is replaced, not left.
+  std::set<std::string> installed;
+  for (const auto& [name, file] : after.files) installed.insert(FoldedName(name));
+  for (const auto& [name, file] : before.files) {
+    const std::string key = FoldedName(name);
+    if (!installed.count(key) && !after.deletes.count(key)) findings.leftBehind.emplace_back(&name, &file);
+  }
   findings.sameImage = before.image.size == after.image.size && before.image.sha256 == after.image.sha256;
   const SignatureCheck &a = before.signature, &b = after.signature;
   findings.sameSignature = a.signed_ == b.signed_ && a.digestAlgorithm == b.digestAlgorithm && a.fault == b.fault;

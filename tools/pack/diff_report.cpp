@@ -5,7 +5,7 @@
 
 #include "pack/files.h"
 #include "pack/json.h"
-#include "formats/utf8.h"
+#include "pack/names.h"
 
 namespace pack {
 namespace {
@@ -25,26 +25,6 @@ std::string UtcTime(std::uint32_t seconds) {
                 static_cast<long long>(month), static_cast<long long>(day), static_cast<long long>(rest / 3600),
                 static_cast<long long>(rest / 60 % 60), static_cast<long long>(rest % 60));
   return text;
-}
-
-// Text for a terminal: valid UTF-8 as it is, control characters and bytes
-// outside UTF-8 as \xNN (so a backslash in a name stays a separator to read;
-// the JSON report carries the exact bytes).
-std::string Shown(std::string_view text) {
-  std::string out;
-  for (std::size_t at = 0; at < text.size();) {
-    const std::size_t start = at;
-    char32_t point = 0;
-    if (utf8::DecodeCodePoint(text, at, point) && point >= 0x20 && point != 0x7F) {
-      out.append(text.substr(start, at - start));
-      continue;
-    }
-    char hex[8];
-    std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(text[start]));
-    out += hex;
-    at = start + 1;
-  }
-  return out;
 }
 
 std::string ShortHash(const std::string& digest) { return HexBytes(digest).substr(0, 16); }
@@ -78,11 +58,19 @@ void WriteFileLines(std::ostream& out, const Changes<FileFacts>& files) {
       << files.changed.size() << " changed, " << files.unchanged << " unchanged\n";
   for (const auto& [sign, list] : {std::pair{'+', &files.added}, std::pair{'-', &files.removed}})
     for (const auto& [name, file] : *list)
-      out << "  " << sign << " " << Shown(*name) << "  (" << file->size << " bytes, sha256 "
+      out << "  " << sign << " " << Escaped(*name) << "  (" << file->size << " bytes, sha256 "
           << ShortHash(file->sha256) << ")\n";
   for (const auto& [name, old, now] : files.changed)
-    out << "  ~ " << Shown(*name) << "  (" << old->size << " -> " << now->size << " bytes, sha256 "
+    out << "  ~ " << Escaped(*name) << "  (" << old->size << " -> " << now->size << " bytes, sha256 "
         << ShortHash(old->sha256) << " -> " << ShortHash(now->sha256) << ")\n";
+}
+
+void WriteLeftBehindLines(std::ostream& out,
+                          const std::vector<std::pair<const std::string*, const FileFacts*>>& leftBehind) {
+  out << "left behind: " << leftBehind.size()
+      << " file(s) the old package installs that the new one neither installs nor deletes ([Delete])\n";
+  for (const auto& [name, file] : leftBehind)
+    out << "  ! " << Escaped(*name) << "  (" << file->size << " bytes, sha256 " << ShortHash(file->sha256) << ")\n";
 }
 
 void WriteKeyLines(std::ostream& out, const Changes<ScriptValue>& keys) {
@@ -90,11 +78,11 @@ void WriteKeyLines(std::ostream& out, const Changes<ScriptValue>& keys) {
       << keys.changed.size() << " changed, " << keys.unchanged << " unchanged\n";
   for (const auto& [sign, list] : {std::pair{'+', &keys.added}, std::pair{'-', &keys.removed}})
     for (const auto& [folded, value] : *list)
-      out << "  " << sign << " [" << Shown(value->section) << "] " << Shown(value->key) << "="
-          << Shown(value->value) << "\n";
+      out << "  " << sign << " [" << Escaped(value->section) << "] " << Escaped(value->key) << "="
+          << Escaped(value->value) << "\n";
   for (const auto& [folded, old, now] : keys.changed)
-    out << "  ~ [" << Shown(now->section) << "] " << Shown(now->key) << ": \"" << Shown(old->value) << "\" -> \""
-        << Shown(now->value) << "\"\n";
+    out << "  ~ [" << Escaped(now->section) << "] " << Escaped(now->key) << ": \"" << Escaped(old->value) << "\" -> \""
+        << Escaped(now->value) << "\"\n";
 }
 
 void WriteImageLine(std::ostream& out, const ImageFacts& before, const ImageFacts& after, bool same) {
@@ -144,6 +132,13 @@ void WriteChangesJson(JsonWriter& json, const Changes<Value>& changes, WriteOne 
   json.EndObject();
 }
 
+// The fields of an added, removed or left file.
+void WriteFileJson(JsonWriter& json, const std::string& name, const FileFacts& file) {
+  WriteName(json, "name", name);
+  json.Field("size", file.size);
+  json.Field("sha256", HexBytes(file.sha256));
+}
+
 void WriteImageJson(JsonWriter& json, const ImageFacts& image) {
   json.BeginObject();
   json.Field("size", image.size);
@@ -173,6 +168,7 @@ void WriteDiffText(std::ostream& out, const DiffSide& before, const DiffSide& af
   WriteSideLine(out, "old", before);
   WriteSideLine(out, "new", after);
   WriteFileLines(out, findings.files);
+  WriteLeftBehindLines(out, findings.leftBehind);
   WriteKeyLines(out, findings.keys);
   WriteImageLine(out, before.facts.image, after.facts.image, findings.sameImage);
   if (findings.sameSignature)
@@ -196,11 +192,7 @@ void WriteDiffJson(std::ostream& out, const DiffSide& before, const DiffSide& af
   json.Key("files");
   WriteChangesJson(
       json, findings.files,
-      [&json](const std::string& name, const FileFacts& file) {
-        WriteName(json, "name", name);
-        json.Field("size", file.size);
-        json.Field("sha256", HexBytes(file.sha256));
-      },
+      [&json](const std::string& name, const FileFacts& file) { WriteFileJson(json, name, file); },
       [&json](const std::string& name, const FileFacts& old, const FileFacts& now) {
         WriteName(json, "name", name);
         json.Field("oldSize", old.size);
@@ -208,6 +200,14 @@ void WriteDiffJson(std::ostream& out, const DiffSide& before, const DiffSide& af
         json.Field("oldSha256", HexBytes(old.sha256));
         json.Field("newSha256", HexBytes(now.sha256));
       });
+  json.Key("leftBehind");
+  json.BeginArray();
+  for (const auto& [name, file] : findings.leftBehind) {
+    json.BeginObject();
+    WriteFileJson(json, *name, *file);
+    json.EndObject();
+  }
+  json.EndArray();
   json.Key("script");
   WriteChangesJson(
       json, findings.keys,

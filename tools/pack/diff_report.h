@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <ostream>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,7 @@ struct PackageFacts {
   SignatureCheck signature;
   std::map<std::string, ScriptValue> keys;  // by folded section NUL folded key
   std::map<std::string, FileFacts> files;   // by name
+  std::set<std::string> deletes;            // what its [Delete] list removes, by DestinationNameKey
   std::size_t entries = 0;
   std::uint64_t bytes = 0;  // of file data
 };
@@ -60,6 +62,11 @@ struct Changes {
 // Everything the reports say about the difference.
 struct DiffFindings {
   Changes<FileFacts> files;
+  // Files the old package installs that the new one neither installs nor
+  // deletes: an upgrade leaves them on disk, and out of the new uninstall
+  // list. In name order; they do not count as a difference of their own
+  // (each is a removed file already).
+  std::vector<std::pair<const std::string*, const FileFacts*>> leftBehind;
   Changes<ScriptValue> keys;
   bool sameImage = false;
   bool sameSignature = false;

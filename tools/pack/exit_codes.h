@@ -31,13 +31,15 @@ enum TryExit : int {
 // this + N, after removing what it had begun to write.
 inline constexpr int kExitInterrupted = 128;
 
-// The help text's paragraph on the codes above.
-inline constexpr char kExitCodesHelp[] =
-    "exit codes: 0 done, 1 a fault, 2 a usage error;\n"
-    "diff: 0 the packages install the same, 1 they differ, 2 a usage error,\n"
-    "      3 a package cannot be read;\n"
-    "try: 0 the package ran and exited with 0, 1 it exited otherwise, crashed or hung,\n"
-    "     2 it was not run (usage, not a package, Wine or Xvfb missing, an architecture\n"
-    "     Wine cannot run here)\n";
+// The help texts' lines on the codes above: each command's usage ends with
+// its own.
+inline constexpr char kExitCodesHelp[] = "exit codes: 0 done, 1 a fault, 2 a usage error\n";
+inline constexpr char kDiffExitCodesHelp[] =
+    "exit codes: 0 the packages install the same, 1 they differ, 2 a usage error,\n"
+    "            3 a package cannot be read\n";
+inline constexpr char kTryExitCodesHelp[] =
+    "exit codes: 0 the package ran and exited with 0, 1 it exited otherwise, crashed or hung,\n"
+    "            2 it was not run (usage, not a package, Wine or Xvfb missing, an architecture\n"
+    "            Wine cannot run here)\n";
 
 }  // namespace pack

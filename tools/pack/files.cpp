@@ -158,6 +158,9 @@ void MemorySource::ReadAt(std::uint64_t offset, void* buffer, std::size_t count)
 AtomicOutput::AtomicOutput(std::filesystem::path path) : path_(std::move(path)) {
   temporary_ = path_;
   temporary_ += ".partial-" + std::to_string(getpid());
+  // Registered and made in one step, so that an interruption never meets a
+  // file it was not told of, or removes one that is made again after it.
+  WritingStep step;
   removal_ = std::make_unique<RemoveOnInterrupt>(temporary_);
 #ifdef _WIN32
   file_ = _wfopen(temporary_.c_str(), L"wb");
@@ -188,6 +191,7 @@ void AtomicOutput::Commit() {
   if (!flushed || !closed)
     throw Failure("cannot write " + Quoted(path_) + ": " + (flushed ? LastErrorText() : reason));
   std::error_code error;
+  WritingStep step;
   std::filesystem::rename(temporary_, path_, error);
   if (error) {
     // Windows refuses to rename over an existing file.

@@ -111,8 +111,9 @@ class SequentialFile {
 
 // Writes to a temporary file beside `path`; Commit() renames it into place.
 // Destroyed without a commit, or interrupted by a signal, it removes the
-// temporary file, so a failed build leaves nothing. Messages name `path`
-// and the system's reason.
+// temporary file, so a failed build leaves nothing (an interruption during
+// the rename lets it finish: the output is then whole). Messages name
+// `path` and the system's reason.
 class AtomicOutput {
  public:
   explicit AtomicOutput(std::filesystem::path path);

@@ -1,17 +1,19 @@
 #include "pack/interrupt.h"
 
+#include <atomic>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <list>
 #include <mutex>
-#include <atomic>
-#include <chrono>
+#include <shared_mutex>
 #include <thread>
 
 #ifdef _WIN32
 #include <windows.h>
 #else
 #include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 #endif
 
@@ -32,14 +34,19 @@ std::list<std::function<void()>>& Actions() {
 }
 
 // Runs on a thread of its own, never in a signal handler, so it may take
-// the lock, stop programs and remove folders. Holding the lock to the end
-// keeps any other thread from registering or releasing anything meanwhile.
+// the locks, stop programs and remove folders. Holding them to the end keeps
+// any other thread from writing, registering or releasing anything
+// meanwhile.
 std::atomic<bool> interrupted{false};
 std::thread::id cleaner;  // the thread that handles the interrupt; set before `interrupted`
+std::shared_mutex writing;  // shared by each writing step, taken whole by the clean-up
+thread_local int stepDepth = 0;
 
 [[noreturn]] void RemoveAllAndExit(int signal) {
   cleaner = std::this_thread::get_id();
   interrupted = true;
+  // Steps that began before are let finish; later ones stop as they begin.
+  writing.lock();
   std::lock_guard lock(registryMutex);
   for (const std::function<void()>& action : Actions()) action();
   for (const std::filesystem::path& path : Registry()) {
@@ -47,6 +54,27 @@ std::thread::id cleaner;  // the thread that handles the interrupt; set before `
     std::filesystem::remove_all(path, ignored);
   }
   std::_Exit(kExitInterrupted + signal);
+}
+
+// The test hook's step number, or 0.
+unsigned long InterruptAtStep() {
+  static const unsigned long step = [] {
+    const char* text = std::getenv("QUENLITH_PACK_INTERRUPT_AT");
+    return text ? std::strtoul(text, nullptr, 10) : 0ul;
+  }();
+  return step;
+}
+std::atomic<unsigned long> stepsBegun{0};
+
+// Interrupts the process as a user would, then waits until the clean-up has
+// begun, so that the step that follows runs under it.
+void InterruptSelf() {
+#ifdef _WIN32
+  std::thread([] { RemoveAllAndExit(SIGINT); }).detach();
+#else
+  kill(getpid(), SIGINT);
+#endif
+  while (!interrupted) std::this_thread::sleep_for(std::chrono::milliseconds(1));
 }
 
 #ifdef _WIN32
@@ -62,6 +90,20 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 void HoldIfInterrupted() {
   if (!interrupted || std::this_thread::get_id() == cleaner) return;
   for (;;) std::this_thread::sleep_for(std::chrono::seconds(1));
+}
+
+WritingStep::WritingStep() {
+  if (stepDepth++ > 0) return;
+  writing.lock_shared();
+  if (interrupted && std::this_thread::get_id() != cleaner) {
+    writing.unlock_shared();
+    HoldIfInterrupted();
+  }
+  if (const unsigned long at = InterruptAtStep(); at != 0 && ++stepsBegun == at) InterruptSelf();
+}
+
+WritingStep::~WritingStep() {
+  if (--stepDepth == 0) writing.unlock_shared();
 }
 
 void InstallInterruptCleanup() {

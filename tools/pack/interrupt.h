@@ -33,10 +33,28 @@ class RemoveOnInterrupt {
 // started or written under the clean-up.
 void HoldIfInterrupted();
 
-// Runs `action` on interruption, before the registered paths are removed,
-// while this object lives: for programs the builder started that would
-// otherwise outlive it. `action` runs on the watcher thread and must not
-// register or release anything here.
+// Held by a thread while it creates, writes or moves files below a path
+// registered above. The clean-up waits until every step in flight has
+// ended before it removes anything, and a thread that begins a step once
+// the clean-up has begun stops there for good (HoldIfInterrupted), so no
+// file or folder is made again after the removal. Nested scopes in one
+// thread count once.
+//
+// For tests: with QUENLITH_PACK_INTERRUPT_AT=N in the environment, the
+// process interrupts itself (SIGINT) as its N-th step begins, and that step
+// runs while the clean-up waits for it.
+class WritingStep {
+ public:
+  WritingStep();
+  ~WritingStep();
+  WritingStep(const WritingStep&) = delete;
+  WritingStep& operator=(const WritingStep&) = delete;
+};
+
+// Runs `action` on interruption, once the writing steps in flight have
+// ended and before the registered paths are removed, while this object
+// lives: for programs the builder started that would otherwise outlive it. `action` runs on the watcher thread and must
+// not register or release anything here.
 class RunOnInterrupt {
  public:
   explicit RunOnInterrupt(std::function<void()> action);

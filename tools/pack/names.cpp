@@ -1,5 +1,6 @@
 #include "pack/names.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 
@@ -133,15 +134,17 @@ std::optional<std::size_t> Utf16Length(std::string_view text) {
 
 std::string Escaped(std::string_view text) {
   std::string out;
-  for (const char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte >= 0x20 && byte < 0x7F && byte != '\\') {
-      out += c;
-    } else {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\x%02X", byte);
-      out += hex;
+  for (std::size_t at = 0; at < text.size();) {
+    const std::size_t start = at;
+    char32_t point = 0;
+    if (utf8::DecodeCodePoint(text, at, point) && point >= 0x20 && (point < 0x7F || point >= 0xA0)) {
+      out.append(text.substr(start, at - start));
+      continue;
     }
+    char hex[8];
+    std::snprintf(hex, sizeof hex, "\\x%02X", static_cast<unsigned char>(text[start]));
+    out += hex;
+    at = start + 1;
   }
   return out;
 }
@@ -184,6 +187,13 @@ std::string FoldedName(std::string_view name) {
     utf8::AppendCodePoint(folded, point < 0x10000 ? UpcaseUnit(static_cast<char16_t>(point)) : point);
   }
   return folded;
+}
+
+std::string DestinationNameKey(std::string_view name) {
+  std::string key(name);
+  std::replace(key.begin(), key.end(), '/', '\\');
+  while (key.size() > 2 && key.compare(0, 2, ".\\") == 0) key.erase(0, 2);
+  return FoldedName(key);
 }
 
 }  // namespace pack

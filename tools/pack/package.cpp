@@ -57,6 +57,14 @@ PackageLayout ReadLayout(ByteSource& package) {
   return result;
 }
 
+PackageLayout ReadPackageLayout(ByteSource& package, const std::filesystem::path& path) {
+  try {
+    return ReadLayout(package);
+  } catch (const Failure& failure) {
+    throw Failure(Quoted(path) + " is not a setup package: " + failure.what());
+  }
+}
+
 std::string ImageFault(const PackageLayout& layout) {
   if (!layout.peImageEnd) return "the image before the payload is not a Windows executable";
   if (*layout.peImageEnd != layout.payloadStart)

@@ -2,6 +2,7 @@
 // Reads a setup package: its layout, its script and its payload archive.
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
@@ -29,6 +30,10 @@ struct PackageLayout {
 // first fault: no marker, an offset that points outside the file or does not
 // leave room for the section after it.
 PackageLayout ReadLayout(ByteSource& package);
+
+// ReadLayout of the package at `path`, for the commands that read one: a
+// layout fault is said as "\"PATH\" is not a setup package: " and the fault.
+PackageLayout ReadPackageLayout(ByteSource& package, const std::filesystem::path& path);
 
 // The image checks that installation depends on: the image ends where the
 // payload starts and the installer's compiled image size says the same.
